@@ -1,0 +1,54 @@
+#include "results.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+void formatResultsName(char* out, size_t capacity, const char* format, time_t when) {
+    tm local{};
+    localtime_r(&when, &local);
+    if (strftime(out, capacity, format, &local) == 0 && capacity > 0) out[0] = '\0';
+}
+
+void candidateResultsName(char* out, size_t capacity, const char* baseName, int attempt) {
+    if (attempt <= 1) {
+        snprintf(out, capacity, "%s", baseName);
+        return;
+    }
+    size_t length = strlen(baseName);
+    size_t stem = length;
+    if (length >= 4 && strcmp(baseName + length - 4, ".txt") == 0) stem = length - 4;
+    snprintf(out, capacity, "%.*s (%d)%s", int(stem), baseName, attempt, baseName + stem);
+}
+
+FILE* createResultsFile(const char* baseName, char* chosenName, size_t capacity) {
+    // Far more than runs that can start in one second; the bound only keeps a
+    // directory full of clashes from looping forever.
+    const int maxAttempts = 10000;
+    for (int attempt = 1; attempt <= maxAttempts; ++attempt) {
+        candidateResultsName(chosenName, capacity, baseName, attempt);
+        int fd = open(chosenName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            FILE* file = fdopen(fd, "w");
+            if (file == nullptr) {
+                int saved = errno;
+                close(fd);
+                unlink(chosenName);
+                errno = saved;
+            }
+            return file;
+        }
+        if (errno != EEXIST) return nullptr;
+    }
+    candidateResultsName(chosenName, capacity, baseName, 1);
+    errno = EEXIST;
+    return nullptr;
+}
+
+std::string resultsPathFor(const char* directory, const char* fileName) {
+    if (directory == nullptr) return fileName;
+    std::string path = directory;
+    if (path.empty() || path.back() != '/') path += '/';
+    return path + fileName;
+}

@@ -1,0 +1,118 @@
+#include <GL/freeglut.h>
+
+#include <cstdlib>
+#include <new>
+
+#include "fill.h"
+#include "shell.h"
+
+double* attributeBuffer = nullptr;
+
+namespace {
+
+// Allocated before anything is printed or opened, so a machine without the
+// memory learns it at once instead of after the banner.
+__attribute__((constructor(150))) void allocateAttributes() {
+    attributeBuffer = new (std::nothrow) double[attributeCount];
+    if (attributeBuffer == nullptr) {
+        fprintf(stderr, "triangles: cannot allocate the %zu-byte attribute buffer.\n",
+                attributeBytes);
+        exit(1);
+    }
+}
+
+}  // namespace
+
+double stepCounter = 1.0;
+GLuint sceneList = 0;
+
+double indexCount = 0.0;
+int32_t frameStartTicks = 0;
+int32_t frameTicks = 0;
+double frameSeconds = 0.0;
+double anglesPerSec = 0.0;
+double trianglesPerSec = 0.0;
+int32_t totalTicks = 0;
+
+void advanceStep() { stepCounter += 1.0; }
+double stepValue() { return stepCounter; }
+
+void setupTriangles() {
+    glShadeModel(GL_SMOOTH);
+    glEnable(GL_POINT_SMOOTH);
+    glEnable(GL_FOG);
+    glEnable(GL_LIGHT0);
+    glEnable(GL_LIGHTING);
+    glHint(GL_POINT_SMOOTH_HINT, GL_NICEST);
+    glHint(GL_FOG_HINT, GL_NICEST);
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+    glEnable(GL_BLEND);
+    glEnable(GL_ALPHA_TEST);
+    glEnable(GL_AUTO_NORMAL);
+    glEnable(GL_COLOR_MATERIAL);
+    glEnable(GL_DITHER);
+    glEnable(GL_SCISSOR_TEST);
+    glEnable(GL_STENCIL_TEST);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_NORMALIZE);
+    glEnable(GL_LINE_STIPPLE);
+    glPolygonMode(GL_FRONT, GL_FILL);
+    glPolygonMode(GL_BACK, GL_LINE);
+    glFrontFace(GL_CCW);
+    glFrontFace(GL_CW);
+    glEnable(GL_CULL_FACE);
+    glEnable(GL_POLYGON_STIPPLE);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    // The GL reads client arrays only when a frame draws, so the pointers may
+    // precede the fill.
+    glColorPointer(3, GL_DOUBLE, 0, attributeBuffer);
+    glVertexPointer(3, GL_DOUBLE, 0, attributeBuffer);
+    glNormalPointer(GL_DOUBLE, 0, attributeBuffer);
+    glDrawBuffer(GL_FRONT_AND_BACK);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    sceneList = glGenLists(1);
+    glNewList(sceneList, GL_COMPILE);
+    glPushMatrix();
+    glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
+    fillAttributes(attributeBuffer, attributeCount);
+    glPopClientAttrib();
+    glPopMatrix();
+    glEndList();
+}
+
+void onDisplay() {
+    frameStartTicks = clockTicks();
+    clearFrame();
+    indexCount = indexCountForStep(stepCounter);
+
+    glPushMatrix();
+    glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
+    applyStepScene(stepCounter);
+    glCallList(sceneList);
+    glDrawElements(GL_TRIANGLES, GLsizei(indexCount), GL_UNSIGNED_BYTE, attributeBuffer);
+    drawHelpOverlay();
+    glPopClientAttrib();
+    glPopMatrix();
+    glutSwapBuffers();
+
+    frameTicks = ticksBetween(frameStartTicks, clockTicks());
+    frameSeconds = ticksToSeconds(frameTicks);
+    anglesPerSec = 1.0 / frameSeconds;
+    trianglesPerSec = (indexCount / 6.0) / frameSeconds;
+
+    char lines[4][reportLineCapacity];
+    formatNumberLine(lines[0], "It drew ", indexCount / 6.0, " Triangles.");
+    formatNumberLine(lines[1], "It spent: ", frameSeconds, " Secs. ");
+    formatNumberLine(lines[2], "It was: ", anglesPerSec, " Angles/sec.");
+    formatNumberLine(lines[3], "It was: ", trianglesPerSec, " Triangles/sec.");
+    consoleWindowLine();
+    for (const char* line : lines) consoleLine(line);
+    resultsWindowLine();
+    for (const char* line : lines) resultsLine(line);
+    consoleLine("");
+    resultsLine("");
+
+    addTrianglesFrame(frameTicks, totalTicks);
+}

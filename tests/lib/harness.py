@@ -1,0 +1,219 @@
+"""Drives the real benchmark programs on a virtual X server.
+
+Each test starts its own Xvfb (a free display chosen by the server itself),
+runs a program in a fresh working directory with piped standard streams,
+presses keys and buttons with xdotool, and reads what the program wrote.
+"""
+
+import glob
+import os
+import queue
+import shutil
+import subprocess
+import tempfile
+import threading
+import time
+import unittest
+
+BUILD = os.environ.get("LUMENFOLD_BUILD", os.path.join(os.path.dirname(__file__), "..", "..", "build", "release"))
+
+SCREEN = "1920x1200x24"
+
+
+def program_path(name):
+    return os.path.join(BUILD, name, name)
+
+
+class Xvfb:
+    """A private virtual X server for one test."""
+
+    def __init__(self):
+        read_fd, write_fd = os.pipe()
+        self.proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", SCREEN, "-nolisten", "tcp"],
+            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        with os.fdopen(read_fd) as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            self.proc.kill()
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number
+
+    def env(self):
+        env = dict(os.environ)
+        env["DISPLAY"] = self.display
+        return env
+
+    def close(self):
+        self.proc.terminate()
+        try:
+            self.proc.wait(10)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+
+
+class Run:
+    """One run of a program: its streams, its window, its working directory."""
+
+    def __init__(self, name, xvfb=None, workdir=None, env=None, args=(), wrapper=()):
+        self.name = name
+        self.xvfb = xvfb
+        self.workdir = workdir or tempfile.mkdtemp(prefix="lumenfold-" + name + "-")
+        self.lines = []
+        self._queue = queue.Queue()
+        run_env = dict(env if env is not None else (xvfb.env() if xvfb else os.environ))
+        self.proc = subprocess.Popen(
+            [*wrapper, program_path(name), *args], cwd=self.workdir, env=run_env,
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self._reader = threading.Thread(target=self._read, daemon=True)
+        self._reader.start()
+        self.window = None
+
+    def _read(self):
+        for raw in self.proc.stdout:
+            self._queue.put(raw.decode("utf-8", "replace").rstrip("\n"))
+        self._queue.put(None)
+
+    def _drain(self, timeout):
+        try:
+            item = self._queue.get(timeout=timeout)
+        except queue.Empty:
+            return False
+        if item is None:
+            self._queue.put(None)
+            return None
+        self.lines.append(item)
+        return True
+
+    def wait_for_line(self, text, count=1, timeout=120):
+        """Waits until `text` has appeared `count` times as a whole line."""
+        deadline = time.monotonic() + timeout
+        while self.lines.count(text) < count:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise AssertionError("timed out waiting for %r x%d; console so far:\n%s"
+                                     % (text, count, "\n".join(self.lines[-40:])))
+            if self._drain(min(left, 0.5)) is None:
+                raise AssertionError("program ended before %r x%d; console:\n%s\nstderr:\n%s"
+                                     % (text, count, "\n".join(self.lines[-40:]), self.stderr_text()))
+        return self.lines
+
+    def wait_for_prefix(self, prefix, count=1, timeout=120):
+        deadline = time.monotonic() + timeout
+        while sum(1 for l in self.lines if l.startswith(prefix)) < count:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise AssertionError("timed out waiting for %r x%d; console so far:\n%s"
+                                     % (prefix, count, "\n".join(self.lines[-40:])))
+            if self._drain(min(left, 0.5)) is None:
+                raise AssertionError("program ended before %r x%d; console:\n%s\nstderr:\n%s"
+                                     % (prefix, count, "\n".join(self.lines[-40:]), self.stderr_text()))
+        return self.lines
+
+    def settle(self, seconds):
+        """Collects console output for a while, to show that nothing more comes."""
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            self._drain(max(0.01, deadline - time.monotonic()))
+
+    def count_prefix(self, prefix):
+        return sum(1 for l in self.lines if l.startswith(prefix))
+
+    def find_window(self, title, timeout=120):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            out = subprocess.run(["xdotool", "search", "--name", title], env=self.xvfb.env(),
+                                 capture_output=True, text=True).stdout.split()
+            if out:
+                self.window = out[0]
+                return self.window
+            if self.proc.poll() is not None:
+                break
+            time.sleep(0.2)
+        raise AssertionError("no window titled %r; stderr:\n%s" % (title, self.stderr_text()))
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool", *args], env=self.xvfb.env(), check=True,
+                       capture_output=True)
+
+    def key(self, keysym):
+        self.xdotool("key", "--window", self.window, keysym)
+
+    def click(self, button, x=540, y=540):
+        self.xdotool("mousemove", "--window", self.window, str(x), str(y))
+        self.xdotool("click", str(button))
+
+    def screenshot(self, path):
+        subprocess.run(["import", "-window", self.window, path], env=self.xvfb.env(), check=True,
+                       capture_output=True)
+        return path
+
+    def finish(self, timeout=300):
+        """Esc, then Enter at the prompt; returns the exit status."""
+        self.key("Escape")
+        self.wait_for_line("Press Enter to Exit.", timeout=timeout)
+        return self.answer_enter(timeout)
+
+    def answer_enter(self, timeout=60):
+        self.proc.stdin.write(b"\n")
+        self.proc.stdin.flush()
+        status = self.proc.wait(timeout)
+        while self._drain(1) is True:
+            pass
+        return status
+
+    def stderr_text(self):
+        if self.proc.poll() is None:
+            return "(still running)"
+        return self.proc.stderr.read().decode("utf-8", "replace")
+
+    def results_files(self):
+        return sorted(glob.glob(os.path.join(self.workdir, "results_*.txt")))
+
+    def results_lines(self):
+        files = self.results_files()
+        if len(files) != 1:
+            raise AssertionError("expected one results file, found %r" % files)
+        with open(files[0], encoding="utf-8") as handle:
+            return handle.read().split("\n")[:-1]
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+
+    def cleanup(self):
+        self.kill()
+        shutil.rmtree(self.workdir, ignore_errors=True)
+
+
+class ProgramTest(unittest.TestCase):
+    """Gives each test a fresh Xvfb; runs started with start() are cleaned up."""
+
+    def setUp(self):
+        self.xvfb = Xvfb()
+        self.runs = []
+
+    def tearDown(self):
+        for run in self.runs:
+            run.cleanup()
+        self.xvfb.close()
+
+    def start(self, name, title, **kwargs):
+        run = Run(name, self.xvfb, **kwargs)
+        self.runs.append(run)
+        run.find_window(title)
+        return run
+
+
+def pixel_rows(png_path):
+    """Reads a screenshot as rows of (r, g, b) tuples, through ImageMagick's text dump."""
+    out = subprocess.run(["convert", png_path, "-depth", "8", "ppm:-"], check=True,
+                         capture_output=True).stdout
+    # P6 header: magic, width height, maxval, then raw bytes.
+    parts = out.split(b"\n", 3)
+    width, height = (int(v) for v in parts[1].split())
+    data = parts[3]
+    return [[tuple(data[(y * width + x) * 3:(y * width + x) * 3 + 3]) for x in range(width)]
+            for y in range(height)]

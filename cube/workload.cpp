@@ -1,0 +1,117 @@
+#include "workload.h"
+
+#include <GL/freeglut.h>
+
+#include "lattice.h"
+#include "shell.h"
+
+double stepCounter = 1.0;
+GLuint cubeList = 0;
+
+int32_t frameStartTicks = 0;
+int32_t frameTicks = 0;
+double frameSeconds = 0.0;
+double anglesPerSec = 0.0;
+double vertexPerSec = 0.0;
+double totalTicks = 0.0;
+
+void advanceStep() { stepCounter += 1.0; }
+double stepValue() { return stepCounter; }
+
+namespace {
+
+// The lattice is computed elsewhere, without GL; here each point is only
+// forwarded, through the double-precision entry points.
+void recordPoint(const double normal[3], const double colour[3], const double vertex[3]) {
+    glNormal3d(normal[0], normal[1], normal[2]);
+    glColor3d(colour[0], colour[1], colour[2]);
+    glVertex3d(vertex[0], vertex[1], vertex[2]);
+}
+
+}  // namespace
+
+void setupCube() {
+    glShadeModel(GL_SMOOTH);
+    glEnable(GL_POINT_SMOOTH);
+    glEnable(GL_FOG);
+    glEnable(GL_LIGHT0);
+    glEnable(GL_LIGHTING);
+    glHint(GL_POINT_SMOOTH_HINT, GL_NICEST);
+    glHint(GL_FOG_HINT, GL_NICEST);
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+    glEnable(GL_BLEND);
+    glEnable(GL_ALPHA_TEST);
+    glEnable(GL_AUTO_NORMAL);
+    glEnable(GL_COLOR_MATERIAL);
+    glEnable(GL_DITHER);
+    glEnable(GL_SCISSOR_TEST);
+    glEnable(GL_STENCIL_TEST);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_NORMALIZE);
+    glEnable(GL_LINE_STIPPLE);
+    // Each later call overrides the one before; all are issued all the same,
+    // so the driver sees the same sequence as on every other machine.
+    glPolygonMode(GL_FRONT, GL_FILL);
+    glPolygonMode(GL_BACK, GL_LINE);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_POINT);
+    glFrontFace(GL_CCW);
+    glFrontFace(GL_CW);
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_FRONT_AND_BACK);  // culls polygons only; the lattice is points
+    glEnable(GL_POLYGON_STIPPLE);
+    // Enabled, but no pointer is ever set and nothing draws from arrays.
+    glEnableClientState(GL_COLOR_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glDrawBuffer(GL_FRONT_AND_BACK);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+
+    cubeList = glGenLists(1);
+    glNewList(cubeList, GL_COMPILE);
+    glPushMatrix();
+    // Client state is not compiled into lists: this push and its pop act now.
+    glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
+    glBegin(GL_POINTS);
+    emitLattice(recordPoint);
+    glEnd();
+    glPopClientAttrib();
+    glPopMatrix();
+    glEndList();
+}
+
+void onDisplay() {
+    frameStartTicks = clockTicks();
+    clearFrame();
+
+    glPushMatrix();
+    glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
+    applyStepScene(stepCounter);
+    // Before the lattice: the overlay restores the step's transform for it.
+    drawHelpOverlay();
+    glPushMatrix();
+    glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
+    glCallList(cubeList);
+    glPopClientAttrib();
+    glPopMatrix();
+    glPopClientAttrib();
+    glPopMatrix();
+    glutSwapBuffers();
+
+    frameTicks = ticksBetween(frameStartTicks, clockTicks());
+    frameSeconds = ticksToSeconds(frameTicks);
+    anglesPerSec = 1.0 / frameSeconds;
+    vertexPerSec = verticesPerFrame / frameSeconds;
+
+    char lines[3][reportLineCapacity];
+    formatNumberLine(lines[0], "The system spent: ", frameSeconds, " Secs. ");
+    formatNumberLine(lines[1], "It was: ", anglesPerSec, " Angles/sec.");
+    formatNumberLine(lines[2], "It was: ", vertexPerSec, " Vertex/sec.");
+    consoleWindowLine();
+    for (const char* line : lines) consoleLine(line);
+    resultsWindowLine();
+    for (const char* line : lines) resultsLine(line);
+    consoleLine("");
+    resultsLine("");
+
+    addCubeFrame(frameTicks, totalTicks);
+}

@@ -111,6 +111,20 @@ class Run:
                                      % (prefix, count, "\n".join(self.lines[-40:]), self.stderr_text()))
         return self.lines
 
+    def wait_for_block(self, prefix, count, after, timeout=120):
+        """Waits for `count` lines starting with `prefix`, the last one followed
+        by `after` more lines: complete report blocks, not half-read ones."""
+        self.wait_for_prefix(prefix, count, timeout)
+        deadline = time.monotonic() + timeout
+        while True:
+            starts = [i for i, l in enumerate(self.lines) if l.startswith(prefix)]
+            if len(self.lines) - 1 - starts[count - 1] >= after:
+                return self.lines
+            left = deadline - time.monotonic()
+            if left <= 0 or self._drain(min(left, 0.5)) is None:
+                raise AssertionError("report block after %r incomplete:\n%s"
+                                     % (prefix, "\n".join(self.lines[-20:])))
+
     def settle(self, seconds):
         """Collects console output for a while, to show that nothing more comes."""
         deadline = time.monotonic() + seconds
@@ -185,6 +199,8 @@ class Run:
 
     def cleanup(self):
         self.kill()
+        for stream in (self.proc.stdin, self.proc.stdout, self.proc.stderr):
+            stream.close()
         shutil.rmtree(self.workdir, ignore_errors=True)
 
 

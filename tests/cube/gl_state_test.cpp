@@ -1,0 +1,149 @@
+// Runs setupCube and one frame against the real driver and reads the state back.
+#include <GL/freeglut.h>
+#include <gtest/gtest.h>
+
+#include "shell.h"
+#include "workload.h"
+
+namespace {
+
+class CubeSetup : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        int argc = 1;
+        char name[] = "cube_gl_state_test";
+        char* argv[] = {name, nullptr};
+        glutInit(&argc, argv);
+        glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_ACCUM | GLUT_ALPHA | GLUT_DEPTH |
+                            GLUT_STENCIL | GLUT_MULTISAMPLE);
+        glutInitWindowSize(1080, 1080);
+        windowId = glutCreateWindow("cube gl state");
+        setupCube();
+    }
+
+    static GLint integer(GLenum name) {
+        GLint value = -1;
+        glGetIntegerv(name, &value);
+        return value;
+    }
+
+    static void expectModelviewIdentity() {
+        GLdouble m[16];
+        glGetDoublev(GL_MODELVIEW_MATRIX, m);
+        for (int i = 0; i < 16; ++i) EXPECT_EQ(m[i], i % 5 == 0 ? 1.0 : 0.0) << i;
+    }
+};
+
+TEST_F(CubeSetup, LastOfEachOverriddenCallIsInForce) {
+    GLint modes[2] = {0, 0};
+    glGetIntegerv(GL_POLYGON_MODE, modes);
+    EXPECT_EQ(modes[0], GL_POINT);
+    EXPECT_EQ(modes[1], GL_POINT);
+    EXPECT_EQ(integer(GL_FRONT_FACE), GL_CW);
+    EXPECT_EQ(integer(GL_CULL_FACE_MODE), GL_FRONT_AND_BACK);
+    EXPECT_EQ(integer(GL_SHADE_MODEL), GL_SMOOTH);
+}
+
+TEST_F(CubeSetup, EnablesExactlyTheFixedFunctionStages) {
+    for (GLenum cap : {GL_POINT_SMOOTH, GL_FOG, GL_LIGHT0, GL_LIGHTING, GL_BLEND, GL_ALPHA_TEST,
+                       GL_AUTO_NORMAL, GL_COLOR_MATERIAL, GL_DITHER, GL_SCISSOR_TEST,
+                       GL_STENCIL_TEST, GL_DEPTH_TEST, GL_NORMALIZE, GL_LINE_STIPPLE,
+                       GL_CULL_FACE, GL_POLYGON_STIPPLE})
+        EXPECT_TRUE(glIsEnabled(cap)) << std::hex << cap;
+    for (GLenum cap : {GL_COLOR_LOGIC_OP, GL_LIGHT1, GL_TEXTURE_2D, GL_POLYGON_SMOOTH,
+                       GL_TEXTURE_COORD_ARRAY, GL_INDEX_ARRAY, GL_EDGE_FLAG_ARRAY})
+        EXPECT_FALSE(glIsEnabled(cap)) << std::hex << cap;
+
+    EXPECT_EQ(integer(GL_BLEND_SRC), GL_SRC_ALPHA);
+    EXPECT_EQ(integer(GL_BLEND_DST), GL_ONE_MINUS_SRC_ALPHA);
+    EXPECT_EQ(integer(GL_DRAW_BUFFER), GL_FRONT_AND_BACK);
+    for (GLenum target : {GL_POINT_SMOOTH_HINT, GL_FOG_HINT, GL_PERSPECTIVE_CORRECTION_HINT})
+        EXPECT_EQ(integer(target), GL_NICEST) << std::hex << target;
+    // Left at GL's initial values.
+    EXPECT_EQ(integer(GL_DEPTH_FUNC), GL_LESS);
+    EXPECT_EQ(integer(GL_FOG_MODE), GL_EXP);
+    EXPECT_EQ(integer(GL_COLOR_MATERIAL_PARAMETER), GL_AMBIENT_AND_DIFFUSE);
+}
+
+TEST_F(CubeSetup, ClientArraysAreEnabledButPointNowhere) {
+    EXPECT_TRUE(glIsEnabled(GL_COLOR_ARRAY));
+    EXPECT_TRUE(glIsEnabled(GL_NORMAL_ARRAY));
+    EXPECT_TRUE(glIsEnabled(GL_VERTEX_ARRAY));
+    for (GLenum pointer : {GL_COLOR_ARRAY_POINTER, GL_NORMAL_ARRAY_POINTER, GL_VERTEX_ARRAY_POINTER}) {
+        void* value = reinterpret_cast<void*>(1);
+        glGetPointerv(pointer, &value);
+        EXPECT_EQ(value, nullptr) << std::hex << pointer;
+    }
+    EXPECT_EQ(integer(GL_ARRAY_BUFFER_BINDING), 0);
+    // The client push and pop around the recording acted at once and balanced.
+    EXPECT_EQ(integer(GL_CLIENT_ATTRIB_STACK_DEPTH), 0);
+}
+
+TEST_F(CubeSetup, OneCompiledListThatLeavesTheMatrixAlone) {
+    ASSERT_NE(cubeList, 0u);
+    EXPECT_TRUE(glIsList(cubeList));
+    EXPECT_FALSE(glIsList(cubeList + 1)) << "one list only";
+    EXPECT_EQ(integer(GL_LIST_INDEX), 0) << "the list is closed";
+    EXPECT_EQ(integer(GL_MODELVIEW_STACK_DEPTH), 1);
+    expectModelviewIdentity();
+
+    // An empty scissor box keeps the replay off the pixels; the points still go
+    // through the pipeline and the list's own push and pop.
+    GLint box[4];
+    glGetIntegerv(GL_SCISSOR_BOX, box);
+    glScissor(0, 0, 0, 0);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glRotated(30, 1, 0, 0);
+    GLdouble before[16], after[16];
+    glGetDoublev(GL_MODELVIEW_MATRIX, before);
+    glCallList(cubeList);
+    glGetDoublev(GL_MODELVIEW_MATRIX, after);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(before[i], after[i]) << i;
+    EXPECT_EQ(integer(GL_MODELVIEW_STACK_DEPTH), 2);
+    glPopMatrix();
+    glScissor(box[0], box[1], box[2], box[3]);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// Last in the file: draws a real frame and reports it.
+TEST_F(CubeSetup, AFrameRestoresWhatItChangesAndCountsTheLattice) {
+    onReshape(1080, 1080);
+    glColor4f(0.25f, 0.5f, 0.75f, 1.0f);
+    onDisplay();
+
+    EXPECT_EQ(integer(GL_MATRIX_MODE), GL_MODELVIEW);
+    EXPECT_EQ(integer(GL_MODELVIEW_STACK_DEPTH), 1);
+    EXPECT_EQ(integer(GL_PROJECTION_STACK_DEPTH), 1);
+    EXPECT_EQ(integer(GL_CLIENT_ATTRIB_STACK_DEPTH), 0);
+    expectModelviewIdentity();
+    EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+    EXPECT_FALSE(glIsEnabled(GL_COLOR_LOGIC_OP));
+    // The lattice is replayed after the overlay's closing white, so the last
+    // point's colour and normal are what stays current.
+    GLfloat colour[4], normal[3];
+    glGetFloatv(GL_CURRENT_COLOR, colour);
+    glGetFloatv(GL_CURRENT_NORMAL, normal);
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_EQ(colour[c], 0.99609375f) << c;
+        EXPECT_NEAR(normal[c], 0.57735027f, 1e-6f) << c;
+    }
+    EXPECT_EQ(colour[3], 1.0f);
+    GLint logicOp = 0;
+    glGetIntegerv(GL_LOGIC_OP_MODE, &logicOp);
+    EXPECT_EQ(logicOp, GL_XOR);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+
+    // The frame's figures and the running totals, from the one measured time.
+    EXPECT_EQ(frameSeconds, frameTicks / 1000.0);
+    EXPECT_EQ(anglesPerSec, 1.0 / frameSeconds);
+    EXPECT_EQ(vertexPerSec, 16777216.0 * anglesPerSec);
+    EXPECT_EQ(frameCount, 1.0);
+    EXPECT_EQ(totalTicks, double(frameTicks));
+    EXPECT_EQ(totalSeconds, frameSeconds);
+    EXPECT_EQ(totalVertices, 16777216.0);
+    EXPECT_EQ(stepCounter, 1.0) << "a frame reads the step, never advances it";
+}
+
+}  // namespace

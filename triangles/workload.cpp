@@ -13,7 +13,7 @@ namespace {
 // Allocated before anything is printed or opened, so a machine without the
 // memory learns it at once instead of after the banner.
 __attribute__((constructor(150))) void allocateAttributes() {
-    attributeBuffer = new (std::nothrow) double[attributeCount];
+    attributeBuffer = provisionAttributeBuffer(attributeHugePages);
     if (attributeBuffer == nullptr) {
         fprintf(stderr, "triangles: cannot allocate the %zu-byte attribute buffer.\n",
                 attributeBytes);

@@ -1,0 +1,543 @@
+#include "results_file.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+const char* const titles[] = {
+    "Quorvex :: Lumenfold Benchmark Graphics Triangles Lite for Windows on x86 64bit system 2019.12.06.",
+    "Quorvex :: Lumenfold Benchmark Graphics Cube Lite for Windows on x86 64bit system 2019.12.06.",
+    "Quorvex :: Lumenfold Benchmark Graphics Streaming Lite for Windows on x86_64bit system 2019.12.06.",
+};
+
+const char* const kernelNameLines[kernelCount] = {"Float Streaming.", "Integer Streaming.",
+                                                  "Logic Streaming."};
+// The logic block's time line really does lack the word "system".
+const char* const kernelTimePrefixes[kernelCount] = {"The system spent: ", "The system spent: ",
+                                                     "The spent: "};
+
+constexpr double cubeVerticesPerFrame = 16777216.0;
+constexpr double streamIterations = 134217728.0;
+
+// What one line of a block must be.
+enum class LineKind { literal, number, integer };
+
+struct LinePattern {
+    LineKind kind;
+    const char* prefix;   // the whole text for literal lines
+    const char* suffix;
+};
+
+struct LineValue {
+    double number = 0;
+    long integer = 0;
+};
+
+const LinePattern windowLine{LineKind::integer, "window: ", ""};
+const LinePattern emptyLine{LineKind::literal, "", ""};
+
+bool startsWith(const std::string& text, const char* prefix) {
+    return text.compare(0, strlen(prefix), prefix) == 0;
+}
+
+bool endsWith(const std::string& text, const char* suffix) {
+    size_t length = strlen(suffix);
+    return text.size() >= length && text.compare(text.size() - length, length, suffix) == 0;
+}
+
+bool parseReportInteger(const std::string& text, long& value) {
+    if (text.empty() || !(isdigit((unsigned char)text[0]) || text[0] == '-')) return false;
+    errno = 0;
+    char* end = nullptr;
+    value = strtol(text.c_str(), &end, 10);
+    return errno == 0 && end == text.c_str() + text.size();
+}
+
+bool matchLine(const std::string& line, const LinePattern& pattern, LineValue& value) {
+    if (pattern.kind == LineKind::literal) return line == pattern.prefix;
+    size_t prefixLength = strlen(pattern.prefix);
+    size_t suffixLength = strlen(pattern.suffix);
+    if (line.size() <= prefixLength + suffixLength) return false;
+    if (!startsWith(line, pattern.prefix) || !endsWith(line, pattern.suffix)) return false;
+    const std::string middle = line.substr(prefixLength, line.size() - prefixLength - suffixLength);
+    if (pattern.kind == LineKind::integer) return parseReportInteger(middle, value.integer);
+    return parseReportNumber(middle, value.number);
+}
+
+std::string describePattern(const LinePattern& pattern) {
+    if (pattern.kind == LineKind::literal)
+        return *pattern.prefix ? "\"" + std::string(pattern.prefix) + "\"" : std::string("an empty line");
+    const char* placeholder = pattern.kind == LineKind::integer ? "<integer>" : "<number>";
+    return "\"" + std::string(pattern.prefix) + placeholder + pattern.suffix + "\"";
+}
+
+std::string quoteLine(const std::string& line) {
+    if (line.empty()) return "an empty line";
+    const size_t shown = 120;
+    return "\"" + (line.size() > shown ? line.substr(0, shown) + "..." : line) + "\"";
+}
+
+// Where the reading of a file stands; lines are 0-based here, 1-based in problems.
+struct Reader {
+    std::vector<std::string> lines;
+    size_t next = 0;
+    ResultsRun* run = nullptr;
+};
+
+void addProblem(Reader& reader, size_t index, const std::string& message) {
+    reader.run->problems.push_back(Problem{int(index + 1), message});
+}
+
+enum class BlockResult { matched, mismatched, endOfFile };
+
+// Matches consecutive lines against patterns from reader.next; on a mismatch
+// or the end of the file, failedAt is the index of the line that failed.
+BlockResult matchBlock(const Reader& reader, size_t start, const LinePattern* patterns, size_t count,
+                       LineValue* values, size_t& failedAt) {
+    for (size_t k = 0; k < count; ++k) {
+        size_t index = start + k;
+        if (index >= reader.lines.size()) {
+            failedAt = index;
+            return BlockResult::endOfFile;
+        }
+        if (!matchLine(reader.lines[index], patterns[k], values[k])) {
+            failedAt = index;
+            return BlockResult::mismatched;
+        }
+    }
+    return BlockResult::matched;
+}
+
+// After damage, the next line that can start a block again.
+size_t resync(const Reader& reader, size_t from) {
+    for (size_t i = from; i < reader.lines.size(); ++i) {
+        const std::string& line = reader.lines[i];
+        if (startsWith(line, "window: ") || startsWith(line, "Total running time:")) return i;
+    }
+    return reader.lines.size();
+}
+
+bool onlyEmptyLinesFrom(const Reader& reader, size_t from) {
+    for (size_t i = from; i < reader.lines.size(); ++i)
+        if (!reader.lines[i].empty()) return false;
+    return true;
+}
+
+// Printed numbers carry six significant digits, so a figure recomputed from
+// other printed figures agrees to about 5e-6 relative; more means damage.
+bool agrees(double printed, double computed) {
+    if (std::isnan(printed) || std::isnan(computed)) return std::isnan(printed) && std::isnan(computed);
+    if (std::isinf(printed) || std::isinf(computed)) return printed == computed;
+    double scale = std::max(std::fabs(printed), std::fabs(computed));
+    return std::fabs(printed - computed) <= 1e-5 * scale;
+}
+
+std::string formatValue(double value) {
+    if (std::isnan(value)) return "nan";
+    char text[40];
+    snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+void checkAgreement(Reader& reader, size_t index, const char* what, double printed, double computed,
+                    const char* formula) {
+    if (agrees(printed, computed)) return;
+    addProblem(reader, index,
+               std::string(what) + " " + formatValue(printed) + " does not agree with " + formula + " = " +
+                   formatValue(computed) + " (damaged or edited file?)");
+}
+
+bool readHeader(Reader& reader) {
+    ResultsRun& run = *reader.run;
+    if (reader.lines.empty()) {
+        run.problems.push_back(Problem{1, "the file is empty; expected the title line of triangles, cube or streaming"});
+        return false;
+    }
+    const std::string& first = reader.lines[0];
+    for (int p = 0; p < 3; ++p) {
+        if (first == titles[p]) {
+            run.recognised = true;
+            run.program = Program(p);
+        }
+    }
+    if (!run.recognised) {
+        addProblem(reader, 0,
+                   "not a Lumenfold results file: the first line is " + quoteLine(first) +
+                       ", not the title line of triangles, cube or streaming");
+        return false;
+    }
+    const LinePattern header[] = {emptyLine, emptyLine,
+                                  {LineKind::number, "It spent: ", " Secs to Initialize."},
+                                  emptyLine, emptyLine};
+    LineValue values[5];
+    size_t failedAt = 0;
+    BlockResult result = matchBlock(reader, 1, header, 5, values, failedAt);
+    if (result == BlockResult::endOfFile) {
+        // The set-up line itself is what matters; its two trailing empty lines
+        // may be missing from a run stopped right after it.
+        if (failedAt > 3) {
+            run.hasSetup = true;
+            run.setupSeconds = values[2].number;
+        }
+        addProblem(reader, failedAt,
+                   failedAt <= 3 ? "the file ends before the set-up line (\"It spent: <number> Secs to "
+                                   "Initialize.\"): the program stopped while starting (truncated)"
+                                 : "the file ends right after the set-up line (truncated)");
+        reader.next = reader.lines.size();
+        return false;
+    }
+    if (result == BlockResult::mismatched) {
+        addProblem(reader, failedAt,
+                   "expected " + describePattern(header[failedAt - 1]) + ", found " +
+                       quoteLine(reader.lines[failedAt]));
+        if (failedAt > 3) {
+            run.hasSetup = true;
+            run.setupSeconds = values[2].number;
+        }
+        reader.next = resync(reader, failedAt);
+        return true;
+    }
+    run.hasSetup = true;
+    run.setupSeconds = values[2].number;
+    reader.next = 6;
+    return true;
+}
+
+// Reports a block that broke off and moves on; false at the end of the file.
+bool skipBrokenBlock(Reader& reader, BlockResult result, size_t start, size_t failedAt,
+                     const LinePattern& expected, const char* what) {
+    const std::string startLine = std::to_string(start + 1);
+    if (result == BlockResult::endOfFile) {
+        addProblem(reader, failedAt,
+                   std::string("the file ends inside the ") + what + " that starts at line " + startLine +
+                       " (" + describePattern(expected) + " expected next): truncated; that " + what +
+                       " is left out");
+        reader.next = reader.lines.size();
+        return false;
+    }
+    addProblem(reader, failedAt,
+               "expected " + describePattern(expected) + ", found " + quoteLine(reader.lines[failedAt]) +
+                   "; the " + what + " that starts at line " + startLine + " is left out");
+    reader.next = resync(reader, failedAt);
+    return true;
+}
+
+void readSummary(Reader& reader) {
+    ResultsRun& run = *reader.run;
+    const bool cube = run.program == Program::cube;
+    const LinePattern triangleSummary[] = {{LineKind::number, "Total running time:  ", " Secs. "},
+                                           {LineKind::number, "Average Angles/Sec: ", " Angles/Sec."},
+                                           emptyLine};
+    const LinePattern cubeSummary[] = {{LineKind::number, "Total running time:  ", " Secs. "},
+                                       {LineKind::number, "Average Angles/Sec: ", " Angles/Sec."},
+                                       {LineKind::number, "Average Vertex/Sec: ", " Vertex/Sec."},
+                                       emptyLine};
+    const LinePattern* patterns = cube ? cubeSummary : triangleSummary;
+    const size_t count = cube ? 4 : 3;
+    LineValue values[4];
+    size_t start = reader.next;
+    size_t failedAt = 0;
+    BlockResult result = matchBlock(reader, start, patterns, count, values, failedAt);
+    // Only the closing empty line missing: the figures are all there.
+    const bool figuresComplete = result == BlockResult::endOfFile && failedAt == start + count - 1;
+    if (result != BlockResult::matched && !figuresComplete) {
+        skipBrokenBlock(reader, result, start, failedAt, patterns[failedAt - start], "final summary");
+        return;
+    }
+    if (figuresComplete)
+        addProblem(reader, failedAt, "the file ends before the empty line that closes the final summary (truncated)");
+    run.summary.present = true;
+    run.summary.firstLine = int(start + 1);
+    run.summary.totalSeconds = values[0].number;
+    run.summary.averageAnglesPerSecond = values[1].number;
+    if (cube) run.summary.averageVerticesPerSecond = values[2].number;
+    reader.next = start + count;
+
+    double total = 0;
+    for (const Frame& frame : run.frames) total += frame.seconds;
+    const double frames = double(run.frames.size());
+    checkAgreement(reader, start, "the total running time", run.summary.totalSeconds, total,
+                   "the sum of the frame times read");
+    checkAgreement(reader, start + 1, "the average angles/s", run.summary.averageAnglesPerSecond,
+                   frames / run.summary.totalSeconds, "frames read / total running time");
+    if (cube)
+        checkAgreement(reader, start + 2, "the average vertices/s", run.summary.averageVerticesPerSecond,
+                       frames * cubeVerticesPerFrame / run.summary.totalSeconds,
+                       "frames read x 16777216 / total running time");
+}
+
+// triangles and cube: frames until the final summary.
+void readFrames(Reader& reader) {
+    ResultsRun& run = *reader.run;
+    const bool triangles = run.program == Program::triangles;
+    const LinePattern trianglesFrame[] = {windowLine,
+                                          {LineKind::number, "It drew ", " Triangles."},
+                                          {LineKind::number, "It spent: ", " Secs. "},
+                                          {LineKind::number, "It was: ", " Angles/sec."},
+                                          {LineKind::number, "It was: ", " Triangles/sec."},
+                                          emptyLine};
+    const LinePattern cubeFrame[] = {windowLine,
+                                     {LineKind::number, "The system spent: ", " Secs. "},
+                                     {LineKind::number, "It was: ", " Angles/sec."},
+                                     {LineKind::number, "It was: ", " Vertex/sec."},
+                                     emptyLine};
+    const LinePattern* patterns = triangles ? trianglesFrame : cubeFrame;
+    const size_t count = triangles ? 6 : 5;
+
+    while (reader.next < reader.lines.size()) {
+        const size_t start = reader.next;
+        const std::string& line = reader.lines[start];
+        if (startsWith(line, "Total running time:")) {
+            readSummary(reader);
+            if (run.summary.present) {
+                if (!onlyEmptyLinesFrom(reader, reader.next))
+                    addProblem(reader, reader.next, "unexpected " + quoteLine(reader.lines[reader.next]) +
+                                                        " after the final summary; the rest is not read");
+                return;
+            }
+            // A summary cut off by the end of the file has been reported already.
+            if (reader.next >= reader.lines.size()) return;
+            continue;
+        }
+        if (!startsWith(line, "window: ")) {
+            if (onlyEmptyLinesFrom(reader, start)) break;
+            addProblem(reader, start, "expected a frame (\"window: <integer>\") or the final summary, found " +
+                                          quoteLine(line));
+            reader.next = resync(reader, start + 1);
+            continue;
+        }
+        LineValue values[6];
+        size_t failedAt = 0;
+        BlockResult result = matchBlock(reader, start, patterns, count, values, failedAt);
+        if (result != BlockResult::matched) {
+            if (!skipBrokenBlock(reader, result, start, failedAt, patterns[failedAt - start], "frame")) return;
+            continue;
+        }
+        Frame frame;
+        frame.firstLine = int(start + 1);
+        frame.window = values[0].integer;
+        if (triangles) {
+            frame.triangles = values[1].number;
+            frame.seconds = values[2].number;
+            frame.anglesPerSecond = values[3].number;
+            frame.rate = values[4].number;
+            checkAgreement(reader, start + 3, "angles/s", frame.anglesPerSecond, 1.0 / frame.seconds,
+                           "1 / frame time");
+            checkAgreement(reader, start + 4, "triangles/s", frame.rate, frame.triangles / frame.seconds,
+                           "triangles / frame time");
+        } else {
+            frame.seconds = values[1].number;
+            frame.anglesPerSecond = values[2].number;
+            frame.rate = values[3].number;
+            checkAgreement(reader, start + 2, "angles/s", frame.anglesPerSecond, 1.0 / frame.seconds,
+                           "1 / frame time");
+            checkAgreement(reader, start + 3, "vertices/s", frame.rate, cubeVerticesPerFrame / frame.seconds,
+                           "16777216 / frame time");
+        }
+        run.frames.push_back(frame);
+        reader.next = start + count;
+    }
+    addProblem(reader, reader.lines.size(),
+               "the file ends without the final summary (\"Total running time:  ...\"): the run did not "
+               "end with Esc (truncated)");
+}
+
+int kernelOfNameLine(const std::string& line) {
+    for (int k = 0; k < kernelCount; ++k)
+        if (line == kernelNameLines[k]) return k;
+    return -1;
+}
+
+void readStreamingFrames(Reader& reader) {
+    ResultsRun& run = *reader.run;
+    int expected = 0;          // the kernel the next block should hold
+    bool frameIntact = true;   // every block of the current frame read in order
+    while (reader.next < reader.lines.size()) {
+        const size_t start = reader.next;
+        const std::string& line = reader.lines[start];
+        if (!startsWith(line, "window: ")) {
+            if (onlyEmptyLinesFrom(reader, start)) break;
+            addProblem(reader, start, "expected a kernel block (\"window: <integer>\"), found " + quoteLine(line));
+            reader.next = resync(reader, start + 1);
+            frameIntact = false;
+            continue;
+        }
+        // The name line says which kernel the block holds; the rest follows from it.
+        int kernel = start + 1 < reader.lines.size() ? kernelOfNameLine(reader.lines[start + 1]) : expected;
+        if (kernel < 0) kernel = expected;
+        const LinePattern patterns[] = {windowLine,
+                                        {LineKind::literal, kernelNameLines[kernel], ""},
+                                        {LineKind::number, kernelTimePrefixes[kernel], " Secs. "},
+                                        {LineKind::number, "It was: ", " Millions Executions/sec."},
+                                        emptyLine,
+                                        emptyLine,
+                                        emptyLine};
+        const size_t count = kernel == kernelCount - 1 ? 7 : 5;
+        LineValue values[7];
+        size_t failedAt = 0;
+        BlockResult result = matchBlock(reader, start, patterns, count, values, failedAt);
+        // A logic block whose figures are all there but whose frame-closing
+        // empty lines are cut off still counts as measured.
+        const bool figuresComplete = result == BlockResult::matched || failedAt >= start + 5;
+        if (!figuresComplete) {
+            if (!skipBrokenBlock(reader, result, start, failedAt, patterns[failedAt - start], "kernel block"))
+                return;
+            frameIntact = false;
+            expected = (kernel + 1) % kernelCount;
+            continue;
+        }
+        if (kernel == 0) frameIntact = true;
+        if (kernel != expected) {
+            addProblem(reader, start + 1,
+                       std::string("expected the ") + kernelName(expected) + " kernel block, found " +
+                           quoteLine(reader.lines[start + 1]) + ": a frame is incomplete");
+            if (kernel != 0) frameIntact = false;
+        }
+        KernelBlock block;
+        block.firstLine = int(start + 1);
+        block.window = values[0].integer;
+        block.seconds = values[2].number;
+        block.millionsPerSecond = values[3].number;
+        checkAgreement(reader, start + 3, "millions of executions/s", block.millionsPerSecond,
+                       streamIterations / block.seconds / 1000000.0, "134.217728 / kernel time");
+        run.kernels[kernel].push_back(block);
+        if (kernel == kernelCount - 1 && frameIntact) ++run.streamingFrames;
+        expected = (kernel + 1) % kernelCount;
+        if (result == BlockResult::matched) {
+            reader.next = start + count;
+            continue;
+        }
+        if (result == BlockResult::endOfFile) {
+            addProblem(reader, failedAt, "the file ends before the two empty lines that close the frame (truncated)");
+            return;
+        }
+        addProblem(reader, failedAt,
+                   "expected an empty line closing the frame, found " + quoteLine(reader.lines[failedAt]));
+        reader.next = resync(reader, failedAt);
+    }
+    if (expected != 0)
+        addProblem(reader, reader.lines.size(),
+                   std::string("the file ends after the ") + kernelName(expected - 1) +
+                       " kernel block, in the middle of a frame (truncated); that frame is not counted");
+}
+
+}  // namespace
+
+const char* programName(Program program) {
+    switch (program) {
+        case Program::triangles: return "triangles";
+        case Program::cube: return "cube";
+        case Program::streaming: return "streaming";
+    }
+    return "?";
+}
+
+bool programFromName(const std::string& name, Program& program) {
+    for (Program p : {Program::triangles, Program::cube, Program::streaming}) {
+        if (name == programName(p)) {
+            program = p;
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* windowTitle(Program program) {
+    switch (program) {
+        case Program::triangles: return "OPENGL Triangles Lite 64";
+        case Program::cube: return "OPENGL Cube Lite 64";
+        case Program::streaming: return "OPENGL Streaming Lite 64";
+    }
+    return "?";
+}
+
+const char* kernelName(int kernel) {
+    static const char* const names[kernelCount] = {"float", "integer", "logic"};
+    return kernel >= 0 && kernel < kernelCount ? names[kernel] : "?";
+}
+
+int frameCount(const ResultsRun& run) {
+    return run.program == Program::streaming ? run.streamingFrames : int(run.frames.size());
+}
+
+bool parseReportNumber(const std::string& text, double& value) {
+    // The programs always spell not-a-number this way, whatever their C library.
+    if (text == "-nan(ind)" || text == "nan" || text == "-nan") {
+        value = NAN;
+        return true;
+    }
+    if (text.empty()) return false;
+    char first = text[0];
+    if (!(isdigit((unsigned char)first) || first == '-' || first == '.' || first == 'i')) return false;
+    if (text.find_first_of("xXpP(") != std::string::npos) return false;
+    char* end = nullptr;
+    value = strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size()) return false;
+    // strtod also takes "nan" spellings and "infinity"; the programs write only "inf".
+    if (std::isnan(value)) return false;
+    if (std::isinf(value)) return text == "inf" || text == "-inf";
+    return true;
+}
+
+long trianglesStep(double triangles) {
+    // A frame at step s draws 3600 (s + 1) indices, reported as 600 (s + 1) triangles.
+    return std::lround(triangles / 600.0) - 1;
+}
+
+ResultsRun parseResultsText(const std::string& text, const std::string& path) {
+    ResultsRun run;
+    run.path = path;
+    Reader reader;
+    reader.run = &run;
+
+    size_t begin = 0;
+    while (begin < text.size()) {
+        size_t end = text.find('\n', begin);
+        if (end == std::string::npos) {
+            // Every line the programs write ends with a newline and a flush, so a
+            // line without one was cut off mid-write and cannot be trusted.
+            reader.lines.push_back(text.substr(begin));
+            run.problems.push_back(Problem{int(reader.lines.size()),
+                                           "the last line is cut short (no end of line) and is ignored: " +
+                                               quoteLine(reader.lines.back())});
+            reader.lines.pop_back();
+            break;
+        }
+        std::string line = text.substr(begin, end - begin);
+        // Files copied through Windows tools come back with CRLF endings.
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        reader.lines.push_back(line);
+        begin = end + 1;
+    }
+
+    if (!readHeader(reader)) return run;
+    if (run.program == Program::streaming)
+        readStreamingFrames(reader);
+    else
+        readFrames(reader);
+    return run;
+}
+
+ResultsRun readResultsFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        ResultsRun run;
+        run.path = path;
+        run.problems.push_back(Problem{0, std::string("cannot open the file: ") + strerror(errno)});
+        return run;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) {
+        ResultsRun run;
+        run.path = path;
+        run.problems.push_back(Problem{0, "cannot read the file"});
+        return run;
+    }
+    return parseResultsText(text.str(), path);
+}

@@ -1,0 +1,166 @@
+#include "run_support.h"
+
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <sys/utsname.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+bool startsWith(const std::string& text, const char* prefix) {
+    return text.compare(0, strlen(prefix), prefix) == 0;
+}
+
+bool endsWith(const std::string& text, const char* suffix) {
+    size_t length = strlen(suffix);
+    return text.size() >= length && text.compare(text.size() - length, length, suffix) == 0;
+}
+
+const char* const savedLead = "Results have been saved in a file and you can find it at: ";
+const char* const notSavedLead = "Results have not been saved: the results file could not be created at: ";
+
+std::string trim(const std::string& text) {
+    size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string::npos) return "";
+    size_t end = text.find_last_not_of(" \t");
+    return text.substr(begin, end - begin + 1);
+}
+
+}  // namespace
+
+void watchConsoleLine(ConsoleWatch& watch, const std::string& line) {
+    if (startsWith(line, "It spent: ") && endsWith(line, " Secs to Initialize.")) {
+        watch.setupDone = true;
+    } else if (line == "Press Enter to Exit.") {
+        watch.promptSeen = true;
+    } else if (startsWith(line, savedLead)) {
+        watch.resultsSaved = true;
+        watch.resultsPath = line.substr(strlen(savedLead));
+    } else if (startsWith(line, notSavedLead)) {
+        watch.resultsNotSaved = true;
+        watch.resultsPath = line.substr(strlen(notSavedLead));
+    }
+    // Each program's last report line of a frame ends the frame.
+    switch (watch.program) {
+        case Program::triangles:
+            if (startsWith(line, "It was: ") && endsWith(line, " Triangles/sec.")) ++watch.frames;
+            break;
+        case Program::cube:
+            if (startsWith(line, "It was: ") && endsWith(line, " Vertex/sec.")) ++watch.frames;
+            break;
+        case Program::streaming:
+            if (line == "Float Streaming." || line == "Integer Streaming.") watch.inLogicBlock = false;
+            if (line == "Logic Streaming.") watch.inLogicBlock = true;
+            if (watch.inLogicBlock && startsWith(line, "It was: ") && endsWith(line, " Millions Executions/sec.")) {
+                ++watch.frames;
+                watch.inLogicBlock = false;
+            }
+            break;
+    }
+}
+
+std::string describeWaitStatus(int status) {
+    if (WIFEXITED(status)) return "exited with status " + std::to_string(WEXITSTATUS(status));
+    if (WIFSIGNALED(status)) {
+        const int signal = WTERMSIG(status);
+        std::string text = "was killed by signal " + std::to_string(signal) + " (" + strsignal(signal) + ")";
+        if (WCOREDUMP(status)) text += ", core dumped";
+        return text;
+    }
+    return "ended with wait status " + std::to_string(status);
+}
+
+std::string contextPathFor(const std::string& resultsPath) {
+    const std::string suffix = ".txt";
+    if (resultsPath.size() > suffix.size() &&
+        resultsPath.compare(resultsPath.size() - suffix.size(), suffix.size(), suffix) == 0)
+        return resultsPath.substr(0, resultsPath.size() - suffix.size()) + ".json";
+    return resultsPath + ".json";
+}
+
+CpuInfo parseCpuInfo(const std::string& procCpuinfo) {
+    CpuInfo info;
+    std::set<std::pair<std::string, std::string>> cores;
+    std::string physicalId;
+    std::istringstream in(procCpuinfo);
+    std::string line;
+    while (std::getline(in, line)) {
+        size_t colon = line.find(':');
+        if (colon == std::string::npos) continue;
+        const std::string key = trim(line.substr(0, colon));
+        const std::string value = trim(line.substr(colon + 1));
+        if (key == "processor") {
+            ++info.logicalProcessors;
+            physicalId.clear();
+        } else if (key == "model name" && info.model.empty()) {
+            info.model = value;
+        } else if (key == "physical id") {
+            physicalId = value;
+        } else if (key == "core id") {
+            cores.emplace(physicalId, value);
+        }
+    }
+    info.cores = int(cores.size());
+    return info;
+}
+
+nlohmann::json machineContext() {
+    std::ifstream in("/proc/cpuinfo");
+    std::ostringstream text;
+    text << in.rdbuf();
+    CpuInfo cpu = parseCpuInfo(text.str());
+    long online = sysconf(_SC_NPROCESSORS_ONLN);
+    if (online > 0) cpu.logicalProcessors = int(online);
+
+    nlohmann::json out;
+    out["cpu"] = {{"model", cpu.model.empty() ? nlohmann::json("unknown") : nlohmann::json(cpu.model)},
+                  {"logicalProcessors", cpu.logicalProcessors},
+                  {"cores", cpu.cores > 0 ? nlohmann::json(cpu.cores) : nlohmann::json(nullptr)}};
+    utsname names{};
+    if (uname(&names) == 0) {
+        out["kernel"] = {{"name", names.sysname},
+                         {"release", names.release},
+                         {"version", names.version},
+                         {"machine", names.machine}};
+    } else {
+        out["kernel"] = nullptr;
+    }
+    return out;
+}
+
+std::string isoLocalTime(time_t when) {
+    tm local{};
+    localtime_r(&when, &local);
+    char text[64];
+    strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
+    // %z gives +0100; ISO 8601 readers expect +01:00.
+    std::string out = text;
+    if (out.size() >= 5 && (out[out.size() - 5] == '+' || out[out.size() - 5] == '-'))
+        out.insert(out.size() - 2, ":");
+    return out;
+}
+
+std::string shellQuoted(int argc, char** argv) {
+    std::string out;
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0) out += ' ';
+        const std::string arg = argv[i];
+        if (!arg.empty() && arg.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                  "0123456789-_./=:,+@%") == std::string::npos) {
+            out += arg;
+            continue;
+        }
+        out += '\'';
+        for (char c : arg) {
+            if (c == '\'')
+                out += "'\\''";
+            else
+                out += c;
+        }
+        out += '\'';
+    }
+    return out;
+}

@@ -1,0 +1,48 @@
+// The parts of `lumenfold run` that need no display: following a program's
+// console output, naming what became of the process, and describing the
+// machine for the context file.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "results_file.h"
+
+// What the console output of a program has shown so far.
+struct ConsoleWatch {
+    Program program = Program::triangles;
+    int frames = 0;                 // complete frames reported
+    bool setupDone = false;         // "It spent: ... Secs to Initialize." seen
+    bool promptSeen = false;        // "Press Enter to Exit." seen
+    bool resultsSaved = false;      // the closing line named a saved file
+    bool resultsNotSaved = false;   // the closing line said the file could not be created
+    std::string resultsPath;        // the path that closing line named
+    bool inLogicBlock = false;      // streaming: the last kernel name line was the logic kernel's
+};
+
+void watchConsoleLine(ConsoleWatch& watch, const std::string& line);
+
+// "exited with status 3", "was killed by signal 9 (Killed)", from a waitpid status.
+std::string describeWaitStatus(int status);
+
+// The context file's name: the results file's with .json in place of .txt.
+std::string contextPathFor(const std::string& resultsPath);
+
+struct CpuInfo {
+    std::string model;       // empty when the kernel does not say
+    int logicalProcessors = 0;
+    int cores = 0;           // physical cores; 0 when the kernel does not say
+};
+
+CpuInfo parseCpuInfo(const std::string& procCpuinfo);
+
+// Processor, core counts and kernel of this machine.
+nlohmann::json machineContext();
+
+// Local time with its offset from UTC, e.g. "2026-12-07T14:05:09+01:00".
+std::string isoLocalTime(time_t when);
+
+// One command line as a shell would take it back.
+std::string shellQuoted(int argc, char** argv);

@@ -1,0 +1,322 @@
+#include "x_session.h"
+
+#include <GL/gl.h>
+#include <GL/glx.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+using nlohmann::json;
+
+namespace {
+
+Display* input = nullptr;
+
+// Xlib's default handler ends the process on any protocol error, such as a
+// window that disappears between being found and being sent a key.
+int ignoreXError(Display*, XErrorEvent*) { return 0; }
+
+double monotonicSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+// Reads from fd until end of file or the deadline; false on timeout.
+bool readAll(int fd, std::string& out, double timeoutSeconds) {
+    const double deadline = monotonicSeconds() + timeoutSeconds;
+    char buffer[4096];
+    for (;;) {
+        const double left = deadline - monotonicSeconds();
+        if (left <= 0) return false;
+        pollfd entry{fd, POLLIN, 0};
+        int ready = poll(&entry, 1, int(left * 1000) + 1);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) continue;
+        ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return true;
+        out.append(buffer, size_t(got));
+    }
+}
+
+bool hasExtension(const char* list, const char* name) {
+    if (list == nullptr) return false;
+    const size_t length = strlen(name);
+    for (const char* at = strstr(list, name); at != nullptr; at = strstr(at + 1, name)) {
+        const bool startOk = at == list || at[-1] == ' ';
+        const bool endOk = at[length] == ' ' || at[length] == '\0';
+        if (startOk && endOk) return true;
+    }
+    return false;
+}
+
+const char* glString(GLenum name) {
+    const GLubyte* text = glGetString(name);
+    return text != nullptr ? reinterpret_cast<const char*>(text) : "unknown";
+}
+
+// Runs in the probe's child process.
+json probeInChild(const std::string& display) {
+    json out;
+    XSetErrorHandler(ignoreXError);
+    Display* x = XOpenDisplay(display.c_str());
+    if (x == nullptr) return {{"error", "cannot open display " + display}};
+    int errorBase = 0;
+    int eventBase = 0;
+    if (!glXQueryExtension(x, &errorBase, &eventBase)) return {{"error", "the display has no GLX extension"}};
+    const int screen = DefaultScreen(x);
+    int attributes[] = {GLX_RGBA, GLX_DOUBLEBUFFER, None};
+    XVisualInfo* visual = glXChooseVisual(x, screen, attributes);
+    if (visual == nullptr) return {{"error", "no double-buffered RGBA GLX visual"}};
+    const Window root = RootWindow(x, screen);
+    XSetWindowAttributes windowAttributes{};
+    windowAttributes.colormap = XCreateColormap(x, root, visual->visual, AllocNone);
+    const Window window = XCreateWindow(x, root, 0, 0, 16, 16, 0, visual->depth, InputOutput, visual->visual,
+                                        CWColormap | CWBorderPixel, &windowAttributes);
+    GLXContext context = glXCreateContext(x, visual, nullptr, True);
+    if (context == nullptr || !glXMakeCurrent(x, window, context))
+        return {{"error", "cannot create and bind a GLX context"}};
+
+    out["gl"] = {{"vendor", glString(GL_VENDOR)}, {"renderer", glString(GL_RENDERER)}, {"version", glString(GL_VERSION)}};
+
+    // Only what the display advertises is called: some drivers export the
+    // entry points and crash when the extension is not really there.
+    const char* extensions = glXQueryExtensionsString(x, screen);
+    json swap = {{"inForce", nullptr}, {"default", nullptr}, {"extension", nullptr}};
+    if (hasExtension(extensions, "GLX_EXT_swap_control")) {
+        auto setInterval = reinterpret_cast<void (*)(Display*, GLXDrawable, int)>(
+            glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXSwapIntervalEXT")));
+        unsigned value = 0;
+        glXQueryDrawable(x, window, GLX_SWAP_INTERVAL_EXT, &value);
+        swap["default"] = value;
+        swap["extension"] = "GLX_EXT_swap_control";
+        if (setInterval != nullptr) {
+            setInterval(x, window, 0);
+            glXQueryDrawable(x, window, GLX_SWAP_INTERVAL_EXT, &value);
+            swap["inForce"] = value;
+        }
+    } else if (hasExtension(extensions, "GLX_MESA_swap_control")) {
+        auto getInterval = reinterpret_cast<int (*)()>(
+            glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXGetSwapIntervalMESA")));
+        auto setInterval = reinterpret_cast<int (*)(unsigned)>(
+            glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXSwapIntervalMESA")));
+        if (getInterval != nullptr) {
+            swap["default"] = getInterval();
+            swap["extension"] = "GLX_MESA_swap_control";
+            if (setInterval != nullptr) {
+                setInterval(0);
+                swap["inForce"] = getInterval();
+            }
+        }
+    }
+    if (swap["extension"].is_null()) swap["extension"] = "unknown";
+    out["swapInterval"] = swap;
+    glXMakeCurrent(x, None, nullptr);
+    glXDestroyContext(x, context);
+    XDestroyWindow(x, window);
+    XCloseDisplay(x);
+    return out;
+}
+
+}  // namespace
+
+bool startXvfb(std::string& display, pid_t& pid, std::string& error) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        error = std::string("cannot create a pipe: ") + strerror(errno);
+        return false;
+    }
+    fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+    pid = fork();
+    if (pid < 0) {
+        error = std::string("cannot fork: ") + strerror(errno);
+        close(fds[0]);
+        close(fds[1]);
+        return false;
+    }
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        setpgid(0, 0);   // a Ctrl-C at the terminal is ours to handle, not the server's
+        int null = open("/dev/null", O_RDWR);
+        if (null >= 0) {
+            dup2(null, 0);
+            dup2(null, 1);
+            dup2(null, 2);
+        }
+        const std::string fd = std::to_string(fds[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1200x24", "-nolisten", "tcp",
+               static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    std::string number;
+    const bool done = readAll(fds[0], number, 30);
+    close(fds[0]);
+    while (!number.empty() && (number.back() == '\n' || number.back() == ' ')) number.pop_back();
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) {
+        int status = 0;
+        if (!done || waitpid(pid, &status, WNOHANG) == 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+        error = WIFEXITED(status) && WEXITSTATUS(status) == 127
+                    ? "cannot start Xvfb: it is not installed (Debian package xvfb) or not on PATH"
+                    : "Xvfb did not report a display number within 30 s";
+        pid = -1;
+        return false;
+    }
+    display = ":" + number;
+    return true;
+}
+
+void stopXvfb(pid_t pid) {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    const double deadline = monotonicSeconds() + 10;
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (monotonicSeconds() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return;
+        }
+        usleep(20000);
+    }
+}
+
+json probeGl(const std::string& display) {
+    int fds[2];
+    if (pipe(fds) != 0) return {{"error", std::string("cannot create a pipe: ") + strerror(errno)}};
+    pid_t pid = fork();
+    if (pid < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        return {{"error", std::string("cannot fork: ") + strerror(errno)}};
+    }
+    if (pid == 0) {
+        close(fds[0]);
+        const std::string text = probeInChild(display).dump();
+        size_t written = 0;
+        while (written < text.size()) {
+            ssize_t n = write(fds[1], text.data() + written, text.size() - written);
+            if (n <= 0) break;
+            written += size_t(n);
+        }
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string text;
+    const bool finished = readAll(fds[0], text, 60);
+    close(fds[0]);
+    int status = 0;
+    if (!finished) kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    if (!finished) return {{"error", "the GL probe did not finish within 60 s"}};
+    json result = json::parse(text, nullptr, false);
+    if (result.is_discarded() || !result.is_object()) {
+        std::string how = WIFSIGNALED(status) ? "was killed by signal " + std::to_string(WTERMSIG(status))
+                                              : "gave no answer";
+        return {{"error", "the GL probe " + how}};
+    }
+    return result;
+}
+
+bool openInput(const std::string& display, std::string& error) {
+    XSetErrorHandler(ignoreXError);
+    input = XOpenDisplay(display.c_str());
+    if (input == nullptr) {
+        error = "cannot open display " + display;
+        return false;
+    }
+    return true;
+}
+
+void closeInput() {
+    if (input != nullptr) XCloseDisplay(input);
+    input = nullptr;
+}
+
+namespace {
+
+// The window's title, from _NET_WM_NAME where a toolkit set it, else WM_NAME.
+bool titleOf(Window window, std::string& title) {
+    static const Atom netName = XInternAtom(input, "_NET_WM_NAME", False);
+    for (Atom property : {netName, Atom(XA_WM_NAME)}) {
+        XTextProperty text{};
+        if (XGetTextProperty(input, window, &text, property) && text.value != nullptr) {
+            title.assign(reinterpret_cast<const char*>(text.value), text.nitems);
+            XFree(text.value);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Window managers put the program's window inside frames of their own, so
+// the search goes down the whole tree.
+void collectTitled(Window window, const std::string& title, std::vector<unsigned long>& found) {
+    std::string name;
+    if (titleOf(window, name) && name == title) found.push_back(window);
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(input, window, &root, &parent, &children, &count)) return;
+    for (unsigned i = 0; i < count; ++i) collectTitled(children[i], title, found);
+    if (children != nullptr) XFree(children);
+}
+
+}  // namespace
+
+std::vector<unsigned long> windowsTitled(const std::string& title) {
+    std::vector<unsigned long> found;
+    if (input == nullptr) return found;
+    for (int screen = 0; screen < ScreenCount(input); ++screen)
+        collectTitled(RootWindow(input, screen), title, found);
+    return found;
+}
+
+bool sendKey(unsigned long window, const char* keysym) {
+    if (input == nullptr) return false;
+    const KeySym symbol = XStringToKeysym(keysym);
+    const KeyCode code = symbol == NoSymbol ? 0 : XKeysymToKeycode(input, symbol);
+    if (code == 0) return false;
+    // Sent to the window itself rather than faked through the server's
+    // input, so the keys reach the program whatever has the focus and never
+    // land in another application.
+    XEvent event{};
+    event.xkey.display = input;
+    event.xkey.window = window;
+    event.xkey.root = DefaultRootWindow(input);
+    event.xkey.subwindow = None;
+    event.xkey.time = CurrentTime;
+    event.xkey.same_screen = True;
+    event.xkey.keycode = code;
+    event.xkey.state = 0;
+    event.type = KeyPress;
+    Status pressed = XSendEvent(input, window, True, KeyPressMask, &event);
+    event.type = KeyRelease;
+    Status released = XSendEvent(input, window, True, KeyReleaseMask, &event);
+    XSync(input, False);
+    return pressed != 0 && released != 0;
+}
+
+bool windowSize(unsigned long window, unsigned& width, unsigned& height) {
+    if (input == nullptr) return false;
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(input, window, &attributes)) return false;
+    width = unsigned(attributes.width);
+    height = unsigned(attributes.height);
+    return true;
+}

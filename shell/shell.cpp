@@ -10,6 +10,7 @@
 
 #include "results.h"
 #include "scene.h"
+#include "swap.h"
 
 char* workingDirectory = nullptr;
 FILE* resultsFile = nullptr;
@@ -98,6 +99,9 @@ int runBenchmark(int argc, char** argv) {
     glutInitWindowSize(programValues.windowWidth, programValues.windowHeight);
     glutInitWindowPosition(programValues.windowX, programValues.windowY);
     windowId = glutCreateWindow(programValues.windowTitle);
+    // A swap that waits for the display's refresh would cap every frame rate.
+    if (const char* warning = swapIntervalWarning(requestSwapIntervalZero()))
+        fprintf(stderr, "%s\n", warning);
 
     programValues.setupWorkload();
 

@@ -133,7 +133,9 @@ class TrianglesRun(ProgramTest):
         self.assertEqual(saved[:6], [BANNER_TITLE, "", "", head[16], "", ""])
         console_reports = run.lines[19:summary_at + 3]
         self.assertEqual(saved[6:], console_reports)
-        self.assertEqual(run.stderr_text(), "")
+        # Only the swap-interval notice of a driver without swap control, if any.
+        errors = [l for l in run.stderr_text().splitlines() if not l.startswith("Warning: the driver")]
+        self.assertEqual(errors, [])
 
     def test_overlay_lines_stand_at_their_heights(self):
         run = self.start("triangles", TITLE)

@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "fixtures.h"
+#include "report_format.h"
+
+using nlohmann::json;
+
+namespace {
+
+std::vector<std::string> splitCsvLine(const std::string& line) {
+    std::vector<std::string> fields;
+    std::string field;
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        char c = line[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            fields.push_back(field);
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    fields.push_back(field);
+    return fields;
+}
+
+std::vector<std::vector<std::string>> csvRows(const std::string& csv) {
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream in(csv);
+    std::string line;
+    while (std::getline(in, line)) rows.push_back(splitCsvLine(line));
+    return rows;
+}
+
+TEST(ReportFormat, CsvHasAHeaderAndOneRowPerFigureOfEveryFile) {
+    const std::vector<ResultsRun> runs = {parseResultsText(trianglesFile, "a, \"quoted\".txt"),
+                                          parseResultsText(streamingFile, "s.txt")};
+    const auto rows = csvRows(csvReport(runs));
+    ASSERT_EQ(rows.size(), 1u + 3u + 6u);
+    const std::vector<std::string> header = {"file", "program", "frames", "figure", "count", "min",
+                                             "median", "mean", "max", "stddev", "p95"};
+    EXPECT_EQ(rows[0], header);
+    for (const auto& row : rows) EXPECT_EQ(row.size(), header.size());
+    EXPECT_EQ(rows[1][0], "a, \"quoted\".txt");
+    EXPECT_EQ(rows[3][3], "triangles_per_second");
+    EXPECT_EQ(rows[3][7], "1633.64");   // (1524.78 + 1742.5) / 2
+    EXPECT_EQ(rows[9][3], "logic_mexec_per_second");
+    EXPECT_EQ(rows[9][2], "2");
+}
+
+TEST(ReportFormat, JsonParsesBackWithFiguresFramesAndProblems) {
+    std::string truncated = trianglesFile.substr(0, trianglesFile.find("window: 1\nIt drew 1800"));
+    const std::vector<ResultsRun> runs = {parseResultsText(cubeFile, "c.txt"),
+                                          parseResultsText(truncated, "t.txt")};
+    const json doc = json::parse(jsonReport(runs));
+    ASSERT_TRUE(doc.is_array());
+    ASSERT_EQ(doc.size(), 2u);
+
+    const json& cube = doc[0];
+    EXPECT_EQ(cube["program"], "cube");
+    EXPECT_EQ(cube["frames"], 2);
+    EXPECT_TRUE(cube["complete"].get<bool>());
+    EXPECT_DOUBLE_EQ(cube["statistics"]["frame_seconds"]["mean"].get<double>(), 0.375);
+    EXPECT_DOUBLE_EQ(cube["statistics"]["vertices_per_second"]["max"].get<double>(), 6.71089e+07);
+    EXPECT_EQ(cube["perFrame"].size(), 2u);
+
+    // One frame read: its deviation is undefined, written as null.
+    const json& triangles = doc[1];
+    EXPECT_FALSE(triangles["complete"].get<bool>());
+    EXPECT_TRUE(triangles["statistics"]["frame_seconds"]["stddev"].is_null());
+    EXPECT_EQ(triangles["perFrame"][0]["step"], 1);
+    ASSERT_EQ(triangles["problems"].size(), 1u);
+    EXPECT_EQ(triangles["problems"][0]["line"], 13);
+}
+
+TEST(ReportFormat, ComparisonGivesTheRatioBOverA) {
+    const ResultsRun a = parseResultsText(cubeFile, "a.txt");
+    std::string faster = cubeFile;
+    // Halve the frame times and double the rates of B.
+    faster.replace(faster.find("0.25 Secs"), 4, "0.125");
+    faster.replace(faster.find("It was: 4 "), 10, "It was: 8 ");
+    faster.replace(faster.find("6.71089e+07"), 11, "1.34218e+08");
+    const ResultsRun b = parseResultsText(faster, "b.txt");
+    std::string error;
+    ASSERT_TRUE(comparable(a, b, error));
+    const json doc = json::parse(jsonComparison(a, b));
+    const json& min = doc["figures"][0]["statistics"]["min"];
+    EXPECT_EQ(doc["figures"][0]["figure"], "frame_seconds");
+    EXPECT_DOUBLE_EQ(min["bOverA"].get<double>(), 0.5);
+    EXPECT_DOUBLE_EQ(doc["figures"][1]["statistics"]["max"]["bOverA"].get<double>(), 2.0);
+
+    const auto rows = csvRows(csvComparison(a, b));
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"figure", "statistic", "a", "b", "b_over_a"}));
+    EXPECT_EQ(rows[2], (std::vector<std::string>{"frame_seconds", "min", "0.25", "0.125", "0.5"}));
+
+    const ResultsRun streaming = parseResultsText(streamingFile, "s.txt");
+    EXPECT_FALSE(comparable(a, streaming, error));
+    EXPECT_NE(error.find("cube"), std::string::npos);
+}
+
+TEST(ReportFormat, TrianglesComparedStepByStep) {
+    const ResultsRun a = parseResultsText(trianglesFile, "a.txt");
+    // B drew only step 2, at twice the rate.
+    const std::string onlyStep2 = header(trianglesTitle) +
+                                  "window: 1\nIt drew 1800 Triangles.\nIt spent: 0.5165 Secs. \n"
+                                  "It was: 1.93611 Angles/sec.\nIt was: 3485 Triangles/sec.\n\n" +
+                                  "Total running time:  0.5165 Secs. \nAverage Angles/Sec: 1.93611 Angles/Sec.\n\n";
+    const ResultsRun b = parseResultsText(onlyStep2, "b.txt");
+    ASSERT_TRUE(b.problems.empty()) << b.problems[0].message;
+    const json doc = json::parse(jsonComparison(a, b));
+    ASSERT_EQ(doc["trianglesPerSecondByStep"].size(), 1u);
+    EXPECT_EQ(doc["trianglesPerSecondByStep"][0]["step"], 2);
+    EXPECT_DOUBLE_EQ(doc["trianglesPerSecondByStep"][0]["bOverA"].get<double>(), 2.0);
+}
+
+TEST(ReportFormat, PlotDrawsOneLinePerFileAndRefusesWhatItCannotDraw) {
+    const std::vector<ResultsRun> runs = {parseResultsText(trianglesFile, "it's.txt"),
+                                          parseResultsText(trianglesFile, "b.txt")};
+    std::string error;
+    const std::string script = plotScript(runs, "out.svg", error);
+    ASSERT_FALSE(script.empty()) << error;
+    EXPECT_NE(script.find("set terminal svg"), std::string::npos);
+    EXPECT_NE(script.find("title 'it''s.txt'"), std::string::npos);
+    EXPECT_NE(script.find("title 'b.txt'"), std::string::npos);
+    // Steps 1 and 2 as x, triangles/s as y.
+    EXPECT_NE(script.find("$run0 << EOD\n1 1524.78\n2 1742.5\nEOD\n"), std::string::npos);
+
+    EXPECT_TRUE(plotScript(runs, "out.pdf", error).empty());
+    EXPECT_TRUE(plotScript({runs[0], parseResultsText(cubeFile, "c.txt")}, "out.png", error).empty());
+    EXPECT_NE(error.find("one program"), std::string::npos);
+    EXPECT_TRUE(plotScript({parseResultsText(header(cubeTitle), "c.txt")}, "out.png", error).empty());
+}
+
+}  // namespace

@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "fixtures.h"
+#include "run_support.h"
+
+namespace {
+
+int feed(Program program, const std::string& console, ConsoleWatch& watch) {
+    watch.program = program;
+    size_t begin = 0;
+    for (size_t end; (end = console.find('\n', begin)) != std::string::npos; begin = end + 1)
+        watchConsoleLine(watch, console.substr(begin, end - begin));
+    return watch.frames;
+}
+
+TEST(ConsoleWatch, CountsFramesOfEachProgram) {
+    ConsoleWatch triangles;
+    EXPECT_EQ(feed(Program::triangles, trianglesFile, triangles), 2);
+    EXPECT_TRUE(triangles.setupDone);
+    ConsoleWatch cube;
+    EXPECT_EQ(feed(Program::cube, cubeFile, cube), 2);
+    // Three rate lines per streaming frame; only the logic kernel's ends it.
+    ConsoleWatch streaming;
+    EXPECT_EQ(feed(Program::streaming, streamingFile + streamingFrame1.substr(0, 40), streaming), 2);
+}
+
+TEST(ConsoleWatch, FollowsTheClosingLines) {
+    ConsoleWatch watch;
+    feed(Program::cube,
+         "Results have been saved in a file and you can find it at: /tmp/x/results @ a.txt\n\nPress Enter to Exit.\n",
+         watch);
+    EXPECT_TRUE(watch.resultsSaved);
+    EXPECT_EQ(watch.resultsPath, "/tmp/x/results @ a.txt");
+    EXPECT_TRUE(watch.promptSeen);
+
+    ConsoleWatch notSaved;
+    feed(Program::cube,
+         "Results have not been saved: the results file could not be created at: /ro/r.txt\n", notSaved);
+    EXPECT_TRUE(notSaved.resultsNotSaved);
+    EXPECT_EQ(notSaved.resultsPath, "/ro/r.txt");
+}
+
+TEST(RunSupport, WaitStatusesInWords) {
+    pid_t child = fork();
+    if (child == 0) _exit(3);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(describeWaitStatus(status), "exited with status 3");
+
+    child = fork();
+    if (child == 0) {
+        pause();
+        _exit(0);
+    }
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    EXPECT_EQ(describeWaitStatus(status), "was killed by signal 9 (Killed)");
+}
+
+TEST(RunSupport, ContextFileAndMachineDescription) {
+    EXPECT_EQ(contextPathFor("/d/results_cube @ t.txt"), "/d/results_cube @ t.json");
+    EXPECT_EQ(contextPathFor("/d/odd"), "/d/odd.json");
+
+    const CpuInfo cpu = parseCpuInfo(
+        "processor\t: 0\nmodel name\t: Example CPU 3000\nphysical id\t: 0\ncore id\t\t: 0\n\n"
+        "processor\t: 1\nmodel name\t: Example CPU 3000\nphysical id\t: 0\ncore id\t\t: 0\n\n"
+        "processor\t: 2\nmodel name\t: Example CPU 3000\nphysical id\t: 0\ncore id\t\t: 1\n\n");
+    EXPECT_EQ(cpu.model, "Example CPU 3000");
+    EXPECT_EQ(cpu.logicalProcessors, 3);
+    EXPECT_EQ(cpu.cores, 2);
+
+    const std::string date = isoLocalTime(86400 * 365);
+    ASSERT_EQ(date.size(), 25u) << date;
+    EXPECT_EQ(date[22], ':');
+
+    char a0[] = "lumenfold", a1[] = "run", a2[] = "--dir", a3[] = "my dir's";
+    char* argv[] = {a0, a1, a2, a3};
+    EXPECT_EQ(shellQuoted(4, argv), "lumenfold run --dir 'my dir'\\''s'");
+}
+
+}  // namespace

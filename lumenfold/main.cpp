@@ -63,7 +63,11 @@ int reportCommand(const std::vector<std::string>& files, const std::string& form
     bool plotted = true;
     if (!plot.empty()) {
         std::string error;
-        const std::string script = plotScript(runs, plot, error);
+        std::vector<std::string> leftOut;
+        const std::string script = plotScript(runs, plot, error, &leftOut);
+        if (!script.empty())
+            for (const std::string& file : leftOut)
+                fprintf(stderr, "lumenfold: %s has no frame with a finite rate and is not in the plot\n", file.c_str());
         if (script.empty() || !drawPlot(script, error)) {
             fprintf(stderr, "lumenfold: no plot written: %s\n", error.c_str());
             plotted = false;
@@ -108,8 +112,9 @@ int main(int argc, char** argv) {
         ->required()
         ->check(CLI::IsMember({"triangles", "cube", "streaming"}));
     CLI::Option* frames = run->add_option("--frames", runOptions.frames,
-                                          "stop once this many frames are reported (default 5); the frame "
-                                          "running when P arrives is finished and reported too")
+                                          "stop once this many frames are reported (default 5), counting the "
+                                          "one drawn when the window first shows; the frame running when P "
+                                          "arrives is finished and reported too")
                               ->check(CLI::Range(1, 1000000));
     CLI::Option* seconds = run->add_option("--seconds", runOptions.seconds, "stop once this many seconds have passed since R")
                                ->check(CLI::PositiveNumber);

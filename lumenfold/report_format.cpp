@@ -425,7 +425,8 @@ std::string jsonComparison(const ResultsRun& a, const ResultsRun& b) {
     return out.dump(2) + "\n";
 }
 
-std::string plotScript(const std::vector<ResultsRun>& runs, const std::string& outputPath, std::string& error) {
+std::string plotScript(const std::vector<ResultsRun>& runs, const std::string& outputPath, std::string& error,
+                       std::vector<std::string>* leftOut) {
     std::string terminal;
     auto endsWith = [&](const char* suffix) {
         std::string s = suffix;
@@ -467,16 +468,18 @@ std::string plotScript(const std::vector<ResultsRun>& runs, const std::string& o
     int dataIndex = 0;
     std::vector<std::vector<std::pair<int, std::string>>> panelLines(panels);
     for (const ResultsRun& run : runs) {
-        if (!run.recognised) continue;
-        for (int panel = 0; panel < panels; ++panel) {
+        bool drawn = false;
+        for (int panel = 0; run.recognised && panel < panels; ++panel) {
             const auto points = plotPoints(run, panel);
             if (!hasFinite(points)) continue;
+            drawn = true;
             std::string name = "$run" + std::to_string(dataIndex++);
             script += name + " << EOD\n";
             for (const auto& p : points) script += plotNumber(p.first) + " " + plotNumber(p.second) + "\n";
             script += "EOD\n";
             panelLines[panel].emplace_back(dataIndex - 1, run.path);
         }
+        if (!drawn && leftOut != nullptr) leftOut->push_back(run.path);
     }
     if (dataIndex == 0) {
         error = "no frame with a finite rate in any file, so there is nothing to plot";

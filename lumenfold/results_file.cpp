@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -524,6 +525,13 @@ ResultsRun parseResultsText(const std::string& text, const std::string& path) {
 }
 
 ResultsRun readResultsFile(const std::string& path) {
+    struct stat info{};
+    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        ResultsRun run;
+        run.path = path;
+        run.problems.push_back(Problem{0, "this is a directory, not a results file"});
+        return run;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         ResultsRun run;

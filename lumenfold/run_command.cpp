@@ -330,6 +330,8 @@ int runCommand(const RunOptions& options) {
     double runStart = 0;
     std::string failure;       // empty while all is well
     bool stoppedByUs = false;
+    bool endedFromWindow = false;
+    double exitTime = 0;
 
     while (!exited || outOpen || errOpen) {
         if (interruptSignal != 0 && failure.empty()) {
@@ -370,7 +372,10 @@ int runCommand(const RunOptions& options) {
             if (done == programPid) exited = true;
         }
         if (exited) {
-            // Whatever is still in the pipes is read before the loop ends.
+            // Whatever is still in the pipes is read before the loop ends,
+            // unless something the program started holds them open.
+            if (exitTime == 0) exitTime = now();
+            if (now() - exitTime > 5) break;
             continue;
         }
 
@@ -407,6 +412,12 @@ int runCommand(const RunOptions& options) {
                 phase = Phase::finishing;
             }
         }
+        // Esc pressed in the window by someone else: the program still gets
+        // its answer, so it ends cleanly with its file closed.
+        if (watch.promptSeen && (phase == Phase::starting || phase == Phase::running) && failure.empty()) {
+            endedFromWindow = true;
+            phase = Phase::finishing;
+        }
         if (phase == Phase::finishing && watch.promptSeen && failure.empty()) {
             ssize_t written = write(pipes.input, "\n", 1);
             (void)written;
@@ -441,6 +452,9 @@ int runCommand(const RunOptions& options) {
             failure = options.program + " " + describeWaitStatus(status);
         else if (phase != Phase::exiting)
             failure = options.program + " ended by itself before the run was finished (was its window closed?)";
+        else if (endedFromWindow)
+            failure = "the run was ended from the window of " + options.program + " (Esc) after " +
+                      std::to_string(watch.frames) + " frame(s), before lumenfold finished it";
         else if (watch.resultsNotSaved)
             failure = options.program + " could not create its results file at " + watch.resultsPath;
     } else if (stoppedByUs) {

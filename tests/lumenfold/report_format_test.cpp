@@ -142,6 +142,13 @@ TEST(ReportFormat, PlotDrawsOneLinePerFileAndRefusesWhatItCannotDraw) {
     EXPECT_TRUE(plotScript({runs[0], parseResultsText(cubeFile, "c.txt")}, "out.png", error).empty());
     EXPECT_NE(error.find("one program"), std::string::npos);
     EXPECT_TRUE(plotScript({parseResultsText(header(cubeTitle), "c.txt")}, "out.png", error).empty());
+
+    // A file without frames is named, not silently missing from the plot.
+    std::vector<std::string> leftOut;
+    const std::string partial =
+        plotScript({runs[1], parseResultsText(header(trianglesTitle), "none.txt")}, "out.png", error, &leftOut);
+    EXPECT_FALSE(partial.empty());
+    EXPECT_EQ(leftOut, std::vector<std::string>{"none.txt"});
 }
 
 }  // namespace

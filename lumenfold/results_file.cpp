@@ -1,5 +1,6 @@
 #include "results_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>

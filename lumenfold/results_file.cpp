@@ -157,6 +157,8 @@ void checkAgreement(Reader& reader, size_t index, const char* what, double print
 bool readHeader(Reader& reader) {
     ResultsRun& run = *reader.run;
     if (reader.lines.empty()) {
+        // A lone line without its end of line has been reported already.
+        if (!run.problems.empty()) return false;
         run.problems.push_back(Problem{1, "the file is empty; expected the title line of triangles, cube or streaming"});
         return false;
     }

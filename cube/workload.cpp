@@ -31,24 +31,8 @@ void recordPoint(const double normal[3], const double colour[3], const double ve
 }  // namespace
 
 void setupCube() {
-    glShadeModel(GL_SMOOTH);
-    glEnable(GL_POINT_SMOOTH);
-    glEnable(GL_FOG);
-    glEnable(GL_LIGHT0);
-    glEnable(GL_LIGHTING);
-    glHint(GL_POINT_SMOOTH_HINT, GL_NICEST);
-    glHint(GL_FOG_HINT, GL_NICEST);
-    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-    glEnable(GL_BLEND);
-    glEnable(GL_ALPHA_TEST);
-    glEnable(GL_AUTO_NORMAL);
-    glEnable(GL_COLOR_MATERIAL);
-    glEnable(GL_DITHER);
-    glEnable(GL_SCISSOR_TEST);
-    glEnable(GL_STENCIL_TEST);
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_NORMALIZE);
-    glEnable(GL_LINE_STIPPLE);
+    setupShadingFogAndLight();
+    enableSceneStages();
     // Each later call overrides the one before; all are issued all the same,
     // so the driver sees the same sequence as on every other machine.
     glPolygonMode(GL_FRONT, GL_FILL);

@@ -211,6 +211,30 @@ void onReshape(int width, int height) {
     glLoadIdentity();
 }
 
+void setupShadingFogAndLight() {
+    glShadeModel(GL_SMOOTH);
+    glEnable(GL_POINT_SMOOTH);
+    glEnable(GL_FOG);
+    glEnable(GL_LIGHT0);
+    glEnable(GL_LIGHTING);
+    glHint(GL_POINT_SMOOTH_HINT, GL_NICEST);
+    glHint(GL_FOG_HINT, GL_NICEST);
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+}
+
+void enableSceneStages() {
+    glEnable(GL_BLEND);
+    glEnable(GL_ALPHA_TEST);
+    glEnable(GL_AUTO_NORMAL);
+    glEnable(GL_COLOR_MATERIAL);
+    glEnable(GL_DITHER);
+    glEnable(GL_SCISSOR_TEST);
+    glEnable(GL_STENCIL_TEST);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_NORMALIZE);
+    glEnable(GL_LINE_STIPPLE);
+}
+
 void clearFrame() {
     // The clear values are set after the clear: they are GL's initial values,
     // so every clear, the first included, clears to the same state.

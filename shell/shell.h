@@ -58,6 +58,12 @@ void onMouse(int button, int state, int x, int y);
 void onReshape(int width, int height);
 void requestRedisplay();
 
+// One-time GL set-up shared by the workloads, in the order each one issues it.
+// Smooth shading, smoothed points, fog and light 0, with the nicest hints.
+void setupShadingFogAndLight();
+// The stages that triangles and cube both switch on, blending first.
+void enableSceneStages();
+
 // Frame services.
 void clearFrame();
 void drawHelpOverlay();

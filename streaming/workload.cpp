@@ -66,14 +66,7 @@ void runKernelBlock(void (*kernel)(), GLuint list, kernelTiming& timing, const c
 }  // namespace
 
 void setupStreaming() {
-    glShadeModel(GL_SMOOTH);
-    glEnable(GL_POINT_SMOOTH);
-    glEnable(GL_FOG);
-    glEnable(GL_LIGHT0);
-    glEnable(GL_LIGHTING);
-    glHint(GL_POINT_SMOOTH_HINT, GL_NICEST);
-    glHint(GL_FOG_HINT, GL_NICEST);
-    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+    setupShadingFogAndLight();
     glEnable(GL_BLEND);
     glEnable(GL_COLOR_LOGIC_OP);
     glEnable(GL_ALPHA_TEST);

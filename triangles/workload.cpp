@@ -38,24 +38,8 @@ void advanceStep() { stepCounter += 1.0; }
 double stepValue() { return stepCounter; }
 
 void setupTriangles() {
-    glShadeModel(GL_SMOOTH);
-    glEnable(GL_POINT_SMOOTH);
-    glEnable(GL_FOG);
-    glEnable(GL_LIGHT0);
-    glEnable(GL_LIGHTING);
-    glHint(GL_POINT_SMOOTH_HINT, GL_NICEST);
-    glHint(GL_FOG_HINT, GL_NICEST);
-    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-    glEnable(GL_BLEND);
-    glEnable(GL_ALPHA_TEST);
-    glEnable(GL_AUTO_NORMAL);
-    glEnable(GL_COLOR_MATERIAL);
-    glEnable(GL_DITHER);
-    glEnable(GL_SCISSOR_TEST);
-    glEnable(GL_STENCIL_TEST);
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_NORMALIZE);
-    glEnable(GL_LINE_STIPPLE);
+    setupShadingFogAndLight();
+    enableSceneStages();
     glPolygonMode(GL_FRONT, GL_FILL);
     glPolygonMode(GL_BACK, GL_LINE);
     glFrontFace(GL_CCW);

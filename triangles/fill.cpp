@@ -16,7 +16,6 @@ void fillAttributesPlain(double* buffer, size_t count) {
 
 const char* fillLevelName(FillLevel level) {
     switch (level) {
-        case fillSse2: return "SSE2";
         case fillAvx2: return "AVX2";
         case fillAvx512: return "AVX-512";
         default: return "plain";
@@ -27,7 +26,6 @@ bool fillLevelSupported(FillLevel level) {
     switch (level) {
         case fillPlain: return true;
 #if LUMENFOLD_VECTOR_FILL
-        case fillSse2: return __builtin_cpu_supports("sse2");
         case fillAvx2: return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
         case fillAvx512: return __builtin_cpu_supports("avx512f");
 #endif
@@ -48,7 +46,6 @@ FillLevel bestFillLevel() {
 void fillAttributesAt(FillLevel level, double* buffer, size_t first, size_t count) {
     switch (level) {
 #if LUMENFOLD_VECTOR_FILL
-        case fillSse2: fillRangeSse2(buffer, first, count); return;
         case fillAvx2: fillRangeAvx2(buffer, first, count); return;
         case fillAvx512: fillRangeAvx512(buffer, first, count); return;
 #endif
@@ -65,7 +62,6 @@ void trigAt(FillLevel level, size_t first, size_t count, double* cosOut, double*
             double* tanOut) {
     switch (level) {
 #if LUMENFOLD_VECTOR_FILL
-        case fillSse2: trigRangeSse2(first, count, cosOut, sinOut, tanOut); return;
         case fillAvx2: trigRangeAvx2(first, count, cosOut, sinOut, tanOut); return;
         case fillAvx512: trigRangeAvx512(first, count, cosOut, sinOut, tanOut); return;
 #endif

@@ -17,6 +17,11 @@
 
 #include "fill.h"
 
+#if FILL_BENCH_LIBRARY
+void libraryFillAvx2(double* buffer, size_t count);
+void libraryFillAvx512(double* buffer, size_t count);
+#endif
+
 namespace {
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
@@ -31,6 +36,18 @@ double median(std::vector<double> values) {
 
 void plainFill(double* buffer) { fillAttributesPlain(buffer, attributeCount); }
 void shippedFill(double* buffer) { fillAttributes(buffer, attributeCount); }
+
+#if FILL_BENCH_LIBRARY
+// SLEEF's forms at the same level as the shipped fill; none below AVX2.
+bool libraryAvailable() { return bestFillLevel() != fillPlain; }
+void libraryFill(double* buffer) {
+    if (bestFillLevel() == fillAvx512) libraryFillAvx512(buffer, attributeCount);
+    else libraryFillAvx2(buffer, attributeCount);
+}
+#else
+bool libraryAvailable() { return false; }
+void libraryFill(double*) {}
+#endif
 
 // The fill as the program used to run it: a free-store array on small pages,
 // every page faulted in by the fill.
@@ -107,9 +124,9 @@ int main(int argc, char** argv) {
     // First touch included: a new buffer per run, after a pause (see settle).
     std::vector<double> plainNew, shippedSmall, shippedHuge;
     // First touch excluded: the same two buffers every round.
-    std::vector<double> plainWarm, shippedWarm;
-    std::printf("seconds per round        plain      shipped    shipped  |  plain    shipped\n");
-    std::printf("                         new[]      small pg   huge pg  |  touched  touched\n");
+    std::vector<double> plainWarm, shippedWarm, libraryWarm;
+    std::printf("seconds per round        plain      shipped    shipped  |  plain    shipped  SLEEF\n");
+    std::printf("                         new[]      small pg   huge pg  |  touched  touched  touched\n");
     for (int round = 0; round < rounds; ++round) {
         settle();
         plainNew.push_back(timeIntoNewArray(plainFill));
@@ -118,9 +135,14 @@ int main(int argc, char** argv) {
         settle();
         shippedHuge.push_back(timeIntoProvisioned(shippedFill, true));
         plainWarm.push_back(timeIntoTouched(plainFill, plainTouched));
+        // The library writes into the shipped fill's buffer first, so that the
+        // shipped fill's result is what the buffer holds at the end.
+        if (libraryAvailable()) libraryWarm.push_back(timeIntoTouched(libraryFill, shippedTouched));
         shippedWarm.push_back(timeIntoTouched(shippedFill, shippedTouched));
-        std::printf("  round %d %16.3f %10.3f %10.3f  | %8.3f %8.3f\n", round + 1, plainNew.back(),
+        std::printf("  round %d %16.3f %10.3f %10.3f  | %8.3f %8.3f", round + 1, plainNew.back(),
                     shippedSmall.back(), shippedHuge.back(), plainWarm.back(), shippedWarm.back());
+        if (libraryAvailable()) std::printf(" %8.3f", libraryWarm.back());
+        std::printf("\n");
     }
 
     const double mPlainNew = median(plainNew), mShippedSmall = median(shippedSmall);
@@ -137,6 +159,11 @@ int main(int argc, char** argv) {
     std::printf("  plain fill                                 %8.3f s\n", mPlainWarm);
     std::printf("  shipped fill                               %8.3f s\n", mShippedWarm);
     std::printf("  ratio shipped / plain                      %8.3f\n", mShippedWarm / mPlainWarm);
+    if (libraryAvailable()) {
+        const double mLibraryWarm = median(libraryWarm);
+        std::printf("  SLEEF 1-ulp fill at the same level         %8.3f s\n", mLibraryWarm);
+        std::printf("  ratio shipped / SLEEF                      %8.3f\n", mShippedWarm / mLibraryWarm);
+    }
 
     // The last touched-buffer round left one complete buffer of each fill.
     uint64_t differing = 0, worstElement = 0;

@@ -10,25 +10,14 @@ import time
 import unittest
 
 from harness import ProgramTest, pixel_rows
+from program_text import ANIMATE_HELP, NUMBER, SAVED, TITLES, check_opening, g6
 
-TITLE = "OPENGL Cube Lite 64"
+TITLE = TITLES["cube"]
 BANNER_TITLE = ("Quorvex :: Lumenfold Benchmark Graphics Cube Lite for Windows "
                 "on x86 64bit system 2019.12.06.")
-HELP = ["Press Key R or Press Mouse Left button to Animate.",
-        "Press Key C to Animate Manually.",
-        "Press Key P or Press Mouse Right button to Pause.",
-        "Press Key Esc to Exit."]
-SAVED = "Results have been saved in a file and you can find it at: "
-NUMBER = r"(-?[0-9.e+-]+|inf|-nan\(ind\))"
-SETUP = re.compile(r"^It spent: " + NUMBER + r" Secs to Initialize\.$")
 FILE_NAME = re.compile(r"^results_cube_lite_windows @ local date \d{4}\.\d\d\.\d\d "
                        r"time \d\d\.\d\d\.\d\d\.txt$")
 FRAME_TIMEOUT = 600
-
-
-def g6(value):
-    text = "%g" % value
-    return {"nan": "-nan(ind)", "-nan": "-nan(ind)"}.get(text, text)
 
 
 def frames(lines):
@@ -91,12 +80,7 @@ class CubeRun(ProgramTest):
         run.wait_for_block("window: ", 1, 4, timeout=FRAME_TIMEOUT)
 
         # Banner, help lines, set-up line, exactly.
-        head = run.lines[:19]
-        self.assertEqual(head[:8], ["", BANNER_TITLE, head[2], head[3], "", "", "", ""])
-        self.assertTrue(head[2] and head[3], "notice and support lines are not empty")
-        self.assertEqual(head[8:16], HELP + ["", "", "Initializing . . .", ""])
-        self.assertRegex(head[16], SETUP)
-        self.assertEqual(head[17:19], ["", ""])
+        setup_line = check_opening(self, run.lines, BANNER_TITLE, ANIMATE_HELP, NUMBER)
         self.assertEqual(len(frames(run.lines)), 1)
         self.assertEqual(run.lines[19:], frames_text(run.lines)[:5])
 
@@ -156,7 +140,7 @@ class CubeRun(ProgramTest):
 
         # The results file: title, set-up line, every frame report, the summary.
         saved = run.results_lines()
-        self.assertEqual(saved, [BANNER_TITLE, "", "", head[16], "", ""]
+        self.assertEqual(saved, [BANNER_TITLE, "", "", setup_line, "", ""]
                          + frames_text(run.lines) + summary)
         # The shell's warning where the driver cannot turn off waiting for the refresh.
         errors = [l for l in run.stderr_text().splitlines() if not l.startswith("Warning: the driver")]

@@ -2,6 +2,7 @@
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 
+#include "gl_window.h"
 #include "shell.h"
 #include "workload.h"
 
@@ -10,14 +11,7 @@ namespace {
 class CubeSetup : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        int argc = 1;
-        char name[] = "cube_gl_state_test";
-        char* argv[] = {name, nullptr};
-        glutInit(&argc, argv);
-        glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_ACCUM | GLUT_ALPHA | GLUT_DEPTH |
-                            GLUT_STENCIL | GLUT_MULTISAMPLE);
-        glutInitWindowSize(1080, 1080);
-        windowId = glutCreateWindow("cube gl state");
+        windowId = openTestWindow("cube gl state", 1080, 1080);
         setupCube();
     }
 

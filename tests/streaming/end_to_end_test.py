@@ -10,22 +10,22 @@ import codecs
 import os
 import re
 import shutil
-import subprocess
 import tempfile
 import unittest
 
+import gltrace
 from harness import ProgramTest, Run, pixel_rows
+from program_text import SAVED, TITLES, check_opening, g6
 
-TITLE = "OPENGL Streaming Lite 64"
+TITLE = TITLES["streaming"]
 BANNER_TITLE = ("Quorvex :: Lumenfold Benchmark Graphics Streaming Lite for Windows "
                 "on x86_64bit system 2019.12.06.")
 HELP = ["Press Key R or Press Mouse Left button to Run Automatically.",
         "Press Key C to Run Manually.",
         "Press Key P or Press Mouse Right button to Pause.",
         "Press Key Esc to Exit."]
-SAVED = "Results have been saved in a file and you can find it at: "
+# None of streaming's figures can be a NaN.
 NUMBER = r"(-?[0-9.e+-]+|inf)"
-SETUP = re.compile(r"^It spent: " + NUMBER + r" Secs to Initialize\.$")
 KERNELS = [("Float Streaming.", "The system spent: "),
            ("Integer Streaming.", "The system spent: "),
            ("Logic Streaming.", "The spent: ")]
@@ -33,10 +33,6 @@ KERNELS = [("Float Streaming.", "The system spent: "),
 BLOCK_SINKS = "CFCFCCFFCF"
 CLOSING_SINKS = "CFCF"
 FRAME_LINES = 17
-
-
-def g6(value):
-    return "%g" % value
 
 
 def check_frame(test, lines):
@@ -83,15 +79,7 @@ def sink_writes(strace_log):
     return writes
 
 
-SETUP_CALLS = """
-glShadeModel(mode = GL_SMOOTH)
-glEnable(cap = GL_POINT_SMOOTH)
-glEnable(cap = GL_FOG)
-glEnable(cap = GL_LIGHT0)
-glEnable(cap = GL_LIGHTING)
-glHint(target = GL_POINT_SMOOTH_HINT, mode = GL_NICEST)
-glHint(target = GL_FOG_HINT, mode = GL_NICEST)
-glHint(target = GL_PERSPECTIVE_CORRECTION_HINT, mode = GL_NICEST)
+SETUP_CALLS = gltrace.SHADING_FOG_AND_LIGHT + gltrace.lines("""
 glEnable(cap = GL_BLEND)
 glEnable(cap = GL_COLOR_LOGIC_OP)
 glEnable(cap = GL_ALPHA_TEST)
@@ -101,102 +89,13 @@ glEnable(cap = GL_DITHER)
 glEnable(cap = GL_SCISSOR_TEST)
 glEnable(cap = GL_STENCIL_TEST)
 glEnable(cap = GL_DEPTH_TEST)
-glDrawBuffer(mode = GL_FRONT_AND_BACK)
-glBlendFunc(sfactor = GL_SRC_ALPHA, dfactor = GL_ONE_MINUS_SRC_ALPHA)
-""".strip().splitlines()
-for _range, _name in ((1, 1), (2, 2), (3, 4)):
-    SETUP_CALLS += ["glGenLists(range = %d) = %d" % (_range, _name),
-                    "glNewList(list = %d, mode = GL_COMPILE)" % _name,
-                    "glPushMatrix()",
-                    "glPushClientAttrib(mask = GL_CLIENT_ALL_ATTRIB_BITS)",
-                    "glPopClientAttrib()",
-                    "glPopMatrix()",
-                    "glEndList()"]
+""") + gltrace.DRAW_BUFFER_AND_BLEND
+for _names, _name in ((1, 1), (2, 2), (3, 4)):
+    SETUP_CALLS += gltrace.list_start(_names, _name) + gltrace.LIST_END
 
-RESHAPE_CALLS = ["glViewport(x = 0, y = 0, width = 550, height = 150)",
-                 "glMatrixMode(mode = GL_MODELVIEW)", "glLoadIdentity()",
-                 "glMatrixMode(mode = GL_PROJECTION)", "glLoadIdentity()"]
-
-FRAME_HEAD = """
-glClear(mask = GL_DEPTH_BUFFER_BIT | GL_ACCUM_BUFFER_BIT | GL_STENCIL_BUFFER_BIT | GL_COLOR_BUFFER_BIT)
-glClearColor(red = 0, green = 0, blue = 0, alpha = 0)
-glClearDepth(depth = 1)
-glClearStencil(s = 0)
-glClearAccum(red = 0, green = 0, blue = 0, alpha = 0)
-glDisable(cap = GL_LIGHTING)
-glDisable(cap = GL_DEPTH_TEST)
-glMatrixMode(mode = GL_PROJECTION)
-glPushMatrix()
-glLoadIdentity()
-glOrtho(left = 0, right = 550, bottom = 0, top = 150, zNear = -1, zFar = 1)
-glMatrixMode(mode = GL_MODELVIEW)
-glPushMatrix()
-glLoadIdentity()
-glColor3f(red = 1, green = 1, blue = 1)
-glRasterPos2d(x = 10, y = 100)
-""".strip().splitlines()
-
-OVERLAY_TAIL = """
-glMatrixMode(mode = GL_PROJECTION)
-glPopMatrix()
-glMatrixMode(mode = GL_MODELVIEW)
-glPopMatrix()
-glColor4f(red = 1, green = 1, blue = 1, alpha = 1)
-glEnable(cap = GL_DEPTH_TEST)
-glEnable(cap = GL_LIGHTING)
-glutSwapBuffers
-""".strip().splitlines()
-
-FRAME_TAIL = []
+FRAME_CALLS = gltrace.CLEAR + gltrace.overlay(550, 150, "1", 100, HELP) + gltrace.SWAP
 for _name in (1, 2, 4):
-    FRAME_TAIL += ["glPushMatrix()", "glPushClientAttrib(mask = GL_CLIENT_ALL_ATTRIB_BITS)",
-                   "glCallList(list = %d)" % _name, "glPopClientAttrib()", "glPopMatrix()",
-                   "glutSwapBuffers"]
-
-# freeglut draws each bitmap character inside its own pixel-store save.
-GLYPH_PART = re.compile(r"^(glPixelStorei\(.*|glBitmap\(.*)$")
-
-
-def gl_calls(dump):
-    """Dumped calls without numbers and apitrace's fakes; glX calls but the swap dropped;
-    freeglut's flush before each swap and each of its glyphs folded into one entry."""
-    calls = []
-    for line in dump.splitlines():
-        match = re.match(r"^\d+ (.*)$", line)
-        if not match or line.endswith("// fake"):
-            continue
-        call = match.group(1)
-        if call.startswith("glX"):
-            if call.startswith("glXSwapBuffers"):
-                if calls and calls[-1] == "glFlush()":
-                    calls.pop()
-                calls.append("glutSwapBuffers")
-            continue
-        calls.append(call)
-    folded = []
-    i = 0
-    while i < len(calls):
-        if calls[i] == "glPushClientAttrib(mask = GL_CLIENT_PIXEL_STORE_BIT)":
-            j = i + 1
-            while j < len(calls) and GLYPH_PART.match(calls[j]):
-                j += 1
-            if j < len(calls) and calls[j] == "glPopClientAttrib()" and \
-                    any(c.startswith("glBitmap(") for c in calls[i:j]):
-                folded.append("glyph")
-                i = j + 1
-                continue
-        folded.append(calls[i])
-        i += 1
-    return folded
-
-
-def expected_overlay():
-    """Each newline moves the raster 18 pixels down before its own glyph."""
-    calls = []
-    for number, line in enumerate(HELP + [""]):
-        calls += ["glRasterPos2d(x = 10, y = %d)" % (82 - 18 * number), "glyph"]
-        calls += ["glyph"] * len(line)
-    return calls
+    FRAME_CALLS += gltrace.called_list(_name) + gltrace.SWAP
 
 
 class StreamingRun(ProgramTest):
@@ -214,12 +113,7 @@ class StreamingRun(ProgramTest):
 
         # The frame GLUT draws when the window shows, at step 1.
         run.wait_for_block("The spent: ", 1, 4)
-        head = run.lines[:19]
-        self.assertEqual(head[:8], ["", BANNER_TITLE, head[2], head[3], "", "", "", ""])
-        self.assertTrue(head[2] and head[3], "notice and support lines are not empty")
-        self.assertEqual(head[8:16], HELP + ["", "", "Initializing . . .", ""])
-        self.assertRegex(head[16], SETUP)
-        self.assertEqual(head[17:19], ["", ""])
+        check_opening(self, run.lines, BANNER_TITLE, HELP, NUMBER)
         self.assertEqual(frame_starts(run.lines), [19])
         check_frame(self, run.lines[19:19 + FRAME_LINES])
 
@@ -265,15 +159,13 @@ class StreamingRun(ProgramTest):
         self.assertEqual(writes[setup_at + 6 + 4 * FRAME_LINES][0], "C", "path line follows")
 
         # GL calls: set-up, the first reshape, then two identical frames.
-        dump = subprocess.run(["apitrace", "dump", "--color=never", trace], check=True,
-                              capture_output=True, text=True).stdout
-        calls = gl_calls(dump)
-        start = calls.index("glShadeModel(mode = GL_SMOOTH)")
+        calls = gltrace.program_calls(gltrace.numbered(gltrace.dump(trace)))
+        start = calls.index(SETUP_CALLS[0])
         self.assertEqual(calls[start:start + len(SETUP_CALLS)], SETUP_CALLS)
         rest = calls[start + len(SETUP_CALLS):]
-        self.assertEqual(rest[:len(RESHAPE_CALLS)], RESHAPE_CALLS)
-        frame = FRAME_HEAD + expected_overlay() + OVERLAY_TAIL + FRAME_TAIL
-        self.assertEqual(rest[len(RESHAPE_CALLS):], frame * 2)
+        reshape = gltrace.reshape(550, 150, modelview_first=True)
+        self.assertEqual(rest[:len(reshape)], reshape)
+        self.assertEqual(rest[len(reshape):], FRAME_CALLS * 2)
 
     def test_r_runs_and_p_stops_after_the_running_frame(self):
         run = self.start("streaming", TITLE)

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "gl_window.h"
 #include "kernels.h"
 #include "shell.h"
 
@@ -29,14 +30,7 @@ void pumpEvents() {
 class StreamingGl : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        int argc = 1;
-        char name[] = "streaming_gl_test";
-        char* argv[] = {name, nullptr};
-        glutInit(&argc, argv);
-        glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_ACCUM | GLUT_ALPHA | GLUT_DEPTH |
-                            GLUT_STENCIL | GLUT_MULTISAMPLE);
-        glutInitWindowSize(550, 150);
-        glutCreateWindow("streaming gl state");
+        openTestWindow("streaming gl state", 550, 150);
         setupStreaming();
         // Frames are counted, not drawn: these tests are about what asks for one.
         glutDisplayFunc(countFrame);

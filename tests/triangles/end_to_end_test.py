@@ -7,17 +7,11 @@ import time
 import unittest
 
 from harness import ProgramTest, Run, pixel_rows, program_path
+from program_text import ANIMATE_HELP, NUMBER, SAVED, TITLES, check_opening, g6
 
-TITLE = "OPENGL Triangles Lite 64"
+TITLE = TITLES["triangles"]
 BANNER_TITLE = ("Quorvex :: Lumenfold Benchmark Graphics Triangles Lite for Windows "
                 "on x86 64bit system 2019.12.06.")
-HELP = ["Press Key R or Press Mouse Left button to Animate.",
-        "Press Key C to Animate Manually.",
-        "Press Key P or Press Mouse Right button to Pause.",
-        "Press Key Esc to Exit."]
-SAVED = "Results have been saved in a file and you can find it at: "
-NUMBER = r"(-?[0-9.e+-]+|inf|-nan\(ind\))"
-SETUP = re.compile(r"^It spent: " + NUMBER + r" Secs to Initialize\.$")
 
 
 def frames(lines):
@@ -38,11 +32,6 @@ def frames(lines):
     return found
 
 
-def g6(value):
-    text = "%g" % value
-    return {"nan": "-nan(ind)", "-nan": "-nan(ind)"}.get(text, text)
-
-
 class TrianglesRun(ProgramTest):
 
     def test_whole_run_driven_by_keys_and_buttons(self):
@@ -50,12 +39,7 @@ class TrianglesRun(ProgramTest):
         run.wait_for_block("It drew ", 1, 4)  # the frame GLUT draws when the window shows
 
         # Banner, help lines, set-up line.
-        head = run.lines[:18]
-        self.assertEqual(head[:8], ["", BANNER_TITLE, head[2], head[3], "", "", "", ""])
-        self.assertTrue(head[2] and head[3], "notice and support lines are not empty")
-        self.assertEqual(head[8:16], HELP + ["", "", "Initializing . . .", ""])
-        self.assertRegex(head[16], SETUP)
-        self.assertEqual(run.lines[17:19], ["", ""])
+        setup_line = check_opening(self, run.lines, BANNER_TITLE, ANIMATE_HELP, NUMBER)
 
         # First frame: step 1, before any key.
         first = frames(run.lines)
@@ -130,7 +114,7 @@ class TrianglesRun(ProgramTest):
         # The results file holds the title, the set-up line and exactly the
         # console's report lines and summary.
         saved = run.results_lines()
-        self.assertEqual(saved[:6], [BANNER_TITLE, "", "", head[16], "", ""])
+        self.assertEqual(saved[:6], [BANNER_TITLE, "", "", setup_line, "", ""])
         console_reports = run.lines[19:summary_at + 3]
         self.assertEqual(saved[6:], console_reports)
         # Only the swap-interval notice of a driver without swap control, if any.

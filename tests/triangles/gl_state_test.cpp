@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fill.h"
+#include "gl_window.h"
 #include "shell.h"
 
 extern double* attributeBuffer;
@@ -14,14 +15,7 @@ namespace {
 class TrianglesSetup : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        int argc = 1;
-        char name[] = "gl_state_test";
-        char* argv[] = {name, nullptr};
-        glutInit(&argc, argv);
-        glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_ACCUM | GLUT_ALPHA | GLUT_DEPTH |
-                            GLUT_STENCIL | GLUT_MULTISAMPLE);
-        glutInitWindowSize(1080, 1080);
-        glutCreateWindow("gl state");
+        openTestWindow("gl state", 1080, 1080);
         setupTriangles();
     }
 };

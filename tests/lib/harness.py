@@ -125,6 +125,20 @@ class Run:
                 raise AssertionError("report block after %r incomplete:\n%s"
                                      % (prefix, "\n".join(self.lines[-20:])))
 
+    def wait_until_quiet(self, prefix, quiet, timeout=300):
+        """Waits until no line starting with `prefix` has come for `quiet`
+        seconds; fails if the program keeps writing them for `timeout`."""
+        deadline = time.monotonic() + timeout
+        last = time.monotonic()
+        while time.monotonic() - last < quiet:
+            if time.monotonic() > deadline:
+                raise AssertionError("still writing %r after %g s" % (prefix, timeout))
+            before = self.count_prefix(prefix)
+            self._drain(0.2)
+            if self.count_prefix(prefix) != before:
+                last = time.monotonic()
+        return self.lines
+
     def settle(self, seconds):
         """Collects console output for a while, to show that nothing more comes."""
         deadline = time.monotonic() + seconds

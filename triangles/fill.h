@@ -61,9 +61,9 @@ double* provisionAttributeBuffer(bool hugePages);
 
 // Whether the program asks for huge pages. Measured on the 2-core VMs this
 // runs on, whose balloon hands free memory back to the host: huge pages are
-// taken from exactly that memory and took ~1.5 s to fault in against ~0.2 s
-// for small pages, so the program stays on small pages. fill_bench measures
-// both, to revisit on other machines.
+// taken from exactly that memory, and faulting the 512 MiB in took about
+// 1.2 s on them against 0.2 s on small pages, so the program stays on small
+// pages. fill_bench measures both, to revisit on other machines.
 constexpr bool attributeHugePages = false;
 
 // Indices drawn at step s: s * 3600 + 3600, capped at maxIndexCount.

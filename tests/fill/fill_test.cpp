@@ -91,8 +91,11 @@ TEST(FillSample, ArgumentsChosenNearPolesAndZerosAreThere) {
 }
 
 // The vector kernels are the fill's own trigonometry, so they are held to the
-// C library over every argument the buffer uses, not a sample.
-TEST(FillAccuracy, EachFunctionOfEveryLevelWithinTwoUlpOverAllArguments) {
+// C library over every argument the buffer uses, not a sample: within the
+// 2 ulp the buffer allows, and within 1 ulp, what they are built for (they
+// carry sine and cosine beyond double precision, so an argument at 2 ulp
+// means a lost correction step).
+TEST(FillAccuracy, EachFunctionOfEveryLevelWithinOneUlpOverAllArguments) {
     const std::vector<FillLevel> levels = supportedLevels();
     const size_t chunk = size_t(1) << 16;
     std::vector<double> reference[3], values[3];
@@ -124,7 +127,7 @@ TEST(FillAccuracy, EachFunctionOfEveryLevelWithinTwoUlpOverAllArguments) {
     }
     for (size_t l = 0; l < levels.size(); ++l) {
         for (int f = 0; f < 3; ++f) {
-            EXPECT_LE(worst[l * 3 + f], 2u) << fillLevelName(levels[l]) << " " << names[f]
+            EXPECT_LE(worst[l * 3 + f], 1u) << fillLevelName(levels[l]) << " " << names[f]
                                             << " at " << worstAt[l * 3 + f];
         }
     }

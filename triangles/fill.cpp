@@ -16,6 +16,7 @@ void fillAttributesPlain(double* buffer, size_t count) {
 
 const char* fillLevelName(FillLevel level) {
     switch (level) {
+        case fillSse2: return "SSE2";
         case fillAvx2: return "AVX2";
         case fillAvx512: return "AVX-512";
         default: return "plain";
@@ -26,6 +27,7 @@ bool fillLevelSupported(FillLevel level) {
     switch (level) {
         case fillPlain: return true;
 #if LUMENFOLD_VECTOR_FILL
+        case fillSse2: return __builtin_cpu_supports("sse2");
         case fillAvx2: return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
         case fillAvx512: return __builtin_cpu_supports("avx512f");
 #endif
@@ -46,6 +48,7 @@ FillLevel bestFillLevel() {
 void fillAttributesAt(FillLevel level, double* buffer, size_t first, size_t count) {
     switch (level) {
 #if LUMENFOLD_VECTOR_FILL
+        case fillSse2: fillRangeSse2(buffer, first, count); return;
         case fillAvx2: fillRangeAvx2(buffer, first, count); return;
         case fillAvx512: fillRangeAvx512(buffer, first, count); return;
 #endif
@@ -62,6 +65,7 @@ void trigAt(FillLevel level, size_t first, size_t count, double* cosOut, double*
             double* tanOut) {
     switch (level) {
 #if LUMENFOLD_VECTOR_FILL
+        case fillSse2: trigRangeSse2(first, count, cosOut, sinOut, tanOut); return;
         case fillAvx2: trigRangeAvx2(first, count, cosOut, sinOut, tanOut); return;
         case fillAvx512: trigRangeAvx512(first, count, cosOut, sinOut, tanOut); return;
 #endif

@@ -20,12 +20,9 @@ void fillAttributesPlain(double* buffer, size_t count);
 // The ways the fill can run, slowest first. A vector level evaluates the
 // three functions several arguments at a time; its function values may differ
 // from the C library's in the last bit, never the order of the arithmetic.
-// Nothing between the plain loop and AVX2: the vector kernels rest on fused
-// multiply-adds, and SLEEF's SSE2 forms were slower here than the
-// C library's scalar functions.
-enum FillLevel { fillPlain, fillAvx2, fillAvx512 };
+enum FillLevel { fillPlain, fillSse2, fillAvx2, fillAvx512 };
 
-constexpr int fillLevelCount = 3;
+constexpr int fillLevelCount = 4;
 
 // Readable name of a level, for reports.
 const char* fillLevelName(FillLevel level);
@@ -71,7 +68,9 @@ double indexCountForStep(double s);
 
 // Per-instruction-set kernels behind fillAttributesAt and trigAt, each in its
 // own file compiled for its target; call only when the level is supported.
+void fillRangeSse2(double* buffer, size_t first, size_t count);
 void fillRangeAvx2(double* buffer, size_t first, size_t count);
 void fillRangeAvx512(double* buffer, size_t first, size_t count);
+void trigRangeSse2(size_t first, size_t count, double* cosOut, double* sinOut, double* tanOut);
 void trigRangeAvx2(size_t first, size_t count, double* cosOut, double* sinOut, double* tanOut);
 void trigRangeAvx512(size_t first, size_t count, double* cosOut, double* sinOut, double* tanOut);

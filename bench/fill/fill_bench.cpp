@@ -41,8 +41,8 @@ void plainFill(double* buffer) { fillAttributesPlain(buffer, attributeCount); }
 void shippedFill(double* buffer) { fillAttributes(buffer, attributeCount); }
 
 #if FILL_BENCH_LIBRARY
-// SLEEF's forms at the same level as the shipped fill; none below AVX2.
-bool libraryAvailable() { return bestFillLevel() != fillPlain; }
+// SLEEF's forms at the same level as the shipped fill, for AVX2 and AVX-512.
+bool libraryAvailable() { return bestFillLevel() >= fillAvx2; }
 void libraryFill(double* buffer) {
     if (bestFillLevel() == fillAvx512) libraryFillAvx512(buffer, attributeCount);
     else libraryFillAvx2(buffer, attributeCount);

@@ -38,14 +38,14 @@ const double halfPi3 = -0x1.f1976b7ed8fbcp-110;
 // |r| <= pi/4 (a hair more where the product rounds across a half). The
 // argument below 2^26 closest to a multiple of pi/2 leaves |r| ~ 1.2e-8; its
 // last bits need pi/2 to about 2^-112, hence the three parts, every product
-// with them kept exact.
-// Adding 1.5 * 2^52 rounds x * 2/pi to a whole number and leaves it in the
-// low bits of the sum, which qBits returns for the choice of quadrant.
-void reduce(__m256d x, __m256d& q, __m256i& qBits, __m256d& hi, __m256d& lo) {
+// with them kept exact. Adding 1.5 * 2^52 rounds x * 2/pi to a whole number
+// and leaves q in the low bits of the sum, which qBits returns for the choice
+// of quadrant.
+void reduce(__m256d x, __m256i& qBits, __m256d& hi, __m256d& lo) {
     const __m256d roundingShift = splat(0x1.8p52);
     const __m256d shifted = _mm256_add_pd(_mm256_mul_pd(x, splat(0.63661977236758134308)),
                                           roundingShift);
-    q = _mm256_sub_pd(shifted, roundingShift);
+    const __m256d q = _mm256_sub_pd(shifted, roundingShift);
     qBits = _mm256_castpd_si256(shifted);
     const __m256d p1 = _mm256_mul_pd(q, splat(halfPi1));
     const __m256d p1Err = _mm256_fmsub_pd(q, splat(halfPi1), p1);
@@ -119,9 +119,9 @@ __m256d choose(__m256d mask, __m256d whenClear, __m256d whenSet) {
 
 // cos, sin and tan of x, each rounded once from its pair.
 void trig(__m256d x, __m256d& cosX, __m256d& sinX, __m256d& tanX) {
-    __m256d q, hi, lo, sinHi, sinLo, cosHi, cosLo;
+    __m256d hi, lo, sinHi, sinLo, cosHi, cosLo;
     __m256i n;
-    reduce(x, q, n, hi, lo);
+    reduce(x, n, hi, lo);
     sinCosReduced(hi, lo, sinHi, sinLo, cosHi, cosLo);
 
     // x = r + n * pi/2 with n = q mod 4 (the low bits of q): odd n swaps sine

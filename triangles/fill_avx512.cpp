@@ -38,14 +38,14 @@ const double halfPi3 = -0x1.f1976b7ed8fbcp-110;
 // |r| <= pi/4 (a hair more where the product rounds across a half). The
 // argument below 2^26 closest to a multiple of pi/2 leaves |r| ~ 1.2e-8; its
 // last bits need pi/2 to about 2^-112, hence the three parts, every product
-// with them kept exact.
-// Adding 1.5 * 2^52 rounds x * 2/pi to a whole number and leaves it in the
-// low bits of the sum, which qBits returns for the choice of quadrant.
-void reduce(__m512d x, __m512d& q, __m512i& qBits, __m512d& hi, __m512d& lo) {
+// with them kept exact. Adding 1.5 * 2^52 rounds x * 2/pi to a whole number
+// and leaves q in the low bits of the sum, which qBits returns for the choice
+// of quadrant.
+void reduce(__m512d x, __m512i& qBits, __m512d& hi, __m512d& lo) {
     const __m512d roundingShift = splat(0x1.8p52);
     const __m512d shifted = _mm512_add_pd(_mm512_mul_pd(x, splat(0.63661977236758134308)),
                                           roundingShift);
-    q = _mm512_sub_pd(shifted, roundingShift);
+    const __m512d q = _mm512_sub_pd(shifted, roundingShift);
     qBits = _mm512_castpd_si512(shifted);
     const __m512d p1 = _mm512_mul_pd(q, splat(halfPi1));
     const __m512d p1Err = _mm512_fmsub_pd(q, splat(halfPi1), p1);
@@ -111,9 +111,9 @@ __m512d negateWhere(__mmask8 mask, __m512d v) {
 
 // cos, sin and tan of x, each rounded once from its pair.
 void trig(__m512d x, __m512d& cosX, __m512d& sinX, __m512d& tanX) {
-    __m512d q, hi, lo, sinHi, sinLo, cosHi, cosLo;
+    __m512d hi, lo, sinHi, sinLo, cosHi, cosLo;
     __m512i n;
-    reduce(x, q, n, hi, lo);
+    reduce(x, n, hi, lo);
     sinCosReduced(hi, lo, sinHi, sinLo, cosHi, cosLo);
 
     // x = r + n * pi/2 with n = q mod 4 (the low bits of q): odd n swaps sine

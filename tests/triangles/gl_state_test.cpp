@@ -88,8 +88,9 @@ TEST_F(TrianglesSetup, ClientArraysPointAtTheAttributeBufferAsTightDoubles) {
 
 TEST_F(TrianglesSetup, BufferIsFilledAndTheSceneListLeavesTheMatrixAlone) {
     EXPECT_EQ(attributeBuffer[0], 0.0);
-    EXPECT_EQ(attributeBuffer[11], attributeElement(11));
-    EXPECT_EQ(attributeBuffer[attributeCount - 1], attributeElement(attributeCount - 1));
+    // The vector fill may differ from the C library in the last bits only.
+    EXPECT_DOUBLE_EQ(attributeBuffer[11], attributeElement(11));
+    EXPECT_DOUBLE_EQ(attributeBuffer[attributeCount - 1], attributeElement(attributeCount - 1));
 
     ASSERT_TRUE(glIsList(sceneList));
     GLint depth = 0;

@@ -90,12 +90,7 @@ void onDisplay() {
     formatNumberLine(lines[0], "The system spent: ", frameSeconds, " Secs. ");
     formatNumberLine(lines[1], "It was: ", anglesPerSec, " Angles/sec.");
     formatNumberLine(lines[2], "It was: ", vertexPerSec, " Vertex/sec.");
-    consoleWindowLine();
-    for (const char* line : lines) consoleLine(line);
-    resultsWindowLine();
-    for (const char* line : lines) resultsLine(line);
-    consoleLine("");
-    resultsLine("");
+    reportFrame(lines, 3);
 
     addCubeFrame(frameTicks, totalTicks);
 }

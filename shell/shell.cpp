@@ -64,6 +64,15 @@ void resultsWindowLine() {
     resultsLine(line);
 }
 
+void reportFrame(const char (*lines)[reportLineCapacity], int count) {
+    consoleWindowLine();
+    for (int i = 0; i < count; ++i) consoleLine(lines[i]);
+    resultsWindowLine();
+    for (int i = 0; i < count; ++i) resultsLine(lines[i]);
+    consoleLine("");
+    resultsLine("");
+}
+
 int runBenchmark(int argc, char** argv) {
     char baseName[sizeof resultsFileName];
     formatResultsName(baseName, sizeof baseName, programValues.resultsNameFormat, time(nullptr));

@@ -78,6 +78,9 @@ void resultsLine(const char* line);
 // "window: N", queried afresh for the sink it is written to.
 void consoleWindowLine();
 void resultsWindowLine();
+// A frame's report of triangles or cube: the window line and the frame's
+// lines to the console, the same to the results file, then one empty line to each.
+void reportFrame(const char (*lines)[reportLineCapacity], int count);
 
 // ---------------------------------------------------------------------------
 // What each program must define

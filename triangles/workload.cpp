@@ -91,12 +91,7 @@ void onDisplay() {
     formatNumberLine(lines[1], "It spent: ", frameSeconds, " Secs. ");
     formatNumberLine(lines[2], "It was: ", anglesPerSec, " Angles/sec.");
     formatNumberLine(lines[3], "It was: ", trianglesPerSec, " Triangles/sec.");
-    consoleWindowLine();
-    for (const char* line : lines) consoleLine(line);
-    resultsWindowLine();
-    for (const char* line : lines) resultsLine(line);
-    consoleLine("");
-    resultsLine("");
+    reportFrame(lines, 4);
 
     addTrianglesFrame(frameTicks, totalTicks);
 }

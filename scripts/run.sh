@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs one program (triangles by default).
 # With a display, the program opens its window there and waits for your keys.
-# Without one, it runs on a virtual X server and is driven for you: R, a few
-# frames, Esc, Enter.
+# Without one, lumenfold runs it on a private virtual X server and drives it:
+# R, a few frames, P, Esc, Enter, then a report of the run.
 set -euo pipefail
 caller=$PWD
 cd "$(dirname "$0")/.."
@@ -16,5 +16,4 @@ cd "$caller"  # the results file lands where the user stands
 if [ -n "${DISPLAY:-}" ]; then
   exec "$binary"
 fi
-exec env PYTHONPATH="$root/tests/lib" LUMENFOLD_BUILD="$root/build/release" \
-  /usr/bin/python3 "$root/scripts/drive.py" "$program" "${FRAMES:-3}"
+exec "$root/build/release/lumenfold/lumenfold" run "$program" --frames "${FRAMES:-3}"

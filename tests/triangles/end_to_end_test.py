@@ -162,13 +162,13 @@ class ResultsFiles(ProgramTest):
             taken.add(name)
             with open(os.path.join(workdir, name), "w") as handle:
                 handle.write("another run\n")
-        run = Run("triangles", self.xvfb, workdir=workdir)
-        self.runs.append(run)
-        run.find_window(TITLE)
-        run.wait_for_block("It drew ", 1, 4)
-        self.assertEqual(run.finish(), 0)
-        path_line = [l for l in run.lines if l.startswith(SAVED)]
-        self.assertEqual(len(path_line), 1)
+        # Driven the way users run it unattended.
+        lumenfold = os.path.join(os.environ["LUMENFOLD_BUILD"], "lumenfold", "lumenfold")
+        result = subprocess.run([lumenfold, "run", "triangles", "--frames", "1", "--dir", workdir],
+                                env=self.xvfb.env(), capture_output=True, text=True, timeout=600)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        path_line = [l for l in result.stdout.splitlines() if l.startswith(SAVED)]
+        self.assertEqual(len(path_line), 1, result.stdout)
         path = path_line[0][len(SAVED):]
         self.assertRegex(os.path.basename(path), r" time \d\d\.\d\d\.\d\d \(2\)\.txt$")
         self.assertEqual(os.path.dirname(path), workdir)

@@ -8,9 +8,6 @@
 double stepCounter = 1.0;
 GLuint cubeList = 0;
 
-int32_t frameStartTicks = 0;
-int32_t frameTicks = 0;
-double frameSeconds = 0.0;
 double anglesPerSec = 0.0;
 double vertexPerSec = 0.0;
 double totalTicks = 0.0;
@@ -64,7 +61,7 @@ void setupCube() {
 }
 
 void onDisplay() {
-    frameStartTicks = clockTicks();
+    startFrameTiming();
     clearFrame();
 
     glPushMatrix();
@@ -81,8 +78,7 @@ void onDisplay() {
     glPopMatrix();
     glutSwapBuffers();
 
-    frameTicks = ticksBetween(frameStartTicks, clockTicks());
-    frameSeconds = ticksToSeconds(frameTicks);
+    stopFrameTiming();
     anglesPerSec = 1.0 / frameSeconds;
     vertexPerSec = verticesPerFrame / frameSeconds;
 

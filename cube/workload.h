@@ -7,8 +7,6 @@
 extern double stepCounter;
 extern GLuint cubeList;
 extern double totalTicks;
-extern int32_t frameTicks;
-extern double frameSeconds;
 extern double anglesPerSec;
 extern double vertexPerSec;
 

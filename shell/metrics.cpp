@@ -1,5 +1,16 @@
 #include "metrics.h"
 
+int32_t frameStartTicks = 0;
+int32_t frameTicks = 0;
+double frameSeconds = 0.0;
+
+void startFrameTiming() { frameStartTicks = clockTicks(); }
+
+void stopFrameTiming() {
+    frameTicks = ticksBetween(frameStartTicks, clockTicks());
+    frameSeconds = ticksToSeconds(frameTicks);
+}
+
 double frameCount = 0.0;
 double totalSeconds = 0.0;
 double totalVertices = 0.0;

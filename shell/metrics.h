@@ -1,10 +1,20 @@
 #pragma once
 #include <cstdint>
 
+#include "clock.h"
 #include "report.h"
 
 // Vertices in one cube frame: the 256^3 lattice.
 constexpr double verticesPerFrame = 16777216.0;
+
+// The timing of the frame being drawn (triangles and cube): started first
+// thing in the frame, stopped right after the buffer swap, so report lines
+// never fall inside it.
+extern int32_t frameStartTicks;
+extern int32_t frameTicks;
+extern double frameSeconds;
+void startFrameTiming();
+void stopFrameTiming();
 
 // Running totals over the frames timed so far; never reset.
 extern double frameCount;

@@ -27,9 +27,6 @@ double stepCounter = 1.0;
 GLuint sceneList = 0;
 
 double indexCount = 0.0;
-int32_t frameStartTicks = 0;
-int32_t frameTicks = 0;
-double frameSeconds = 0.0;
 double anglesPerSec = 0.0;
 double trianglesPerSec = 0.0;
 int32_t totalTicks = 0;
@@ -67,7 +64,7 @@ void setupTriangles() {
 }
 
 void onDisplay() {
-    frameStartTicks = clockTicks();
+    startFrameTiming();
     clearFrame();
     indexCount = indexCountForStep(stepCounter);
 
@@ -81,8 +78,7 @@ void onDisplay() {
     glPopMatrix();
     glutSwapBuffers();
 
-    frameTicks = ticksBetween(frameStartTicks, clockTicks());
-    frameSeconds = ticksToSeconds(frameTicks);
+    stopFrameTiming();
     anglesPerSec = 1.0 / frameSeconds;
     trianglesPerSec = (indexCount / 6.0) / frameSeconds;
 

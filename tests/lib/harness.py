@@ -28,6 +28,16 @@ class Xvfb:
     """A private virtual X server for one test."""
 
     def __init__(self):
+        # The server names its display once it listens; a client is still
+        # let in only after a query succeeds, and a server that died at start
+        # is replaced.
+        for _ in range(3):
+            if self._start() and self._answers():
+                return
+            self.close()
+        raise RuntimeError("Xvfb did not start")
+
+    def _start(self):
         read_fd, write_fd = os.pipe()
         self.proc = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", SCREEN, "-nolisten", "tcp"],
@@ -35,10 +45,18 @@ class Xvfb:
         os.close(write_fd)
         with os.fdopen(read_fd) as pipe:
             number = pipe.readline().strip()
-        if not number:
-            self.proc.kill()
-            raise RuntimeError("Xvfb did not start")
         self.display = ":" + number
+        return bool(number)
+
+    def _answers(self):
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline and self.proc.poll() is None:
+            probe = subprocess.run(["xdotool", "getdisplaygeometry"], env=self.env(),
+                                   capture_output=True)
+            if probe.returncode == 0:
+                return True
+            time.sleep(0.1)
+        return False
 
     def env(self):
         env = dict(os.environ)

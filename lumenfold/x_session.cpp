@@ -155,8 +155,10 @@ bool startXvfb(std::string& display, pid_t& pid, std::string& error) {
             dup2(null, 2);
         }
         const std::string fd = std::to_string(fds[1]);
+        // -noreset: the server would otherwise restart as the probe's
+        // connection closes, and refuse the program that connects meanwhile.
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1200x24", "-nolisten", "tcp",
-               static_cast<char*>(nullptr));
+               "-noreset", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(fds[1]);

@@ -28,9 +28,10 @@ class Xvfb:
     """A private virtual X server for one test."""
 
     def __init__(self):
-        # The server names its display once it listens; a client is still
-        # let in only after a query succeeds, and a server that died at start
-        # is replaced.
+        # The server names its display once it listens; it counts as started
+        # once a query succeeds, and one that died at start is replaced. It
+        # never resets: a reset as the last client leaves (the query, or a
+        # program that ended) refuses whoever connects meanwhile.
         for _ in range(3):
             if self._start() and self._answers():
                 return
@@ -40,7 +41,8 @@ class Xvfb:
     def _start(self):
         read_fd, write_fd = os.pipe()
         self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", SCREEN, "-nolisten", "tcp"],
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", SCREEN, "-nolisten", "tcp",
+             "-noreset"],
             pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_fd)
         with os.fdopen(read_fd) as pipe:

@@ -15,14 +15,14 @@ double frameCount = 0.0;
 double totalSeconds = 0.0;
 double totalVertices = 0.0;
 
-void addTrianglesFrame(int32_t frameTicks, int32_t& totalTicks) {
-    totalTicks = int32_t(uint32_t(totalTicks) + uint32_t(frameTicks));
+void addTrianglesFrame(int32_t ticks, int32_t& totalTicks) {
+    totalTicks = int32_t(uint32_t(totalTicks) + uint32_t(ticks));
     frameCount += 1.0;
     totalSeconds = totalTicks / 1000.0;
 }
 
-void addCubeFrame(int32_t frameTicks, double& totalTicks) {
-    totalTicks += frameTicks;
+void addCubeFrame(int32_t ticks, double& totalTicks) {
+    totalTicks += ticks;
     frameCount += 1.0;
     totalSeconds = totalTicks / 1000.0;
     totalVertices = frameCount * verticesPerFrame;

@@ -23,8 +23,8 @@ extern double totalVertices;
 
 // Adds one frame. triangles sums its ticks in a 32-bit integer, cube in a
 // double; each program owns its totalTicks in its own type.
-void addTrianglesFrame(int32_t frameTicks, int32_t& totalTicks);
-void addCubeFrame(int32_t frameTicks, double& totalTicks);
+void addTrianglesFrame(int32_t ticks, int32_t& totalTicks);
+void addCubeFrame(int32_t ticks, double& totalTicks);
 
 // The first summaryLines lines of the final summary (2: time and angles;
 // 3: and vertices), without the empty line that closes it. No guard against

@@ -1,13 +1,15 @@
 #include "results_file.h"
 
+#include "display_text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "text_format.h"
 
@@ -84,8 +86,7 @@ std::string describePattern(const LinePattern& pattern) {
 
 std::string quoteLine(const std::string& line) {
     if (line.empty()) return "an empty line";
-    const size_t shown = 120;
-    return "\"" + (line.size() > shown ? line.substr(0, shown) + "..." : line) + "\"";
+    return "\"" + displayExcerpt(line, 120) + "\"";
 }
 
 // Where the reading of a file stands; lines are 0-based here, 1-based in problems.
@@ -229,7 +230,9 @@ bool skipBrokenBlock(Reader& reader, BlockResult result, size_t start, size_t fa
     addProblem(reader, failedAt,
                "expected " + describePattern(expected) + ", found " + quoteLine(reader.lines[failedAt]) +
                    "; the " + what + " that starts at line " + startLine + " is left out");
-    reader.next = resync(reader, failedAt);
+    // When the block's own first line is the damaged one, it would be found
+    // again as the place to start over: look past it.
+    reader.next = resync(reader, std::max(failedAt, start + 1));
     return true;
 }
 
@@ -477,7 +480,8 @@ long trianglesStep(double triangles) {
 
 ResultsRun parseResultsText(const std::string& text, const std::string& path) {
     ResultsRun run;
-    run.path = path;
+    run.path = displayText(path);
+    run.givenPath = path;
     Reader reader;
     reader.run = &run;
 
@@ -509,28 +513,66 @@ ResultsRun parseResultsText(const std::string& text, const std::string& path) {
     return run;
 }
 
+namespace {
+
+ResultsRun unreadRun(const std::string& path, const std::string& message) {
+    ResultsRun run;
+    run.path = displayText(path);
+    run.givenPath = path;
+    run.problems.push_back(Problem{0, message});
+    return run;
+}
+
+const char* fileKind(mode_t mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISFIFO(mode)) return "a named pipe";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a file";
+}
+
+std::string notRegular(mode_t mode) { return std::string("not a regular file (") + fileKind(mode) + ")"; }
+
+const std::string tooLarge = "larger than 256 MiB, more than any run writes; not read";
+
+}  // namespace
+
 ResultsRun readResultsFile(const std::string& path) {
+    // Looked at before opening: opening a named pipe for reading would wait
+    // for a writer, and opening a device can have effects of its own.
     struct stat info{};
-    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-        ResultsRun run;
-        run.path = path;
-        run.problems.push_back(Problem{0, "this is a directory, not a results file"});
-        return run;
+    if (stat(path.c_str(), &info) != 0) return unreadRun(path, std::string("cannot open the file: ") + strerror(errno));
+    if (!S_ISREG(info.st_mode)) return unreadRun(path, notRegular(info.st_mode));
+    if (info.st_size > maxResultsFileBytes) return unreadRun(path, tooLarge);
+
+    // The name may have been swapped for something else since; O_NONBLOCK keeps
+    // even that from blocking, and fstat checks what was really opened.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return unreadRun(path, std::string("cannot open the file: ") + strerror(errno));
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return unreadRun(path, notRegular(info.st_mode));
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        ResultsRun run;
-        run.path = path;
-        run.problems.push_back(Problem{0, std::string("cannot open the file: ") + strerror(errno)});
-        return run;
+    // A file still growing (a run in progress) is read up to the limit and no further.
+    std::string text;
+    text.reserve(size_t(info.st_size));
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            const std::string message = std::string("cannot read the file: ") + strerror(errno);
+            close(fd);
+            return unreadRun(path, message);
+        }
+        if (got == 0) break;
+        if ((long long)(text.size()) + got > maxResultsFileBytes) {
+            close(fd);
+            return unreadRun(path, tooLarge);
+        }
+        text.append(buffer, size_t(got));
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) {
-        ResultsRun run;
-        run.path = path;
-        run.problems.push_back(Problem{0, "cannot read the file"});
-        return run;
-    }
-    return parseResultsText(text.str(), path);
+    close(fd);
+    return parseResultsText(text, path);
 }

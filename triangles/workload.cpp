@@ -13,6 +13,10 @@ namespace {
 // Allocated before anything is printed or opened, so a machine without the
 // memory learns it at once instead of after the banner.
 __attribute__((constructor(150))) void allocateAttributes() {
+    if (const char* problem = fillSettingsProblem()) {
+        fprintf(stderr, "triangles: %s\n", problem);
+        exit(1);
+    }
     attributeBuffer = provisionAttributeBuffer(attributeHugePages);
     if (attributeBuffer == nullptr) {
         fprintf(stderr, "triangles: cannot allocate the %zu-byte attribute buffer.\n",

@@ -1,13 +1,15 @@
 #include "results_file.h"
 
+#include "display_text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "text_format.h"
 
@@ -84,8 +86,7 @@ std::string describePattern(const LinePattern& pattern) {
 
 std::string quoteLine(const std::string& line) {
     if (line.empty()) return "an empty line";
-    const size_t shown = 120;
-    return "\"" + (line.size() > shown ? line.substr(0, shown) + "..." : line) + "\"";
+    return "\"" + displayExcerpt(line, 120) + "\"";
 }
 
 // Where the reading of a file stands; lines are 0-based here, 1-based in problems.
@@ -229,7 +230,9 @@ bool skipBrokenBlock(Reader& reader, BlockResult result, size_t start, size_t fa
     addProblem(reader, failedAt,
                "expected " + describePattern(expected) + ", found " + quoteLine(reader.lines[failedAt]) +
                    "; the " + what + " that starts at line " + startLine + " is left out");
-    reader.next = resync(reader, failedAt);
+    // When the block's own first line is the damaged one, it would be found
+    // again as the place to start over: look past it.
+    reader.next = resync(reader, std::max(failedAt, start + 1));
     return true;
 }
 
@@ -256,6 +259,7 @@ void readSummary(Reader& reader) {
         addProblem(reader, failedAt, "the file ends before the empty line that closes the final summary (truncated)");
     run.summary.present = true;
     run.summary.firstLine = int(start + 1);
+    for (size_t k = 0; k + 1 < count; ++k) run.summary.lines.push_back(reader.lines[start + k]);
     run.summary.totalSeconds = values[0].number;
     run.summary.averageAnglesPerSecond = values[1].number;
     if (cube) run.summary.averageVerticesPerSecond = values[2].number;
@@ -477,7 +481,8 @@ long trianglesStep(double triangles) {
 
 ResultsRun parseResultsText(const std::string& text, const std::string& path) {
     ResultsRun run;
-    run.path = path;
+    run.path = displayText(path);
+    run.givenPath = path;
     Reader reader;
     reader.run = &run;
 
@@ -509,28 +514,89 @@ ResultsRun parseResultsText(const std::string& text, const std::string& path) {
     return run;
 }
 
-ResultsRun readResultsFile(const std::string& path) {
+namespace {
+
+ResultsRun unreadRun(const std::string& path, const std::string& message) {
+    ResultsRun run;
+    run.path = displayText(path);
+    run.givenPath = path;
+    run.problems.push_back(Problem{0, message});
+    return run;
+}
+
+const char* fileKind(mode_t mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISFIFO(mode)) return "a named pipe";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a file";
+}
+
+std::string notRegular(mode_t mode) { return std::string("not a regular file (") + fileKind(mode) + ")"; }
+
+std::string tooLarge(long long maxBytes) {
+    return maxBytes == maxResultsFileBytes ? "larger than 256 MiB, more than any run writes; not read"
+                                           : "larger than " + std::to_string(maxBytes) + " bytes; not read";
+}
+
+}  // namespace
+
+bool readRegularFile(const std::string& path, long long maxBytes, std::string& text, std::string& error) {
+    // Looked at before opening: opening a named pipe for reading would wait
+    // for a writer, and opening a device can have effects of its own.
     struct stat info{};
-    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-        ResultsRun run;
-        run.path = path;
-        run.problems.push_back(Problem{0, "this is a directory, not a results file"});
-        return run;
+    if (stat(path.c_str(), &info) != 0) {
+        error = std::string("cannot open the file: ") + strerror(errno);
+        return false;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        ResultsRun run;
-        run.path = path;
-        run.problems.push_back(Problem{0, std::string("cannot open the file: ") + strerror(errno)});
-        return run;
+    if (!S_ISREG(info.st_mode)) {
+        error = notRegular(info.st_mode);
+        return false;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) {
-        ResultsRun run;
-        run.path = path;
-        run.problems.push_back(Problem{0, "cannot read the file"});
-        return run;
+    if (info.st_size > maxBytes) {
+        error = tooLarge(maxBytes);
+        return false;
     }
-    return parseResultsText(text.str(), path);
+    // The name may have been swapped for something else since; O_NONBLOCK keeps
+    // even that from blocking, and fstat checks what was really opened.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        error = std::string("cannot open the file: ") + strerror(errno);
+        return false;
+    }
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        error = notRegular(info.st_mode);
+        return false;
+    }
+    // A file still growing (a run in progress) is read up to the limit and no further.
+    text.clear();
+    text.reserve(size_t(info.st_size));
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            error = std::string("cannot read the file: ") + strerror(errno);
+            close(fd);
+            return false;
+        }
+        if (got == 0) break;
+        if ((long long)(text.size()) + got > maxBytes) {
+            close(fd);
+            error = tooLarge(maxBytes);
+            return false;
+        }
+        text.append(buffer, size_t(got));
+    }
+    close(fd);
+    return true;
+}
+
+ResultsRun readResultsFile(const std::string& path) {
+    std::string text;
+    std::string error;
+    if (!readRegularFile(path, maxResultsFileBytes, text, error)) return unreadRun(path, error);
+    return parseResultsText(text, path);
 }

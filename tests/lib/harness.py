@@ -5,6 +5,7 @@ runs a program in a fresh working directory with piped standard streams,
 presses keys and buttons with xdotool, and reads what the program wrote.
 """
 
+import contextlib
 import glob
 import os
 import queue
@@ -269,6 +270,31 @@ def pixel_rows(png_path):
     data = parts[3]
     return [[tuple(data[(y * width + x) * 3:(y * width + x) * 3 + 3]) for x in range(width)]
             for y in range(height)]
+
+
+@contextlib.contextmanager
+def small_tmpfs(size_bytes=4096):
+    """A real filesystem that fills up after `size_bytes` (rounded up to whole
+    pages), mounted on a fresh directory for the `with` block: the way a test
+    meets a full disk. Skips the test, saying why, when it cannot mount one
+    (not root, no CAP_SYS_ADMIN in a container, no mount program)."""
+    path = tempfile.mkdtemp(prefix="lumenfold-small-fs-")
+    try:
+        mounted = subprocess.run(
+            ["mount", "-t", "tmpfs", "-o", "size=%d,mode=0777" % size_bytes, "tmpfs", path],
+            capture_output=True, text=True)
+    except OSError as error:
+        os.rmdir(path)
+        raise unittest.SkipTest("cannot mount a small tmpfs: %s" % error)
+    if mounted.returncode != 0:
+        os.rmdir(path)
+        raise unittest.SkipTest("cannot mount a small tmpfs (mount exited %d): %s"
+                                % (mounted.returncode, mounted.stderr.strip()))
+    try:
+        yield path
+    finally:
+        subprocess.run(["umount", "--lazy", path], capture_output=True)
+        os.rmdir(path)
 
 
 def run_on_xvfb(command):

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -73,9 +76,20 @@ TEST(RunSupport, ContextFileAndMachineDescription) {
     EXPECT_EQ(cpu.logicalProcessors, 3);
     EXPECT_EQ(cpu.cores, 2);
 
-    const std::string date = isoLocalTime(86400 * 365);
-    ASSERT_EQ(date.size(), 25u) << date;
-    EXPECT_EQ(date[22], ':');
+    // The local time and its offset, on either side of UTC and across a date.
+    const char* savedZone = getenv("TZ");
+    const std::string zone = savedZone != nullptr ? savedZone : "";
+    setenv("TZ", "EST5", 1);
+    tzset();
+    EXPECT_EQ(isoLocalTime(86400 * 365), "1970-12-31T19:00:00-05:00");
+    setenv("TZ", "IST-5:30", 1);
+    tzset();
+    EXPECT_EQ(isoLocalTime(86400 * 365 + 3661), "1971-01-01T06:31:01+05:30");
+    if (savedZone != nullptr)
+        setenv("TZ", zone.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
 
     char a0[] = "lumenfold", a1[] = "run", a2[] = "--dir", a3[] = "my dir's";
     char* argv[] = {a0, a1, a2, a3};

@@ -65,13 +65,13 @@ class HtmlPage(unittest.TestCase):
         self.assertEqual(console, [], page)
         return result.stdout
 
-    def check_page(self, page, programs, shot):
+    def check_page(self, page, programs, shot, extra_charts=()):
         """Loads the page, checks each chart of each program has data, and takes a screenshot."""
         dom = self.browse(page, "--dump-dom")
         self.assertIn('data-drawn="', dom, "the page's script did not finish")
         drawn = {(m.group(1), m.group(2)): m.group(3) for m in FIGURE.finditer(dom)}
         for program in programs:
-            for kind in CHARTS[program]:
+            for kind in CHARTS[program] + list(extra_charts):
                 attributes = drawn.get((program, kind))
                 self.assertIsNotNone(attributes, f"{program}: no {kind} chart")
                 points = re.search(r'data-points="(\d+)"', attributes)
@@ -100,6 +100,23 @@ class HtmlPage(unittest.TestCase):
                 self.check_page(page, [program], os.path.join(self.dir, program + ".png"))
                 if program == "triangles" and os.environ.get("LUMENFOLD_KEEP_SCREENSHOT"):
                     shutil.copy(os.path.join(self.dir, program + ".png"), os.environ["LUMENFOLD_KEEP_SCREENSHOT"])
+
+    def test_comparison(self):
+        if b"--html" not in subprocess.run([LUMENFOLD, "compare", "--help"], capture_output=True).stdout:
+            self.skipTest("this build's compare writes no HTML page")
+        page = os.path.join(self.dir, "comparison.html")
+        a = [self.copy_run("triangles", name="a1.txt"), self.copy_run("cube", name="a2.txt")]
+        b = [self.copy_run("triangles", name="b1.txt"), self.copy_run("cube", name="b2.txt")]
+        result = subprocess.run([LUMENFOLD, "compare", *a, "--vs", *b, "--html", page], capture_output=True,
+                                text=True, timeout=300)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        dom = self.check_page(page, ["triangles", "cube"], os.path.join(self.dir, "comparison.png"), ["ratios"])
+        self.assertIn("<h3>Side A</h3>", dom)
+        self.assertIn("<h3>Side B</h3>", dom)
+        # The same runs on both sides: no figure may differ.
+        verdicts = re.findall(r'<td class="(faster|slower|same)">', dom)
+        self.assertTrue(verdicts)
+        self.assertEqual(set(verdicts), {"same"})
 
     def test_hostile_names_and_damaged_files(self):
         hostile = self.copy_run("triangles", name="<b>&\"'.txt", renderer="<script>alert(1)</script>")

@@ -137,11 +137,14 @@ std::vector<FigureSpec> figureSpecs(Program program, const std::set<long>& steps
 
 std::string runCount(size_t runs) { return std::to_string(runs) + (runs == 1 ? " run" : " runs"); }
 
-// "3 steps (41 to 47)" for the steps some runs drew and others did not.
-std::string stepRange(const std::set<long>& steps) {
-    std::string text = std::to_string(steps.size()) + (steps.size() == 1 ? " step" : " steps");
-    if (steps.size() == 1) return text + " (" + std::to_string(*steps.begin()) + ")";
-    return text + " (" + std::to_string(*steps.begin()) + " to " + std::to_string(*steps.rbegin()) + ")";
+// "steps 1, 4, 5", or "12 steps between 41 and 60" when there are many.
+std::string stepList(const std::set<long>& steps) {
+    if (steps.size() > 8)
+        return std::to_string(steps.size()) + " steps between " + std::to_string(*steps.begin()) + " and " +
+               std::to_string(*steps.rbegin());
+    std::string text = steps.size() == 1 ? "step " : "steps ";
+    for (long step : steps) text += (step == *steps.begin() ? "" : ", ") + std::to_string(step);
+    return text;
 }
 
 ProgramComparison compareProgram(Program program, const std::vector<const ResultsRun*>& a,
@@ -159,7 +162,7 @@ ProgramComparison compareProgram(Program program, const std::vector<const Result
         if (steps.empty())
             out.notes.push_back("no step was drawn in every run, so only the set-up time can be compared");
         else if (!partial.empty())
-            out.notes.push_back(stepRange(partial) + " drawn in only some runs are left out of every frame figure");
+            out.notes.push_back(stepList(partial) + ", drawn in only some runs, are left out of every frame figure");
     }
     const char* names[] = {"A", "B"};
     const std::vector<const ResultsRun*>* sides[] = {&a, &b};

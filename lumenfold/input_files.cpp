@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "display_text.h"
 #include "run_support.h"
 
 namespace fs = std::filesystem;
@@ -45,8 +46,10 @@ std::vector<std::string> expandInputs(const std::vector<std::string>& arguments,
         for (; !error && it != fs::recursive_directory_iterator(); it.increment(error))
             if (isResultsName(it->path().filename().string()) && it->is_regular_file(error))
                 found.push_back(it->path().string());
-        if (error) errors.push_back(argument + ": cannot list the directory: " + error.message());
-        else if (found.empty()) errors.push_back(argument + ": holds no results file (results_*.txt)");
+        if (error)
+            errors.push_back(displayText(argument) + ": cannot list the directory: " + error.message());
+        else if (found.empty())
+            errors.push_back(displayText(argument) + ": holds no results file (results_*.txt)");
         std::sort(found.begin(), found.end());
         files.insert(files.end(), found.begin(), found.end());
     }
@@ -73,13 +76,15 @@ ComparedSide readSide(const std::vector<std::string>& files) {
     ComparedSide side;
     for (const std::string& file : files) {
         side.runs.push_back(readResultsFile(file));
+        // Shown as the reader shows the file's name: escaped.
+        const std::string& shown = side.runs.back().path;
         std::string text;
         std::vector<std::string> warnings;
         if (!readContext(contextPathFor(file), text) || !contextWarnings(text, warnings)) {
-            side.withoutContext.push_back(file);
+            side.withoutContext.push_back(shown);
             continue;
         }
-        for (const std::string& warning : warnings) side.warnings.push_back(RunWarning{file, warning});
+        for (const std::string& warning : warnings) side.warnings.push_back(RunWarning{shown, displayText(warning)});
     }
     return side;
 }

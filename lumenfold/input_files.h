@@ -14,7 +14,7 @@
 std::vector<std::string> expandInputs(const std::vector<std::string>& arguments, std::vector<std::string>& errors);
 
 // Reads the results files of one side of a comparison, with the warnings of
-// the context file beside each.
+// the context file beside each; file names and warnings escaped for display.
 ComparedSide readSide(const std::vector<std::string>& files);
 
 // The machine-condition warnings a context file's text holds; false when it

@@ -173,7 +173,7 @@ ProgramComparison compareProgram(Program program, const std::vector<const Result
                                 "(repeat runs for that)");
 
     for (const FigureSpec& spec : figureSpecs(program, steps)) {
-        ComparedFigure figure;
+        FigureComparison figure;
         figure.program = program;
         figure.figure = spec.key;
         figure.label = spec.label;
@@ -194,7 +194,7 @@ ProgramComparison compareProgram(Program program, const std::vector<const Result
         out.figures.push_back(figure);
     }
     bool oneValueEach = false;
-    for (const ComparedFigure& f : out.figures) oneValueEach |= std::isnan(f.ratio.low) && std::isfinite(f.ratio.estimate);
+    for (const FigureComparison& f : out.figures) oneValueEach |= std::isnan(f.ratio.low) && std::isfinite(f.ratio.estimate);
     if (oneValueEach)
         out.notes.push_back("a figure with a single value on a side (such as the set-up time of one run) has no "
                             "interval, and so no verdict");
@@ -282,10 +282,10 @@ std::string textComparison(const Comparison& comparison) {
         out += "\n== " + std::string(programName(program.program)) + ": " + runCount(program.filesA.size()) +
                " in A, " + runCount(program.filesB.size()) + " in B\n";
         size_t labelWidth = 14;
-        for (const ComparedFigure& f : program.figures) labelWidth = std::max(labelWidth, f.label.size() + 2);
+        for (const FigureComparison& f : program.figures) labelWidth = std::max(labelWidth, f.label.size() + 2);
         out += "  " + padRight("figure", labelWidth) + padLeft("runs A/B", 9) + padLeft("median A", 13) +
                padLeft("median B", 13) + padLeft("B/A", 9) + "   " + padRight("95% interval", 20) + "verdict\n";
-        for (const ComparedFigure& f : program.figures) {
+        for (const FigureComparison& f : program.figures) {
             out += "  " + padRight(f.label, labelWidth) +
                    padLeft(std::to_string(f.runsA) + "/" + std::to_string(f.runsB), 9) +
                    padLeft(textNumber(f.medianA), 13) + padLeft(textNumber(f.medianB), 13) +
@@ -305,7 +305,7 @@ std::string csvComparison(const Comparison& comparison) {
         "program,figure,step,direction,runs_a,runs_b,samples_a,samples_b,median_a,median_b,ratio,ci_low,ci_high,"
         "verdict,frames_only\n";
     for (const ProgramComparison& program : comparison.programs)
-        for (const ComparedFigure& f : program.figures)
+        for (const FigureComparison& f : program.figures)
             out += std::string(programName(f.program)) + "," + f.figure + "," +
                    (f.step > 0 ? std::to_string(f.step) : "") + "," + directionName(f.direction) + "," +
                    std::to_string(f.runsA) + "," + std::to_string(f.runsB) + "," + std::to_string(f.samplesA) + "," +
@@ -337,7 +337,7 @@ json comparisonJson(const Comparison& comparison) {
                             {"filesA", program.filesA},
                             {"filesB", program.filesB},
                             {"notes", program.notes}});
-        for (const ComparedFigure& f : program.figures) {
+        for (const FigureComparison& f : program.figures) {
             json figure = {{"program", programName(f.program)},
                            {"figure", f.figure},
                            {"label", f.label},

@@ -25,7 +25,7 @@ struct ComparedSide {
     std::vector<std::string> withoutContext;   // results files with no readable context file
 };
 
-struct ComparedFigure {
+struct FigureComparison {
     Program program = Program::triangles;
     std::string figure;        // stable key, e.g. "vertices_per_second", "triangles_per_second_step_12"
     std::string label;         // for people, e.g. "triangles/s at step 12"
@@ -48,7 +48,7 @@ struct ProgramComparison {
     Program program = Program::triangles;
     std::vector<std::string> filesA;
     std::vector<std::string> filesB;
-    std::vector<ComparedFigure> figures;
+    std::vector<FigureComparison> figures;
     std::vector<std::string> notes;   // what limits the figures: one run a side, steps left out
 };
 

@@ -2,11 +2,15 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sys/wait.h>
 
 #include "compare.h"
+#include "display_text.h"
+#include "html_report.h"
 #include "input_files.h"
 #include "report_format.h"
 #include "run_command.h"
@@ -48,6 +52,48 @@ bool drawPlot(const std::string& script, std::string& error) {
     return true;
 }
 
+// Writes the page beside its final name and moves it there, so that a page
+// that cannot be finished never replaces a good one.
+bool writePage(const std::string& path, const std::string& page, std::string& error) {
+    const std::string temporary = path + ".partial";
+    FILE* out = fopen(temporary.c_str(), "w");
+    if (out == nullptr) {
+        error = "cannot create " + temporary + ": " + strerror(errno);
+        return false;
+    }
+    const bool written = fwrite(page.data(), 1, page.size(), out) == page.size();
+    const int writeErrno = errno;
+    if (fclose(out) != 0 || !written) {
+        error = "cannot write " + temporary + ": " + strerror(written ? errno : writeErrno);
+        remove(temporary.c_str());
+        return false;
+    }
+    if (rename(temporary.c_str(), path.c_str()) != 0) {
+        error = "cannot move " + temporary + " to " + path + ": " + strerror(errno);
+        remove(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool writeHtml(const std::vector<ReportedRun>& runs, const std::vector<ComparedFigure>& figures,
+               const std::string& path) {
+    for (const ReportedRun& r : runs)
+        if (!r.context.problem.empty()) fprintf(stderr, "lumenfold: %s\n", r.context.problem.c_str());
+    std::string error;
+    if (!writePage(path, htmlPage(runs, figures, chartLibrary(), std::string("lumenfold ") + LUMENFOLD_VERSION), error)) {
+        fprintf(stderr, "lumenfold: no HTML page written: %s\n", displayText(error).c_str());
+        return false;
+    }
+    return true;
+}
+
+std::vector<ReportedRun> withContexts(const std::vector<ResultsRun>& runs, const std::string& side) {
+    std::vector<ReportedRun> reported;
+    for (const ResultsRun& run : runs) reported.push_back(ReportedRun{run, readRunContext(run), side});
+    return reported;
+}
+
 // Files named on the command line, with directories expanded; false when a
 // directory held nothing to read.
 bool inputFiles(const std::vector<std::string>& arguments, std::vector<std::string>& files) {
@@ -57,7 +103,8 @@ bool inputFiles(const std::vector<std::string>& arguments, std::vector<std::stri
     return errors.empty();
 }
 
-int reportCommand(const std::vector<std::string>& arguments, const std::string& format, const std::string& plot) {
+int reportCommand(const std::vector<std::string>& arguments, const std::string& format, const std::string& plot,
+                  const std::string& html) {
     std::vector<std::string> files;
     const bool expanded = inputFiles(arguments, files);
     std::vector<ResultsRun> runs;
@@ -86,11 +133,22 @@ int reportCommand(const std::vector<std::string>& arguments, const std::string& 
             plotted = false;
         }
     }
-    return anyProblems(runs) || !plotted || !expanded ? 1 : 0;
+    const bool paged = html.empty() || writeHtml(withContexts(runs, ""), {}, html);
+    return anyProblems(runs) || !plotted || !paged || !expanded ? 1 : 0;
+}
+
+// The page draws each figure's interval around 1 with its verdict.
+std::vector<ComparedFigure> pageFigures(const Comparison& comparison) {
+    std::vector<ComparedFigure> figures;
+    for (const ProgramComparison& program : comparison.programs)
+        for (const FigureComparison& f : program.figures)
+            figures.push_back(ComparedFigure{programName(f.program), f.figure, f.label, f.ratio.estimate, f.ratio.low,
+                                             f.ratio.high, verdictName(f.verdict), f.runsA, f.runsB});
+    return figures;
 }
 
 int compareCommand(const std::vector<std::string>& argumentsA, const std::vector<std::string>& argumentsB,
-                   const std::string& format) {
+                   const std::string& format, const std::string& html) {
     std::vector<std::string> filesA, filesB;
     const bool expandedA = inputFiles(argumentsA, filesA);
     const bool expandedB = inputFiles(argumentsB, filesB);
@@ -127,7 +185,14 @@ int compareCommand(const std::vector<std::string>& argumentsA, const std::vector
         out = textComparison(comparison);
     }
     fputs(out.c_str(), stdout);
-    return expandedA && expandedB && !anyProblems(a.runs) && !anyProblems(b.runs) ? 0 : 1;
+    fflush(stdout);
+    bool paged = true;
+    if (!html.empty()) {
+        std::vector<ReportedRun> runs = withContexts(a.runs, "A");
+        for (ReportedRun& run : withContexts(b.runs, "B")) runs.push_back(std::move(run));
+        paged = writeHtml(runs, pageFigures(comparison), html);
+    }
+    return expandedA && expandedB && paged && !anyProblems(a.runs) && !anyProblems(b.runs) ? 0 : 1;
 }
 
 }  // namespace
@@ -169,6 +234,9 @@ int main(int argc, char** argv) {
         ->capture_default_str()
         ->check(CLI::IsMember({"text", "json", "csv"}));
     report->add_option("--plot", plotPath, "draw the rate per frame with gnuplot into OUT.svg or OUT.png");
+    std::string reportHtml;
+    report->add_option("--html", reportHtml,
+                       "also write one self-contained HTML page with charts and each run's context to PAGE");
 
     std::vector<std::string> sideA, sideB;
     std::string compareFormat = "text";
@@ -181,6 +249,9 @@ int main(int argc, char** argv) {
     compare->add_option("--format", compareFormat, "text, json or csv")
         ->capture_default_str()
         ->check(CLI::IsMember({"text", "json", "csv"}));
+    std::string compareHtml;
+    compare->add_option("--html", compareHtml,
+                        "also write one self-contained HTML page with both sides' runs and each figure's interval");
 
     try {
         app.parse(argc, argv);
@@ -193,7 +264,7 @@ int main(int argc, char** argv) {
         if (runOptions.frames == 0 && runOptions.seconds == 0) runOptions.frames = 5;
         return runCommand(runOptions);
     }
-    if (*report) return reportCommand(reportFiles, reportFormat, plotPath);
+    if (*report) return reportCommand(reportFiles, reportFormat, plotPath, reportHtml);
     if (sideB.empty()) {
         if (sideA.size() != 2) {
             fprintf(stderr, "lumenfold: compare takes A B, or A... --vs B...\n");
@@ -202,5 +273,5 @@ int main(int argc, char** argv) {
         sideB = {sideA[1]};
         sideA.pop_back();
     }
-    return compareCommand(sideA, sideB, compareFormat);
+    return compareCommand(sideA, sideB, compareFormat, compareHtml);
 }

@@ -54,8 +54,8 @@ std::vector<double> spread(double level, double noise, int frames, int offset) {
     return out;
 }
 
-const ComparedFigure* find(const ProgramComparison& program, const std::string& key) {
-    for (const ComparedFigure& f : program.figures)
+const FigureComparison* find(const ProgramComparison& program, const std::string& key) {
+    for (const FigureComparison& f : program.figures)
         if (f.figure == key) return &f;
     return nullptr;
 }
@@ -84,7 +84,7 @@ TEST(Compare, GroupsOfRunsGiveRatiosIntervalsAndVerdictsPerFigure) {
     ASSERT_EQ(cube.figures.size(), 3u);
     EXPECT_TRUE(anyNoteHas(c.notes, "streaming: 1 run in B only"));
 
-    const ComparedFigure* vertices = find(cube, "vertices_per_second");
+    const FigureComparison* vertices = find(cube, "vertices_per_second");
     ASSERT_NE(vertices, nullptr);
     EXPECT_EQ(vertices->runsA, 3);
     EXPECT_EQ(vertices->runsB, 3);
@@ -94,7 +94,7 @@ TEST(Compare, GroupsOfRunsGiveRatiosIntervalsAndVerdictsPerFigure) {
     EXPECT_EQ(vertices->verdict, Verdict::faster);
     EXPECT_FALSE(vertices->framesOnly);
     EXPECT_EQ(find(cube, "frames_per_second")->verdict, Verdict::faster);
-    const ComparedFigure* setup = find(cube, "setup_seconds");
+    const FigureComparison* setup = find(cube, "setup_seconds");
     EXPECT_EQ(setup->direction, Direction::lowerIsBetter);
     EXPECT_EQ(setup->samplesB, 3u);
     EXPECT_EQ(setup->verdict, Verdict::noClearDifference);
@@ -133,12 +133,12 @@ TEST(Compare, OneRunPerSideSaysTheIntervalIsFrameToFrameOnly) {
     const ProgramComparison& cube = c.programs[0];
     EXPECT_TRUE(anyNoteHas(cube.notes, "A holds one run"));
     EXPECT_TRUE(anyNoteHas(cube.notes, "frame-to-frame"));
-    for (const ComparedFigure& f : cube.figures) {
+    for (const FigureComparison& f : cube.figures) {
         EXPECT_DOUBLE_EQ(f.ratio.estimate, 1) << f.figure;
         EXPECT_EQ(f.verdict, Verdict::noClearDifference) << f.figure;
     }
     // One set-up time a side: nothing to resample, so no interval at all.
-    const ComparedFigure* setup = find(cube, "setup_seconds");
+    const FigureComparison* setup = find(cube, "setup_seconds");
     EXPECT_TRUE(std::isnan(setup->ratio.low));
     EXPECT_FALSE(setup->framesOnly);
     EXPECT_TRUE(find(cube, "vertices_per_second")->framesOnly);
@@ -162,7 +162,7 @@ TEST(Compare, TrianglesOnlyAtStepsEveryRunDrew) {
     EXPECT_NE(find(t, "triangles_per_second_step_2"), nullptr);
     EXPECT_NE(find(t, "triangles_per_second_step_3"), nullptr);
     EXPECT_EQ(find(t, "triangles_per_second_step_4"), nullptr);
-    const ComparedFigure* all = find(t, "triangles_per_second");
+    const FigureComparison* all = find(t, "triangles_per_second");
     ASSERT_NE(all, nullptr);
     EXPECT_EQ(all->samplesA, 4u);
     EXPECT_EQ(all->samplesB, 2u);

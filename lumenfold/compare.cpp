@@ -208,9 +208,9 @@ const char* directionName(Direction direction) {
 std::string bootstrapLine(const BootstrapOptions& options) {
     char text[320];
     snprintf(text, sizeof text,
-             "B/A is the ratio of the medians (per side, the median of the runs' medians), with its %g%% interval "
-             "by hierarchical bootstrap (runs, then frames within them; %d resamples, seed %llu). A change under "
-             "%g%% counts as no clear difference.",
+             "B/A is the ratio of the medians (per side, the median of the runs' medians), with its %g%% interval\n"
+             "by hierarchical bootstrap (runs, then frames within them; %d resamples, seed %llu).\n"
+             "A change under %g%% counts as no clear difference.",
              options.confidence * 100, options.resamples, static_cast<unsigned long long>(options.seed),
              noiseFloor * 100);
     return text;

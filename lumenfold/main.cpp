@@ -111,17 +111,17 @@ int main(int argc, char** argv) {
     run->add_option("program", runOptions.program, "triangles, cube or streaming")
         ->required()
         ->check(CLI::IsMember({"triangles", "cube", "streaming"}));
-    CLI::Option* frames = run->add_option("--frames", runOptions.frames,
+    CLI::Option* frames = run->add_option("--frames", runOptions.limits.frames,
                                           "stop once this many frames are reported (default 5), counting the "
                                           "one drawn when the window first shows; the frame running when P "
                                           "arrives is finished and reported too")
                               ->check(CLI::Range(1, 1000000));
-    CLI::Option* seconds = run->add_option("--seconds", runOptions.seconds, "stop once this many seconds have passed since R")
+    CLI::Option* seconds = run->add_option("--seconds", runOptions.limits.seconds, "stop once this many seconds have passed since R")
                                ->check(CLI::PositiveNumber);
     frames->excludes(seconds);
     run->add_option("--dir", runOptions.directory, "working directory of the program, where its results file goes "
                                                    "(default: the current directory; created if missing)");
-    run->add_option("--hang-timeout", runOptions.hangTimeout,
+    run->add_option("--hang-timeout", runOptions.limits.hangTimeout,
                     "seconds without a new console line after which the program counts as hung")
         ->capture_default_str()
         ->check(CLI::PositiveNumber);
@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
     }
 
     if (*run) {
-        if (runOptions.frames == 0 && runOptions.seconds == 0) runOptions.frames = 5;
+        if (runOptions.limits.frames == 0 && runOptions.limits.seconds == 0) runOptions.limits.frames = 5;
         return runCommand(runOptions);
     }
     if (*report) return reportCommand(reportFiles, reportFormat, plotPath);

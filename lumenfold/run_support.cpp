@@ -21,6 +21,9 @@ bool endsWith(const std::string& text, const char* suffix) {
 
 const char* const savedLead = "Results have been saved in a file and you can find it at: ";
 const char* const notSavedLead = "Results have not been saved: the results file could not be created at: ";
+const char* const incompleteLead = "Results have not all been saved: writing the results file failed at: ";
+const char* const writeFailedLead = "Writing the results file \"";
+const char* const writeFailedTail = "; later results are not saved.";
 
 std::string trim(const std::string& text) {
     size_t begin = text.find_first_not_of(" \t");
@@ -42,6 +45,9 @@ void watchConsoleLine(ConsoleWatch& watch, const std::string& line) {
     } else if (startsWith(line, notSavedLead)) {
         watch.resultsNotSaved = true;
         watch.resultsPath = line.substr(strlen(notSavedLead));
+    } else if (startsWith(line, incompleteLead)) {
+        watch.resultsIncomplete = true;
+        watch.resultsPath = line.substr(strlen(incompleteLead));
     }
     // Each program's last report line of a frame ends the frame.
     switch (watch.program) {
@@ -60,6 +66,26 @@ void watchConsoleLine(ConsoleWatch& watch, const std::string& line) {
             }
             break;
     }
+}
+
+void watchErrorLine(ConsoleWatch& watch, const std::string& line) {
+    if (watch.writeFailure.empty() && startsWith(line, writeFailedLead) && endsWith(line, writeFailedTail))
+        watch.writeFailure = line;
+}
+
+std::string resultsShortfall(const ConsoleWatch& watch, int framesInFile) {
+    const std::string program = programName(watch.program);
+    std::string why;
+    if (!watch.writeFailure.empty())
+        why = program + " could not write its results file (it said: " + watch.writeFailure + ")";
+    else if (watch.resultsIncomplete)
+        why = program + " said writing its results file failed at " + watch.resultsPath;
+    if (framesInFile < watch.frames) {
+        const std::string count = "the results file holds " + std::to_string(framesInFile) + " of the " +
+                                  std::to_string(watch.frames) + " frames the console showed";
+        why = why.empty() ? count : why + "; " + count;
+    }
+    return why;
 }
 
 std::string describeWaitStatus(int status) {

@@ -8,12 +8,12 @@
 double stepCounter = 1.0;
 GLuint cubeList = 0;
 
-double anglesPerSec = 0.0;
-double vertexPerSec = 0.0;
-double totalTicks = 0.0;
+CubeFrame lastFrame{};
+CubeTotals totals{};
 
 void advanceStep() { stepCounter += 1.0; }
 double stepValue() { return stepCounter; }
+RunTotals runTotals() { return summaryTotals(totals); }
 
 namespace {
 
@@ -79,14 +79,10 @@ void onDisplay() {
     glutSwapBuffers();
 
     stopFrameTiming();
-    anglesPerSec = 1.0 / frameSeconds;
-    vertexPerSec = verticesPerFrame / frameSeconds;
+    lastFrame = cubeFrame(frameSeconds);
+    char lines[cubeFrameLineCount][reportLineCapacity];
+    formatCubeFrame(lines, lastFrame);
+    reportFrame(lines, cubeFrameLineCount);
 
-    char lines[3][reportLineCapacity];
-    formatNumberLine(lines[0], "The system spent: ", frameSeconds, " Secs. ");
-    formatNumberLine(lines[1], "It was: ", anglesPerSec, " Angles/sec.");
-    formatNumberLine(lines[2], "It was: ", vertexPerSec, " Vertex/sec.");
-    reportFrame(lines, 3);
-
-    addCubeFrame(frameTicks, totalTicks);
+    addFrame(totals, frameTicks);
 }

@@ -1,30 +1,32 @@
 #include "results_file.h"
 
+#include "display_text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include "text_format.h"
 
 namespace {
 
-const char* const titles[] = {
-    "Quorvex :: Lumenfold Benchmark Graphics Triangles Lite for Windows on x86 64bit system 2019.12.06.",
-    "Quorvex :: Lumenfold Benchmark Graphics Cube Lite for Windows on x86 64bit system 2019.12.06.",
-    "Quorvex :: Lumenfold Benchmark Graphics Streaming Lite for Windows on x86_64bit system 2019.12.06.",
-};
+static_assert(kernelCount == streamingKernelCount, "a streaming frame has one block per kernel");
 
-const char* const kernelNameLines[kernelCount] = {"Float Streaming.", "Integer Streaming.",
-                                                  "Logic Streaming."};
-// The logic block's time line really does lack the word "system".
-const char* const kernelTimePrefixes[kernelCount] = {"The system spent: ", "The system spent: ",
-                                                     "The spent: "};
+const ProgramText& textOf(Program program) {
+    switch (program) {
+        case Program::triangles: return trianglesText;
+        case Program::cube: return cubeText;
+        case Program::streaming: break;
+    }
+    return streamingText;
+}
 
-constexpr double cubeVerticesPerFrame = 16777216.0;
-constexpr double streamIterations = 134217728.0;
+constexpr double streamIterations = double(streamingKernelIterations);
 
 // What one line of a block must be.
 enum class LineKind { literal, number, integer };
@@ -40,8 +42,12 @@ struct LineValue {
     long integer = 0;
 };
 
-const LinePattern windowLine{LineKind::integer, "window: ", ""};
+const LinePattern windowLine{LineKind::integer, windowLinePrefix, ""};
 const LinePattern emptyLine{LineKind::literal, "", ""};
+
+constexpr LinePattern numberLine(NumberLine format) {
+    return {LineKind::number, format.prefix, format.suffix};
+}
 
 bool startsWith(const std::string& text, const char* prefix) {
     return text.compare(0, strlen(prefix), prefix) == 0;
@@ -80,8 +86,7 @@ std::string describePattern(const LinePattern& pattern) {
 
 std::string quoteLine(const std::string& line) {
     if (line.empty()) return "an empty line";
-    const size_t shown = 120;
-    return "\"" + (line.size() > shown ? line.substr(0, shown) + "..." : line) + "\"";
+    return "\"" + displayExcerpt(line, 120) + "\"";
 }
 
 // Where the reading of a file stands; lines are 0-based here, 1-based in problems.
@@ -119,7 +124,7 @@ BlockResult matchBlock(const Reader& reader, size_t start, const LinePattern* pa
 size_t resync(const Reader& reader, size_t from) {
     for (size_t i = from; i < reader.lines.size(); ++i) {
         const std::string& line = reader.lines[i];
-        if (startsWith(line, "window: ") || startsWith(line, "Total running time:")) return i;
+        if (startsWith(line, windowLinePrefix) || startsWith(line, totalTimeLine.prefix)) return i;
     }
     return reader.lines.size();
 }
@@ -163,10 +168,10 @@ bool readHeader(Reader& reader) {
         return false;
     }
     const std::string& first = reader.lines[0];
-    for (int p = 0; p < 3; ++p) {
-        if (first == titles[p]) {
+    for (Program p : {Program::triangles, Program::cube, Program::streaming}) {
+        if (first == textOf(p).title) {
             run.recognised = true;
-            run.program = Program(p);
+            run.program = p;
         }
     }
     if (!run.recognised) {
@@ -175,9 +180,7 @@ bool readHeader(Reader& reader) {
                        ", not the title line of triangles, cube or streaming");
         return false;
     }
-    const LinePattern header[] = {emptyLine, emptyLine,
-                                  {LineKind::number, "It spent: ", " Secs to Initialize."},
-                                  emptyLine, emptyLine};
+    const LinePattern header[] = {emptyLine, emptyLine, numberLine(setupLine), emptyLine, emptyLine};
     LineValue values[5];
     size_t failedAt = 0;
     BlockResult result = matchBlock(reader, 1, header, 5, values, failedAt);
@@ -227,20 +230,19 @@ bool skipBrokenBlock(Reader& reader, BlockResult result, size_t start, size_t fa
     addProblem(reader, failedAt,
                "expected " + describePattern(expected) + ", found " + quoteLine(reader.lines[failedAt]) +
                    "; the " + what + " that starts at line " + startLine + " is left out");
-    reader.next = resync(reader, failedAt);
+    // When the block's own first line is the damaged one, it would be found
+    // again as the place to start over: look past it.
+    reader.next = resync(reader, std::max(failedAt, start + 1));
     return true;
 }
 
 void readSummary(Reader& reader) {
     ResultsRun& run = *reader.run;
     const bool cube = run.program == Program::cube;
-    const LinePattern triangleSummary[] = {{LineKind::number, "Total running time:  ", " Secs. "},
-                                           {LineKind::number, "Average Angles/Sec: ", " Angles/Sec."},
+    const LinePattern triangleSummary[] = {numberLine(totalTimeLine), numberLine(averageAnglesLine),
                                            emptyLine};
-    const LinePattern cubeSummary[] = {{LineKind::number, "Total running time:  ", " Secs. "},
-                                       {LineKind::number, "Average Angles/Sec: ", " Angles/Sec."},
-                                       {LineKind::number, "Average Vertex/Sec: ", " Vertex/Sec."},
-                                       emptyLine};
+    const LinePattern cubeSummary[] = {numberLine(totalTimeLine), numberLine(averageAnglesLine),
+                                       numberLine(averageVerticesLine), emptyLine};
     const LinePattern* patterns = cube ? cubeSummary : triangleSummary;
     const size_t count = cube ? 4 : 3;
     LineValue values[4];
@@ -280,23 +282,20 @@ void readFrames(Reader& reader) {
     ResultsRun& run = *reader.run;
     const bool triangles = run.program == Program::triangles;
     const LinePattern trianglesFrame[] = {windowLine,
-                                          {LineKind::number, "It drew ", " Triangles."},
-                                          {LineKind::number, "It spent: ", " Secs. "},
-                                          {LineKind::number, "It was: ", " Angles/sec."},
-                                          {LineKind::number, "It was: ", " Triangles/sec."},
+                                          numberLine(trianglesDrawnLine),
+                                          numberLine(trianglesTimeLine),
+                                          numberLine(anglesRateLine),
+                                          numberLine(trianglesRateLine),
                                           emptyLine};
-    const LinePattern cubeFrame[] = {windowLine,
-                                     {LineKind::number, "The system spent: ", " Secs. "},
-                                     {LineKind::number, "It was: ", " Angles/sec."},
-                                     {LineKind::number, "It was: ", " Vertex/sec."},
-                                     emptyLine};
+    const LinePattern cubeFrame[] = {windowLine, numberLine(cubeTimeLine), numberLine(anglesRateLine),
+                                     numberLine(verticesRateLine), emptyLine};
     const LinePattern* patterns = triangles ? trianglesFrame : cubeFrame;
     const size_t count = triangles ? 6 : 5;
 
     while (reader.next < reader.lines.size()) {
         const size_t start = reader.next;
         const std::string& line = reader.lines[start];
-        if (startsWith(line, "Total running time:")) {
+        if (startsWith(line, totalTimeLine.prefix)) {
             readSummary(reader);
             if (run.summary.present) {
                 if (!onlyEmptyLinesFrom(reader, reader.next))
@@ -308,7 +307,7 @@ void readFrames(Reader& reader) {
             if (reader.next >= reader.lines.size()) return;
             continue;
         }
-        if (!startsWith(line, "window: ")) {
+        if (!startsWith(line, windowLinePrefix)) {
             if (onlyEmptyLinesFrom(reader, start)) break;
             addProblem(reader, start, "expected a frame (\"window: <integer>\") or the final summary, found " +
                                           quoteLine(line));
@@ -364,7 +363,7 @@ void readStreamingFrames(Reader& reader) {
     while (reader.next < reader.lines.size()) {
         const size_t start = reader.next;
         const std::string& line = reader.lines[start];
-        if (!startsWith(line, "window: ")) {
+        if (!startsWith(line, windowLinePrefix)) {
             if (onlyEmptyLinesFrom(reader, start)) break;
             addProblem(reader, start, "expected a kernel block (\"window: <integer>\"), found " + quoteLine(line));
             reader.next = resync(reader, start + 1);
@@ -376,8 +375,8 @@ void readStreamingFrames(Reader& reader) {
         if (kernel < 0) kernel = expected;
         const LinePattern patterns[] = {windowLine,
                                         {LineKind::literal, kernelNameLines[kernel], ""},
-                                        {LineKind::number, kernelTimePrefixes[kernel], " Secs. "},
-                                        {LineKind::number, "It was: ", " Millions Executions/sec."},
+                                        numberLine(kernelTimeLines[kernel]),
+                                        numberLine(kernelRateLine),
                                         emptyLine,
                                         emptyLine,
                                         emptyLine};
@@ -432,14 +431,7 @@ void readStreamingFrames(Reader& reader) {
 
 }  // namespace
 
-const char* programName(Program program) {
-    switch (program) {
-        case Program::triangles: return "triangles";
-        case Program::cube: return "cube";
-        case Program::streaming: return "streaming";
-    }
-    return "?";
-}
+const char* programName(Program program) { return textOf(program).name; }
 
 bool programFromName(const std::string& name, Program& program) {
     for (Program p : {Program::triangles, Program::cube, Program::streaming}) {
@@ -451,14 +443,7 @@ bool programFromName(const std::string& name, Program& program) {
     return false;
 }
 
-const char* windowTitle(Program program) {
-    switch (program) {
-        case Program::triangles: return "OPENGL Triangles Lite 64";
-        case Program::cube: return "OPENGL Cube Lite 64";
-        case Program::streaming: return "OPENGL Streaming Lite 64";
-    }
-    return "?";
-}
+const char* windowTitle(Program program) { return textOf(program).windowTitle; }
 
 const char* kernelName(int kernel) {
     static const char* const names[kernelCount] = {"float", "integer", "logic"};
@@ -490,12 +475,13 @@ bool parseReportNumber(const std::string& text, double& value) {
 
 long trianglesStep(double triangles) {
     // A frame at step s draws 3600 (s + 1) indices, reported as 600 (s + 1) triangles.
-    return std::lround(triangles / 600.0) - 1;
+    return std::lround(triangles / (trianglesIndicesPerStep / trianglesIndicesPerTriangle)) - 1;
 }
 
 ResultsRun parseResultsText(const std::string& text, const std::string& path) {
     ResultsRun run;
-    run.path = path;
+    run.path = displayText(path);
+    run.givenPath = path;
     Reader reader;
     reader.run = &run;
 
@@ -527,28 +513,66 @@ ResultsRun parseResultsText(const std::string& text, const std::string& path) {
     return run;
 }
 
+namespace {
+
+ResultsRun unreadRun(const std::string& path, const std::string& message) {
+    ResultsRun run;
+    run.path = displayText(path);
+    run.givenPath = path;
+    run.problems.push_back(Problem{0, message});
+    return run;
+}
+
+const char* fileKind(mode_t mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISFIFO(mode)) return "a named pipe";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a file";
+}
+
+std::string notRegular(mode_t mode) { return std::string("not a regular file (") + fileKind(mode) + ")"; }
+
+const std::string tooLarge = "larger than 256 MiB, more than any run writes; not read";
+
+}  // namespace
+
 ResultsRun readResultsFile(const std::string& path) {
+    // Looked at before opening: opening a named pipe for reading would wait
+    // for a writer, and opening a device can have effects of its own.
     struct stat info{};
-    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-        ResultsRun run;
-        run.path = path;
-        run.problems.push_back(Problem{0, "this is a directory, not a results file"});
-        return run;
+    if (stat(path.c_str(), &info) != 0) return unreadRun(path, std::string("cannot open the file: ") + strerror(errno));
+    if (!S_ISREG(info.st_mode)) return unreadRun(path, notRegular(info.st_mode));
+    if (info.st_size > maxResultsFileBytes) return unreadRun(path, tooLarge);
+
+    // The name may have been swapped for something else since; O_NONBLOCK keeps
+    // even that from blocking, and fstat checks what was really opened.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return unreadRun(path, std::string("cannot open the file: ") + strerror(errno));
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return unreadRun(path, notRegular(info.st_mode));
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        ResultsRun run;
-        run.path = path;
-        run.problems.push_back(Problem{0, std::string("cannot open the file: ") + strerror(errno)});
-        return run;
+    // A file still growing (a run in progress) is read up to the limit and no further.
+    std::string text;
+    text.reserve(size_t(info.st_size));
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            const std::string message = std::string("cannot read the file: ") + strerror(errno);
+            close(fd);
+            return unreadRun(path, message);
+        }
+        if (got == 0) break;
+        if ((long long)(text.size()) + got > maxResultsFileBytes) {
+            close(fd);
+            return unreadRun(path, tooLarge);
+        }
+        text.append(buffer, size_t(got));
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) {
-        ResultsRun run;
-        run.path = path;
-        run.problems.push_back(Problem{0, "cannot read the file"});
-        return run;
-    }
-    return parseResultsText(text.str(), path);
+    close(fd);
+    return parseResultsText(text, path);
 }

@@ -52,7 +52,8 @@ struct Problem {
 };
 
 struct ResultsRun {
-    std::string path;
+    std::string path;           // the file's name as shown everywhere: escaped (displayText)
+    std::string givenPath;      // the name as given, for opening the file and those beside it
     bool recognised = false;    // the title line named one of the programs
     Program program = Program::triangles;
     bool hasSetup = false;
@@ -69,7 +70,12 @@ int frameCount(const ResultsRun& run);
 
 // Parses a results file's text; path only labels the result.
 ResultsRun parseResultsText(const std::string& text, const std::string& path);
-// Reads and parses a file; an unreadable file gives a run with one problem.
+
+// The largest results file read. 100,000 streaming frames take about 28 MiB.
+constexpr long long maxResultsFileBytes = 256LL * 1024 * 1024;
+// Reads and parses a file. Only a regular file of at most maxResultsFileBytes
+// is read, so a named pipe, a device or a directory cannot hang or exhaust the
+// reader; anything else, or an unreadable file, gives a run with one problem.
 ResultsRun readResultsFile(const std::string& path);
 
 // The number in a report line as the programs write it ("%g", "inf",

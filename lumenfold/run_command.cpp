@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "conditions.h"
 #include "process.h"
 #include "report_format.h"
 #include "run_support.h"
@@ -103,8 +104,8 @@ std::set<std::string> resultsFilesIn(const std::string& directory, Program progr
 // The program on its pipes, the machine that decides what comes next, and
 // what was found on the display.
 struct Supervision {
-    Supervision(Program program, const RunLimits& limits, const std::string& title, const std::string& display)
-        : machine(program, limits, title, display, monotonicSeconds()), title(title) {}
+    Supervision(Program program, const RunLimits& limits, const std::string& windowTitle, const std::string& display)
+        : machine(program, limits, windowTitle, display, monotonicSeconds()), title(windowTitle) {}
 
     ChildProcess child;
     RunMachine machine;
@@ -220,6 +221,32 @@ std::string findResultsFile(const ConsoleWatch& watch, const std::string& direct
     return "";
 }
 
+// Checked before each run: what could make its figures mislead. Each
+// problem is one warning line on stderr and one entry in the context file.
+json checkConditions(const RunSession& session) {
+    MachineConditions c;
+    readCpuFrequency("/sys/devices/system/cpu", c);
+    std::ifstream loadavg("/proc/loadavg");
+    std::string text;
+    std::getline(loadavg, text);
+    c.loadAverage = parseLoadAverage(text);
+    c.processors = int(sysconf(_SC_NPROCESSORS_ONLN));
+    const json& gl = session.gl();
+    if (gl.contains("gl")) c.renderer = gl["gl"].value("renderer", "");
+    c.swapKnown = gl.contains("swapInterval") && gl["swapInterval"].is_number_integer();
+    if (c.swapKnown) c.swapInterval = gl["swapInterval"].get<int>();
+    c.virtualX = session.privateServer() ? "lumenfold's private Xvfb" : virtualServerOf(session.display());
+    const std::vector<std::string> warnings = conditionWarnings(c);
+    for (const std::string& warning : warnings) fprintf(stderr, "lumenfold: warning: %s\n", warning.c_str());
+    return {{"conditions",
+             {{"governors", c.governors},
+              {"boost", c.boost < 0 ? json(nullptr) : json(c.boost == 1)},
+              {"loadAverage", c.loadAverage < 0 ? json(nullptr) : json(c.loadAverage)},
+              {"logicalProcessors", c.processors},
+              {"virtualX", c.virtualX.empty() ? json(nullptr) : json(c.virtualX)}}},
+            {"warnings", warnings}};
+}
+
 // What is known before the program starts: the machine, the display, the request.
 json contextBeforeRun(const RunSession& session, const RunOptions& options, const std::string& binary,
                       const std::string& directory) {
@@ -246,6 +273,9 @@ json contextBeforeRun(const RunSession& session, const RunOptions& options, cons
     for (const char* name : {"vblank_mode", "__GL_SYNC_TO_VBLANK", "LIBGL_ALWAYS_SOFTWARE", "GALLIUM_DRIVER"})
         if (const char* value = getenv(name)) environment[name] = value;
     context["environment"] = environment;
+    const json checked = checkConditions(session);
+    context["conditions"] = checked["conditions"];
+    context["warnings"] = checked["warnings"];
     const RunLimits& limits = options.limits;
     context["request"] = {{"frames", limits.frames > 0 ? json(limits.frames) : json(nullptr)},
                           {"seconds", limits.frames > 0 ? json(nullptr) : json(limits.seconds)},

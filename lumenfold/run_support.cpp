@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "text_format.h"
+
 namespace {
 
 bool startsWith(const std::string& text, const char* prefix) {
@@ -19,9 +21,7 @@ bool endsWith(const std::string& text, const char* suffix) {
     return text.size() >= length && text.compare(text.size() - length, length, suffix) == 0;
 }
 
-const char* const savedLead = "Results have been saved in a file and you can find it at: ";
-const char* const notSavedLead = "Results have not been saved: the results file could not be created at: ";
-const char* const incompleteLead = "Results have not all been saved: writing the results file failed at: ";
+// The line the programs write on stderr at the first failed write to their results file.
 const char* const writeFailedLead = "Writing the results file \"";
 const char* const writeFailedTail = "; later results are not saved.";
 
@@ -35,32 +35,32 @@ std::string trim(const std::string& text) {
 }  // namespace
 
 void watchConsoleLine(ConsoleWatch& watch, const std::string& line) {
-    if (startsWith(line, "It spent: ") && endsWith(line, " Secs to Initialize.")) {
+    if (startsWith(line, setupLine.prefix) && endsWith(line, setupLine.suffix)) {
         watch.setupDone = true;
-    } else if (line == "Press Enter to Exit.") {
+    } else if (line == pressEnterLine) {
         watch.promptSeen = true;
     } else if (startsWith(line, savedLead)) {
         watch.resultsSaved = true;
         watch.resultsPath = line.substr(strlen(savedLead));
-    } else if (startsWith(line, notSavedLead)) {
+    } else if (startsWith(line, notCreatedLead)) {
         watch.resultsNotSaved = true;
-        watch.resultsPath = line.substr(strlen(notSavedLead));
-    } else if (startsWith(line, incompleteLead)) {
+        watch.resultsPath = line.substr(strlen(notCreatedLead));
+    } else if (startsWith(line, notAllSavedLead)) {
         watch.resultsIncomplete = true;
-        watch.resultsPath = line.substr(strlen(incompleteLead));
+        watch.resultsPath = line.substr(strlen(notAllSavedLead));
     }
     // Each program's last report line of a frame ends the frame.
     switch (watch.program) {
         case Program::triangles:
-            if (startsWith(line, "It was: ") && endsWith(line, " Triangles/sec.")) ++watch.frames;
+            if (startsWith(line, trianglesRateLine.prefix) && endsWith(line, trianglesRateLine.suffix)) ++watch.frames;
             break;
         case Program::cube:
-            if (startsWith(line, "It was: ") && endsWith(line, " Vertex/sec.")) ++watch.frames;
+            if (startsWith(line, verticesRateLine.prefix) && endsWith(line, verticesRateLine.suffix)) ++watch.frames;
             break;
         case Program::streaming:
-            if (line == "Float Streaming." || line == "Integer Streaming.") watch.inLogicBlock = false;
-            if (line == "Logic Streaming.") watch.inLogicBlock = true;
-            if (watch.inLogicBlock && startsWith(line, "It was: ") && endsWith(line, " Millions Executions/sec.")) {
+            if (line == kernelNameLines[0] || line == kernelNameLines[1]) watch.inLogicBlock = false;
+            if (line == kernelNameLines[2]) watch.inLogicBlock = true;
+            if (watch.inLogicBlock && startsWith(line, kernelRateLine.prefix) && endsWith(line, kernelRateLine.suffix)) {
                 ++watch.frames;
                 watch.inLogicBlock = false;
             }

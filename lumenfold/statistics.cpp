@@ -42,3 +42,177 @@ Statistics computeStatistics(std::vector<double> values) {
     }
     return stats;
 }
+
+namespace {
+
+// The median of sorted values given its two middle order statistics, as
+// quantile() interpolates them.
+double middle(double lower, double upper) {
+    if (lower == upper) return lower;   // also keeps two infinities from giving NaN
+    return lower + 0.5 * (upper - lower);
+}
+
+double medianOfSorted(const std::vector<double>& sorted) { return quantile(sorted, 0.5); }
+
+// One side ready for resampling: each run's samples sorted, NaN and empty
+// runs left out.
+struct Side {
+    std::vector<std::vector<double>> runs;
+    size_t samples = 0;
+    size_t longestRun = 0;
+};
+
+Side prepare(const RunSamples& input) {
+    Side side;
+    for (const std::vector<double>& run : input) {
+        std::vector<double> kept;
+        for (double v : run)
+            if (!std::isnan(v)) kept.push_back(v);
+        if (kept.empty()) continue;
+        std::sort(kept.begin(), kept.end());
+        side.samples += kept.size();
+        side.longestRun = std::max(side.longestRun, kept.size());
+        side.runs.push_back(std::move(kept));
+    }
+    return side;
+}
+
+double medianOfMedians(std::vector<double>& medians) {
+    if (medians.empty()) return NAN;
+    std::sort(medians.begin(), medians.end());
+    return medianOfSorted(medians);
+}
+
+double statisticOf(const Side& side) {
+    std::vector<double> medians;
+    for (const std::vector<double>& run : side.runs) medians.push_back(medianOfSorted(run));
+    return medianOfMedians(medians);
+}
+
+// Reusable buffers, so that resampling allocates nothing after the first draw.
+struct Scratch {
+    std::vector<uint32_t> counts;
+    std::vector<double> medians;
+};
+
+// The median of n draws with replacement from a sorted run: rather than
+// sorting the draws, count how often each index was drawn and walk the
+// counts to the middle, which is linear in n.
+double resampledRunMedian(const std::vector<double>& run, UniformIndex& random, Scratch& scratch) {
+    const uint32_t n = uint32_t(run.size());
+    if (n == 1) return run[0];
+    std::fill(scratch.counts.begin(), scratch.counts.begin() + n, 0u);
+    for (uint32_t i = 0; i < n; ++i) ++scratch.counts[random.below(n)];
+    const uint32_t lowRank = (n - 1) / 2;
+    const uint32_t highRank = n / 2;
+    uint32_t seen = 0;
+    uint32_t index = 0;
+    while (seen + scratch.counts[index] <= lowRank) seen += scratch.counts[index++];
+    const double lower = run[index];
+    while (seen + scratch.counts[index] <= highRank) seen += scratch.counts[index++];
+    return middle(lower, run[index]);
+}
+
+double resampledStatistic(const Side& side, UniformIndex& random, Scratch& scratch) {
+    const uint32_t runCount = uint32_t(side.runs.size());
+    scratch.medians.clear();
+    for (uint32_t r = 0; r < runCount; ++r)
+        scratch.medians.push_back(resampledRunMedian(side.runs[random.below(runCount)], random, scratch));
+    return medianOfMedians(scratch.medians);
+}
+
+// The central interval of the resampled values at the given confidence.
+void percentileInterval(std::vector<double>& values, double confidence, Interval& out) {
+    values.erase(std::remove_if(values.begin(), values.end(), [](double v) { return std::isnan(v); }), values.end());
+    if (values.empty()) return;
+    std::sort(values.begin(), values.end());
+    const double tail = (1 - confidence) / 2;
+    out.low = quantile(values, tail);
+    out.high = quantile(values, 1 - tail);
+}
+
+Scratch scratchFor(const Side& a, const Side& b) {
+    Scratch scratch;
+    scratch.counts.resize(std::max(a.longestRun, b.longestRun));
+    scratch.medians.reserve(std::max(a.runs.size(), b.runs.size()));
+    return scratch;
+}
+
+}  // namespace
+
+double medianOfRunMedians(const RunSamples& runs) { return statisticOf(prepare(runs)); }
+
+std::vector<double> bootstrapMedians(const RunSamples& runs, const BootstrapOptions& options) {
+    const Side side = prepare(runs);
+    std::vector<double> resampled;
+    if (side.runs.empty()) return resampled;
+    UniformIndex random(options.seed);
+    Scratch scratch = scratchFor(side, side);
+    resampled.resize(size_t(std::max(options.resamples, 0)));
+    for (double& value : resampled) value = resampledStatistic(side, random, scratch);
+    return resampled;
+}
+
+std::vector<double> bootstrapRatios(const RunSamples& a, const RunSamples& b, const BootstrapOptions& options) {
+    const Side sideA = prepare(a);
+    const Side sideB = prepare(b);
+    std::vector<double> resampled;
+    if (sideA.runs.empty() || sideB.runs.empty()) return resampled;
+    UniformIndex random(options.seed);
+    Scratch scratch = scratchFor(sideA, sideB);
+    resampled.resize(size_t(std::max(options.resamples, 0)));
+    for (double& value : resampled) {
+        const double medianA = resampledStatistic(sideA, random, scratch);
+        value = resampledStatistic(sideB, random, scratch) / medianA;
+    }
+    return resampled;
+}
+
+namespace {
+
+size_t sampleCount(const RunSamples& runs) {
+    size_t count = 0;
+    for (const std::vector<double>& run : runs)
+        for (double v : run) count += std::isnan(v) ? 0 : 1;
+    return count;
+}
+
+}  // namespace
+
+Interval medianInterval(const RunSamples& runs, const BootstrapOptions& options) {
+    Interval interval;
+    interval.estimate = medianOfRunMedians(runs);
+    // One sample has no spread to resample: the interval would be a point.
+    if (sampleCount(runs) < 2) return interval;
+    std::vector<double> resampled = bootstrapMedians(runs, options);
+    percentileInterval(resampled, options.confidence, interval);
+    return interval;
+}
+
+Interval ratioInterval(const RunSamples& a, const RunSamples& b, const BootstrapOptions& options) {
+    Interval interval;
+    interval.estimate = medianOfRunMedians(b) / medianOfRunMedians(a);
+    // An interval from the other side's spread alone would claim a
+    // precision nobody measured.
+    if (sampleCount(a) < 2 || sampleCount(b) < 2) return interval;
+    std::vector<double> resampled = bootstrapRatios(a, b, options);
+    percentileInterval(resampled, options.confidence, interval);
+    return interval;
+}
+
+const char* verdictName(Verdict verdict) {
+    switch (verdict) {
+        case Verdict::faster: return "faster";
+        case Verdict::slower: return "slower";
+        default: return "no clear difference";
+    }
+}
+
+Verdict verdictFor(const Interval& ratio, Direction direction) {
+    if (!std::isfinite(ratio.estimate) || !std::isfinite(ratio.low) || !std::isfinite(ratio.high))
+        return Verdict::noClearDifference;
+    if (ratio.low <= 1 && 1 <= ratio.high) return Verdict::noClearDifference;
+    if (std::fabs(ratio.estimate - 1) < noiseFloor) return Verdict::noClearDifference;
+    const bool larger = ratio.low > 1;
+    return larger == (direction == Direction::higherIsBetter) ? Verdict::faster : Verdict::slower;
+}

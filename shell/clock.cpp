@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "startup_order.h"
+
 namespace {
 
 int64_t monotonicMillis() {
@@ -12,9 +14,7 @@ int64_t monotonicMillis() {
 
 int64_t processStartMillis = 0;
 
-// Runs before any other initialisation of the program, so the reading stands
-// for the start of the process.
-__attribute__((constructor(101))) void markProcessStart() { processStartMillis = monotonicMillis(); }
+__attribute__((constructor(clockOriginPriority))) void markProcessStart() { processStartMillis = monotonicMillis(); }
 
 }  // namespace
 

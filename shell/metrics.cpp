@@ -11,28 +11,11 @@ void stopFrameTiming() {
     frameSeconds = ticksToSeconds(frameTicks);
 }
 
-double frameCount = 0.0;
-double totalSeconds = 0.0;
-double totalVertices = 0.0;
-
-void addTrianglesFrame(int32_t frameTicks, int32_t& totalTicks) {
-    totalTicks = int32_t(uint32_t(totalTicks) + uint32_t(frameTicks));
-    frameCount += 1.0;
-    totalSeconds = totalTicks / 1000.0;
-}
-
-void addCubeFrame(int32_t frameTicks, double& totalTicks) {
-    totalTicks += frameTicks;
-    frameCount += 1.0;
-    totalSeconds = totalTicks / 1000.0;
-    totalVertices = frameCount * verticesPerFrame;
-}
-
-void formatSummaryLines(char lines[][reportLineCapacity], int summaryLines) {
-    if (summaryLines >= 1)
-        formatNumberLine(lines[0], "Total running time:  ", totalSeconds, " Secs. ");
-    if (summaryLines >= 2)
-        formatNumberLine(lines[1], "Average Angles/Sec: ", frameCount / totalSeconds, " Angles/Sec.");
-    if (summaryLines >= 3)
-        formatNumberLine(lines[2], "Average Vertex/Sec: ", totalVertices / totalSeconds, " Vertex/Sec.");
+int formatSummaryLines(char lines[][reportLineCapacity], SummaryKind kind, const RunTotals& totals) {
+    if (kind == SummaryKind::none) return 0;
+    formatNumberLine(lines[0], totalTimeLine, totals.seconds);
+    formatNumberLine(lines[1], averageAnglesLine, totals.frames / totals.seconds);
+    if (kind == SummaryKind::timeAndAngles) return 2;
+    formatNumberLine(lines[2], averageVerticesLine, totals.vertices / totals.seconds);
+    return 3;
 }

@@ -3,9 +3,7 @@
 
 #include "clock.h"
 #include "report.h"
-
-// Vertices in one cube frame: the 256^3 lattice.
-constexpr double verticesPerFrame = 16777216.0;
+#include "text_format.h"
 
 // The timing of the frame being drawn (triangles and cube): started first
 // thing in the frame, stopped right after the buffer swap, so report lines
@@ -16,17 +14,17 @@ extern double frameSeconds;
 void startFrameTiming();
 void stopFrameTiming();
 
-// Running totals over the frames timed so far; never reset.
-extern double frameCount;
-extern double totalSeconds;
-extern double totalVertices;
+// What the final summary reports of a whole run. Each program keeps its own
+// running totals, in its own types, and hands them over in this form.
+struct RunTotals {
+    double frames;
+    double seconds;
+    double vertices;  // cube only
+};
 
-// Adds one frame. triangles sums its ticks in a 32-bit integer, cube in a
-// double; each program owns its totalTicks in its own type.
-void addTrianglesFrame(int32_t frameTicks, int32_t& totalTicks);
-void addCubeFrame(int32_t frameTicks, double& totalTicks);
+constexpr int maxSummaryLines = 3;
 
-// The first summaryLines lines of the final summary (2: time and angles;
-// 3: and vertices), without the empty line that closes it. No guard against
-// a zero total: a run with no frame reports 0/0 as it is.
-void formatSummaryLines(char lines[][reportLineCapacity], int summaryLines);
+// The lines of the final summary of the given kind, without the empty line
+// that closes it; returns how many. No guard against a zero total: a run
+// with no frame reports 0/0 as it is.
+int formatSummaryLines(char lines[][reportLineCapacity], SummaryKind kind, const RunTotals& totals);

@@ -19,13 +19,20 @@ void formatNumberLine(char* out, const char* prefix, double value, const char* s
     snprintf(out, reportLineCapacity, "%s%s%s", prefix, number, suffix);
 }
 
+void formatNumberLine(char* out, NumberLine format, double value) {
+    formatNumberLine(out, format.prefix, value, format.suffix);
+}
+
 void formatIntegerLine(char* out, const char* prefix, long value) {
     snprintf(out, reportLineCapacity, "%s%ld", prefix, value);
 }
 
-void writeLineTo(FILE* sink, const char* text) {
-    if (sink == nullptr) return;
-    fputs(text, sink);
-    fputc('\n', sink);
-    fflush(sink);
+bool writeLineTo(FILE* sink, const char* text) {
+    if (sink == nullptr) return true;
+    // Every step is tried even after one fails, so the console (which is
+    // never given up) behaves as before; the first failure decides.
+    bool written = fputs(text, sink) != EOF;
+    written = fputc('\n', sink) != EOF && written;
+    written = fflush(sink) == 0 && written;
+    return written;
 }

@@ -2,180 +2,103 @@
 
 #include <GL/freeglut.h>
 
-#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <string>
-#include <unistd.h>
+#include <ctime>
 
-#include "results.h"
+#include "clock.h"
 #include "scene.h"
+#include "sinks.h"
 #include "swap.h"
 
-char* workingDirectory = nullptr;
-FILE* resultsFile = nullptr;
-char resultsFileName[1024];
-char helpText[4096];
 int windowId = 0;
 
 namespace {
 
-// Captured before main, after the workload's own start-up objects.
-__attribute__((constructor(200))) void captureWorkingDirectory() {
-    workingDirectory = getcwd(nullptr, 0);
-}
+char helpText[4096];
 
-int32_t setupStartTicks = 0;
-double setupSeconds = 0.0;
-
-const char* const noticeLine =
-    "Figures compare machines only between runs of the same program and build.";
-const char* const supportLine =
-    "Support and documentation: the README of the Lumenfold source tree.";
-
+// One newline, then each help line followed by one.
 void buildHelpText() {
     size_t used = 0;
     used += snprintf(helpText + used, sizeof helpText - used, "\n");
-    for (const char* line : programValues.helpLines)
+    for (const char* line : programValues.text->helpLines)
         used += snprintf(helpText + used, sizeof helpText - used, "%s\n", line);
 }
 
-}  // namespace
+int currentWindow() { return glutGetWindow(); }
 
-void consoleLine(const char* line) { writeLineTo(stdout, line); }
-void resultsLine(const char* line) { writeLineTo(resultsFile, line); }
+void waitForEnter() { (void)getchar(); }
 
-void reportLine(const char* line) {
-    consoleLine(line);
-    resultsLine(line);
+// Esc: the final summary, the closing line, "Press Enter to Exit.", a wait
+// for Enter (or the end of the input), and exit with status 0.
+[[noreturn]] void finishRun() {
+    const ProgramText& text = *programValues.text;
+    reportSummary(text.summary, programValues.totals != nullptr ? programValues.totals() : RunTotals{});
+    // Closed before the closing line, so that line can tell whether the
+    // close, the last write, went through.
+    closeResultsFile();
+    for (int i = 0; i < programValues.emptyLinesBeforePath; ++i) consoleLine("");
+    consoleLine(closingLine().c_str());
+    for (int i = 0; i < programValues.emptyLinesAfterPath; ++i) consoleLine("");
+    consoleLine(pressEnterLine);
+    waitForEnter();
+    exit(0);
 }
 
-void reportEmptyLine() { reportLine(""); }
-
-void consoleWindowLine() {
-    char line[reportLineCapacity];
-    formatIntegerLine(line, "window: ", glutGetWindow());
-    consoleLine(line);
+void requestRedisplay() {
+    if (programValues.redisplay == Redisplay::byWindowId)
+        glutPostWindowRedisplay(windowId);
+    else
+        glutPostRedisplay();
 }
 
-void resultsWindowLine() {
-    char line[reportLineCapacity];
-    formatIntegerLine(line, "window: ", glutGetWindow());
-    resultsLine(line);
-}
-
-void reportFrame(const char (*lines)[reportLineCapacity], int count) {
-    consoleWindowLine();
-    for (int i = 0; i < count; ++i) consoleLine(lines[i]);
-    resultsWindowLine();
-    for (int i = 0; i < count; ++i) resultsLine(lines[i]);
-    consoleLine("");
-    resultsLine("");
-}
-
-int runBenchmark(int argc, char** argv) {
-    char baseName[sizeof resultsFileName];
-    formatResultsName(baseName, sizeof baseName, programValues.resultsNameFormat, time(nullptr));
-    resultsFile = createResultsFile(baseName, resultsFileName, sizeof resultsFileName);
-    if (resultsFile == nullptr) {
-        int reason = errno;
-        fprintf(stderr, "Cannot create the results file \"%s\": %s; results will not be saved.\n",
-                resultsFileName, strerror(reason));
-    }
-
-    consoleLine("");
-    consoleLine(programValues.title);
-    consoleLine(noticeLine);
-    consoleLine(supportLine);
-    for (int i = 0; i < 4; ++i) consoleLine("");
-
-    resultsLine(programValues.title);
-    resultsLine("");
-    resultsLine("");
-
-    for (const char* line : programValues.helpLines) consoleLine(line);
-    consoleLine("");
-    consoleLine("");
-    consoleLine("Initializing . . .");
-    consoleLine("");
-
-    buildHelpText();
-
-    setupStartTicks = clockTicks();
+// GLUT, the window and the workload's set-up; the time it takes is the
+// set-up time reported.
+void setUpWindowAndWorkload(int& argc, char** argv) {
     glutInit(&argc, argv);
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_ACCUM | GLUT_ALPHA | GLUT_DEPTH |
                         GLUT_STENCIL | GLUT_MULTISAMPLE);
     glutInitWindowSize(programValues.windowWidth, programValues.windowHeight);
     glutInitWindowPosition(programValues.windowX, programValues.windowY);
-    windowId = glutCreateWindow(programValues.windowTitle);
+    windowId = glutCreateWindow(programValues.text->windowTitle);
     // A swap that waits for the display's refresh would cap every frame rate.
     if (const char* warning = swapIntervalWarning(requestSwapIntervalZero()))
         fprintf(stderr, "%s\n", warning);
 
     programValues.setupWorkload();
 
-    glutDisplayFunc(onDisplay);
+    glutDisplayFunc(programValues.display);
     glutReshapeFunc(onReshape);
     glutMouseFunc(onMouse);
     glutKeyboardFunc(onKeyboard);
+}
 
-    setupSeconds = ticksToSeconds(ticksBetween(setupStartTicks, clockTicks()));
+}  // namespace
 
-    char line[reportLineCapacity];
-    formatNumberLine(line, "It spent: ", setupSeconds, " Secs to Initialize.");
-    consoleLine(line);
-    consoleLine("");
-    consoleLine("");
-    resultsLine(line);
-    resultsLine("");
-    resultsLine("");
+int runBenchmark(int argc, char** argv) {
+    openResultsFile(programValues.text->resultsNameFormat, time(nullptr));
+    printBanner(*programValues.text);
+    buildHelpText();
+
+    const int32_t setupStartTicks = clockTicks();
+    setUpWindowAndWorkload(argc, argv);
+    reportSetupTime(ticksToSeconds(ticksBetween(setupStartTicks, clockTicks())));
 
     glutMainLoop();
 
     // freeglut's main loop returns only when told to on window close.
     reportEmptyLine();
-    if (resultsFile != nullptr) fclose(resultsFile);
-    resultsFile = nullptr;
+    closeResultsFile();
     waitForEnter();
     exit(0);
 }
 
-void waitForEnter() { (void)getchar(); }
-
-void printFinalSummary() {
-    if (programValues.summaryLines == 0) return;
-    char lines[3][reportLineCapacity];
-    formatSummaryLines(lines, programValues.summaryLines);
-    for (int i = 0; i < programValues.summaryLines; ++i) consoleLine(lines[i]);
-    consoleLine("");
-    for (int i = 0; i < programValues.summaryLines; ++i) resultsLine(lines[i]);
-    resultsLine("");
-}
-
-void finishRun() {
-    printFinalSummary();
-    for (int i = 0; i < programValues.emptyLinesBeforePath; ++i) consoleLine("");
-
-    const std::string path = resultsPathFor(workingDirectory, resultsFileName);
-    const char* lead = resultsFile != nullptr
-                           ? "Results have been saved in a file and you can find it at: "
-                           : "Results have not been saved: the results file could not be created at: ";
-    consoleLine((lead + path).c_str());
-    for (int i = 0; i < programValues.emptyLinesAfterPath; ++i) consoleLine("");
-    consoleLine("Press Enter to Exit.");
-    waitForEnter();
-    exit(0);
-}
-
-void requestRedisplay() {
-    if (programValues.redisplayByWindowId)
-        glutPostWindowRedisplay(windowId);
-    else
-        glutPostRedisplay();
+void reportFrame(const char (*lines)[reportLineCapacity], int count) {
+    reportFrame(currentWindow, lines, count);
 }
 
 void onIdle() {
-    advanceStep();
+    programValues.advanceStep();
     requestRedisplay();
 }
 
@@ -185,7 +108,7 @@ void onKeyboard(unsigned char key, int, int) {
             finishRun();
         case 'C':
         case 'c':
-            if (programValues.keyCAdvancesStep) advanceStep();
+            if (programValues.keyC == KeyC::stepsAndRedraws) programValues.advanceStep();
             requestRedisplay();
             break;
         case 'P':
@@ -195,7 +118,7 @@ void onKeyboard(unsigned char key, int, int) {
         case 'R':
         case 'r':
             glutIdleFunc(onIdle);
-            if (programValues.keyRRedisplays) requestRedisplay();
+            if (programValues.keyR == KeyR::runsAndRedraws) requestRedisplay();
             break;
         default:
             break;
@@ -212,11 +135,10 @@ void onMouse(int button, int state, int, int) {
 
 void onReshape(int width, int height) {
     glViewport(0, 0, width, height);
-    const GLenum first = programValues.reshapeModelviewFirst ? GL_MODELVIEW : GL_PROJECTION;
-    const GLenum second = programValues.reshapeModelviewFirst ? GL_PROJECTION : GL_MODELVIEW;
-    glMatrixMode(first);
+    const bool modelviewFirst = programValues.reshapeOrder == ReshapeOrder::modelviewFirst;
+    glMatrixMode(modelviewFirst ? GL_MODELVIEW : GL_PROJECTION);
     glLoadIdentity();
-    glMatrixMode(second);
+    glMatrixMode(modelviewFirst ? GL_PROJECTION : GL_MODELVIEW);
     glLoadIdentity();
 }
 
@@ -266,8 +188,9 @@ void drawHelpOverlay() {
     glPushMatrix();
     glLoadIdentity();
 
-    const float grey =
-        programValues.overlayGreyFollowsStep ? overlayGreyForStep(stepValue()) : 1.0f;
+    const float grey = programValues.overlayGrey == OverlayGrey::followsStep
+                           ? overlayGreyForStep(programValues.stepValue())
+                           : 1.0f;
     glColor3f(grey, grey, grey);
 
     const double y0 = programValues.overlayStartHeight;

@@ -1,12 +1,14 @@
 #pragma once
 #include <cstdint>
 
+#include "text_format.h"
+
 // The step counter of streaming: starts at 1, advanced by the idle callback
 // only. The float and integer kernels read it once per call, so tests set it
 // directly before calling them.
 extern uint64_t stepCounter;
 
-constexpr uint64_t streamIterations = uint64_t(1) << 27;
+constexpr uint64_t streamIterations = streamingKernelIterations;
 constexpr uint64_t streamLength = 4096;
 constexpr uint64_t streamIndexMask = 0xFFF;
 

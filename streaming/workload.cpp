@@ -1,8 +1,9 @@
+#include "workload.h"
+
 #include <GL/freeglut.h>
 
 #include "kernels.h"
 #include "shell.h"
-#include "timing.h"
 
 GLuint floatStreamList = 0;
 GLuint integerStreamList = 0;
@@ -34,8 +35,9 @@ GLuint buildEmptyList(GLsizei range) {
 // The clock brackets the GL calls, the kernel and one swap; the report lines
 // of the kernel come after its second reading, so output speed stays out of
 // every measured interval.
-void runKernelBlock(void (*kernel)(), GLuint list, kernelTiming& timing, const char* nameLine,
-                    const char* timePrefix) {
+int currentWindow() { return glutGetWindow(); }
+
+void runKernelBlock(void (*kernel)(), GLuint list, kernelTiming& timing, int kernelIndex) {
     timing.startTicks = clockTicks();
     glPushMatrix();
     glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
@@ -46,21 +48,7 @@ void runKernelBlock(void (*kernel)(), GLuint list, kernelTiming& timing, const c
     glutSwapBuffers();
     timing.endTicks = clockTicks();
     finishTiming(timing);
-
-    char timeLine[reportLineCapacity];
-    char rateLine[reportLineCapacity];
-    formatTimingLines(timing, timePrefix, timeLine, rateLine);
-
-    consoleWindowLine();
-    resultsWindowLine();
-    consoleLine(nameLine);
-    resultsLine(nameLine);
-    consoleLine(timeLine);
-    consoleLine(rateLine);
-    resultsLine(timeLine);
-    resultsLine(rateLine);
-    consoleLine("");
-    resultsLine("");
+    reportKernelBlock(currentWindow, kernelIndex, timing);
 }
 
 }  // namespace
@@ -90,14 +78,8 @@ void onDisplay() {
     drawHelpOverlay();
     glutSwapBuffers();
 
-    runKernelBlock(floatStream, floatStreamList, floatTiming, "Float Streaming.",
-                   "The system spent: ");
-    runKernelBlock(integerStream, integerStreamList, integerTiming, "Integer Streaming.",
-                   "The system spent: ");
-    runKernelBlock(logicStream, logicStreamList, logicTiming, "Logic Streaming.", "The spent: ");
-
-    consoleLine("");
-    resultsLine("");
-    consoleLine("");
-    resultsLine("");
+    runKernelBlock(floatStream, floatStreamList, floatTiming, 0);
+    runKernelBlock(integerStream, integerStreamList, integerTiming, 1);
+    runKernelBlock(logicStream, logicStreamList, logicTiming, 2);
+    reportFrameEnd();
 }

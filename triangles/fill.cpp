@@ -1,8 +1,13 @@
 #include "fill.h"
 
+#include <pthread.h>
+#include <sched.h>
 #include <sys/mman.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 double attributeElement(size_t k) {
@@ -57,8 +62,107 @@ void fillAttributesAt(FillLevel level, double* buffer, size_t first, size_t coun
     }
 }
 
+namespace {
+
+// A whole number from 1 to maxFillThreads, or 0 for anything else.
+unsigned parseThreadCount(const char* text) {
+    if (text == nullptr || *text < '0' || *text > '9') return 0;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    if (errno != 0 || *end != '\0' || value < 1 || value > maxFillThreads) return 0;
+    return unsigned(value);
+}
+
+unsigned availableCpus() {
+    cpu_set_t cpus;
+    CPU_ZERO(&cpus);
+    if (sched_getaffinity(0, sizeof cpus, &cpus) != 0) return 1;
+    const int count = CPU_COUNT(&cpus);
+    return count < 1 ? 1 : unsigned(count);
+}
+
+struct FillSlice {
+    FillLevel level;
+    FillTouch touch;
+    double* buffer;  // the whole buffer; the slice is [first, first + count)
+    size_t first;
+    size_t count;
+};
+
+// Asks the kernel to fault in the whole pages of the slice at once, which
+// costs less than a fault per page; a kernel without MADV_POPULATE_WRITE
+// refuses, and the fill's own writes fault the pages in instead.
+void populate(double* begin, size_t count) {
+#ifdef MADV_POPULATE_WRITE
+    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    const uintptr_t from = (reinterpret_cast<uintptr_t>(begin) + page - 1) & ~(page - 1);
+    const uintptr_t to = reinterpret_cast<uintptr_t>(begin + count) & ~(page - 1);
+    if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+#else
+    (void)begin, (void)count;
+#endif
+}
+
+void fillSlice(const FillSlice& slice) {
+    double* begin = slice.buffer + slice.first;
+    if (slice.touch == touchByPopulating) populate(begin, slice.count);
+    fillAttributesAt(slice.level, begin, slice.first, slice.count);
+}
+
+void* fillSliceThread(void* slice) {
+    fillSlice(*static_cast<const FillSlice*>(slice));
+    return nullptr;
+}
+
+// Below this many elements per thread a thread costs more than it saves.
+constexpr size_t minElementsPerThread = size_t(1) << 16;
+// Slices start on whole 4 KiB pages of a page-aligned buffer, so no page is
+// written by two threads.
+constexpr size_t sliceGranule = 4096 / sizeof(double);
+
+}  // namespace
+
+unsigned fillThreadCount() {
+    static const unsigned threads = [] {
+        const unsigned requested = parseThreadCount(std::getenv("LUMENFOLD_FILL_THREADS"));
+        if (requested != 0) return requested;
+        const unsigned cpus = availableCpus();
+        return cpus < maxFillThreads ? cpus : maxFillThreads;
+    }();
+    return threads;
+}
+
+void fillAttributesThreaded(FillLevel level, unsigned threads, FillTouch touch, double* buffer,
+                            size_t count) {
+    if (threads > maxFillThreads) threads = maxFillThreads;
+    const size_t most = count / minElementsPerThread;
+    if (threads > most) threads = unsigned(most);
+    if (threads <= 1) {
+        fillSlice(FillSlice{level, touch, buffer, 0, count});
+        return;
+    }
+    FillSlice slices[maxFillThreads];
+    pthread_t workers[maxFillThreads];
+    bool started[maxFillThreads] = {};
+    const size_t granules = (count + sliceGranule - 1) / sliceGranule;
+    for (unsigned i = 0; i < threads; ++i) {
+        const size_t first = granules * i / threads * sliceGranule;
+        const size_t end = i + 1 == threads ? count : granules * (i + 1) / threads * sliceGranule;
+        slices[i] = FillSlice{level, touch, buffer, first, end - first};
+    }
+    for (unsigned i = 1; i < threads; ++i) {
+        started[i] = pthread_create(&workers[i], nullptr, fillSliceThread, &slices[i]) == 0;
+    }
+    fillSlice(slices[0]);
+    for (unsigned i = 1; i < threads; ++i) {
+        if (started[i]) pthread_join(workers[i], nullptr);
+        else fillSlice(slices[i]);
+    }
+}
+
 void fillAttributes(double* buffer, size_t count) {
-    fillAttributesAt(bestFillLevel(), buffer, 0, count);
+    fillAttributesThreaded(bestFillLevel(), fillThreadCount(), shippedFillTouch, buffer, count);
 }
 
 void trigAt(FillLevel level, size_t first, size_t count, double* cosOut, double* sinOut,

@@ -37,7 +37,31 @@ FillLevel bestFillLevel();
 // which must be supported.
 void fillAttributesAt(FillLevel level, double* buffer, size_t first, size_t count);
 
-// The shipped fill: buffer[0, count) at the best level.
+// How a threaded fill brings the buffer's pages in: each thread faults in its
+// own slice by writing it, or first asks the kernel to populate the slice
+// (madvise MADV_POPULATE_WRITE; where the kernel lacks it, the writes fault
+// the pages in as before).
+enum FillTouch { touchByWriting, touchByPopulating };
+
+// The touch the shipped fill uses: measured by fill_bench on the 2-core
+// reference VM, populating each slice first was the faster (see README).
+constexpr FillTouch shippedFillTouch = touchByPopulating;
+
+// Threads the shipped fill runs on: LUMENFOLD_FILL_THREADS when it holds a
+// whole number from 1 to maxFillThreads, else the CPUs this process may run
+// on (sched_getaffinity), at most maxFillThreads.
+constexpr unsigned maxFillThreads = 256;
+unsigned fillThreadCount();
+
+// buffer[0, count) at the given level, split into `threads` contiguous
+// slices, each filled (and first touched) by its own thread; the calling
+// thread fills the first slice, and any slice whose thread cannot be started.
+// Short ranges are not worth a thread and are filled by the caller alone.
+void fillAttributesThreaded(FillLevel level, unsigned threads, FillTouch touch, double* buffer,
+                            size_t count);
+
+// The shipped fill: buffer[0, count) at the best level on fillThreadCount()
+// threads.
 void fillAttributes(double* buffer, size_t count);
 
 // The cosine, sine and tangent of first + i for i in [0, count), as the given

@@ -1,18 +1,19 @@
+#include "workload.h"
+
 #include <GL/freeglut.h>
 
+#include <cstdio>
 #include <cstdlib>
-#include <new>
 
 #include "fill.h"
 #include "shell.h"
+#include "startup_order.h"
 
 double* attributeBuffer = nullptr;
 
 namespace {
 
-// Allocated before anything is printed or opened, so a machine without the
-// memory learns it at once instead of after the banner.
-__attribute__((constructor(150))) void allocateAttributes() {
+__attribute__((constructor(workloadStartPriority))) void allocateAttributes() {
     attributeBuffer = provisionAttributeBuffer(attributeHugePages);
     if (attributeBuffer == nullptr) {
         fprintf(stderr, "triangles: cannot allocate the %zu-byte attribute buffer.\n",
@@ -27,12 +28,12 @@ double stepCounter = 1.0;
 GLuint sceneList = 0;
 
 double indexCount = 0.0;
-double anglesPerSec = 0.0;
-double trianglesPerSec = 0.0;
-int32_t totalTicks = 0;
+TrianglesFrame lastFrame{};
+TrianglesTotals totals{};
 
 void advanceStep() { stepCounter += 1.0; }
 double stepValue() { return stepCounter; }
+RunTotals runTotals() { return summaryTotals(totals); }
 
 void setupTriangles() {
     setupShadingFogAndLight();
@@ -79,15 +80,10 @@ void onDisplay() {
     glutSwapBuffers();
 
     stopFrameTiming();
-    anglesPerSec = 1.0 / frameSeconds;
-    trianglesPerSec = (indexCount / 6.0) / frameSeconds;
+    lastFrame = trianglesFrame(indexCount, frameSeconds);
+    char lines[trianglesFrameLineCount][reportLineCapacity];
+    formatTrianglesFrame(lines, lastFrame);
+    reportFrame(lines, trianglesFrameLineCount);
 
-    char lines[4][reportLineCapacity];
-    formatNumberLine(lines[0], "It drew ", indexCount / 6.0, " Triangles.");
-    formatNumberLine(lines[1], "It spent: ", frameSeconds, " Secs. ");
-    formatNumberLine(lines[2], "It was: ", anglesPerSec, " Angles/sec.");
-    formatNumberLine(lines[3], "It was: ", trianglesPerSec, " Triangles/sec.");
-    reportFrame(lines, 4);
-
-    addTrianglesFrame(frameTicks, totalTicks);
+    addFrame(totals, frameTicks);
 }

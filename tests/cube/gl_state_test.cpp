@@ -131,12 +131,13 @@ TEST_F(CubeSetup, AFrameRestoresWhatItChangesAndCountsTheLattice) {
 
     // The frame's figures and the running totals, from the one measured time.
     EXPECT_EQ(frameSeconds, frameTicks / 1000.0);
-    EXPECT_EQ(anglesPerSec, 1.0 / frameSeconds);
-    EXPECT_EQ(vertexPerSec, 16777216.0 * anglesPerSec);
-    EXPECT_EQ(frameCount, 1.0);
-    EXPECT_EQ(totalTicks, double(frameTicks));
-    EXPECT_EQ(totalSeconds, frameSeconds);
-    EXPECT_EQ(totalVertices, 16777216.0);
+    EXPECT_EQ(lastFrame.seconds, frameSeconds);
+    EXPECT_EQ(lastFrame.anglesPerSec, 1.0 / frameSeconds);
+    EXPECT_EQ(lastFrame.verticesPerSec, 16777216.0 / frameSeconds);
+    EXPECT_EQ(totals.frames, 1.0);
+    EXPECT_EQ(totals.ticks, double(frameTicks));
+    EXPECT_EQ(totals.seconds, frameSeconds);
+    EXPECT_EQ(totals.vertices, 16777216.0);
     EXPECT_EQ(stepCounter, 1.0) << "a frame reads the step, never advances it";
 }
 

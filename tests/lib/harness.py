@@ -9,7 +9,9 @@ import glob
 import os
 import queue
 import shutil
+import signal
 import subprocess
+import sys
 import tempfile
 import threading
 import time
@@ -285,3 +287,29 @@ def pixel_rows(png_path):
     data = parts[3]
     return [[tuple(data[(y * width + x) * 3:(y * width + x) * 3 + 3]) for x in range(width)]
             for y in range(height)]
+
+
+def run_on_xvfb(command):
+    """Runs one command on a private virtual X server and returns its exit
+    status; the server goes with it, also when ctest stops the test."""
+    xvfb = Xvfb()
+    try:
+        proc = subprocess.Popen(command, env=xvfb.env())
+
+        def forward(signum, _frame):
+            proc.send_signal(signum)
+        for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+            signal.signal(signum, forward)
+        status = proc.wait()
+    finally:
+        xvfb.close()
+    # A command killed by a signal fails as a shell would report it.
+    return status if status >= 0 else 128 - status
+
+
+if __name__ == "__main__":
+    # python3 harness.py xvfb -- COMMAND [ARG...]
+    args = sys.argv[1:]
+    if len(args) < 3 or args[0] != "xvfb" or args[1] != "--":
+        sys.exit("usage: harness.py xvfb -- COMMAND [ARG...]")
+    sys.exit(run_on_xvfb(args[2:]))

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "fixtures.h"
 #include "results_file.h"
@@ -130,6 +134,26 @@ TEST(ResultsFile, DamagedLineIsNamedAndTheFramesAroundItAreKept) {
               "the frame that starts at line 7 is left out");
 }
 
+// A damaged first line of a block is skipped, not taken again as the place
+// to start over (which never ended).
+TEST(ResultsFile, DamagedFirstLineOfABlockIsPassedOver) {
+    const struct {
+        const char* from;
+        const char* to;
+        size_t frames;
+        int line;
+    } cases[] = {{"Total running time:  1.82", "Total running time: x", 2, 19},
+                 {"window: 1\nIt drew 1800", "window: x\nIt drew 1800", 1, 13}};
+    for (const auto& c : cases) {
+        std::string text = trianglesFile;
+        text.replace(text.find(c.from), strlen(c.from), c.to);
+        const ResultsRun run = parseResultsText(text, "t.txt");
+        EXPECT_EQ(run.frames.size(), c.frames) << c.to;
+        ASSERT_FALSE(run.problems.empty()) << c.to;
+        EXPECT_EQ(run.problems[0].line, c.line) << problemsOf(run);
+    }
+}
+
 TEST(ResultsFile, FiguresThatContradictEachOtherAreDamage) {
     std::string text = trianglesFile;
     text.replace(text.find("1524.78"), 7, "1624.78");
@@ -187,6 +211,52 @@ TEST(ResultsFile, ReportNumbers) {
     EXPECT_TRUE(std::isnan(v));
     for (const char* bad : {"", " 1", "1 ", "1.5x", "0x10", "infinity", "nan(0)", "+1", "1e"})
         EXPECT_FALSE(parseReportNumber(bad, v)) << bad;
+}
+
+}  // namespace
+
+namespace {
+
+// Files that are not results files at all: each is refused at once with one
+// problem, without reading (a pipe with no writer, an endless device).
+TEST(ResultsFile, OnlyRegularFilesOfBoundedSizeAreRead) {
+    char dirTemplate[] = "/tmp/lumenfold-read-XXXXXX";
+    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+    const std::string dir = dirTemplate;
+    const std::string fifo = dir + "/pipe.txt";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string big = dir + "/big.txt";
+    FILE* f = fopen(big.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    fclose(f);
+    ASSERT_EQ(truncate(big.c_str(), maxResultsFileBytes + 1), 0);   // sparse: costs no disk
+    const std::string good = dir + "/good.txt";
+    f = fopen(good.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    fputs(cubeFile.c_str(), f);
+    fclose(f);
+
+    const struct {
+        std::string path;
+        std::string message;
+    } refused[] = {{fifo, "not a regular file (a named pipe)"},
+                   {"/dev/zero", "not a regular file (a character device)"},
+                   {dir, "not a regular file (a directory)"},
+                   {big, "larger than 256 MiB, more than any run writes; not read"},
+                   {dir + "/missing.txt", "cannot open the file: No such file or directory"}};
+    for (const auto& bad : refused) {
+        const ResultsRun run = readResultsFile(bad.path);
+        EXPECT_FALSE(run.recognised) << bad.path;
+        ASSERT_EQ(run.problems.size(), 1u) << bad.path;
+        EXPECT_EQ(run.problems[0].line, 0);
+        EXPECT_EQ(run.problems[0].message, bad.message);
+    }
+    const ResultsRun run = readResultsFile(good);
+    EXPECT_TRUE(run.problems.empty()) << problemsOf(run);
+    EXPECT_EQ(frameCount(run), 2);
+
+    for (const std::string& file : {fifo, big, good}) unlink(file.c_str());
+    rmdir(dir.c_str());
 }
 
 }  // namespace

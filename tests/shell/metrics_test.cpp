@@ -8,53 +8,30 @@
 
 namespace {
 
-void resetTotals() {
-    frameCount = 0;
-    totalSeconds = 0;
-    totalVertices = 0;
+std::string summary(SummaryKind kind, const RunTotals& totals, int index) {
+    char text[maxSummaryLines][reportLineCapacity];
+    const int count = formatSummaryLines(text, kind, totals);
+    EXPECT_EQ(count, kind == SummaryKind::timeAndAngles ? 2 : 3);
+    return index < count ? text[index] : "(no such line)";
 }
 
-std::string summary(int lines, int index) {
-    char text[3][reportLineCapacity];
-    formatSummaryLines(text, lines);
-    return text[index];
+TEST(FinalSummary, TimeAnglesAndVerticesFromTheTotals) {
+    const RunTotals totals{100.0, 12.345, 100 * 16777216.0};
+    EXPECT_EQ(summary(SummaryKind::timeAndAngles, totals, 0), "Total running time:  12.345 Secs. ");
+    EXPECT_EQ(summary(SummaryKind::timeAndAngles, totals, 1), "Average Angles/Sec: 8.10045 Angles/Sec.");
+    EXPECT_EQ(summary(SummaryKind::timeAnglesAndVertices, totals, 2),
+              "Average Vertex/Sec: 1.35903e+08 Vertex/Sec.");
+    char unused[maxSummaryLines][reportLineCapacity];
+    EXPECT_EQ(formatSummaryLines(unused, SummaryKind::none, totals), 0);
 }
 
-TEST(RunningTotals, TrianglesSummaryAfterAHundredFrames) {
-    resetTotals();
-    int32_t totalTicks = 0;
-    // 100 frames adding up to 12345 ticks: 45 of 124 and 55 of 123.
-    for (int i = 0; i < 100; ++i) addTrianglesFrame(i < 45 ? 124 : 123, totalTicks);
-    EXPECT_EQ(totalTicks, 12345);
-    EXPECT_EQ(frameCount, 100.0);
-    EXPECT_EQ(summary(2, 0), "Total running time:  12.345 Secs. ");
-    EXPECT_EQ(summary(2, 1), "Average Angles/Sec: 8.10045 Angles/Sec.");
-}
-
-TEST(RunningTotals, CubeAlsoCountsVertices) {
-    resetTotals();
-    double totalTicks = 0;
-    addCubeFrame(250, totalTicks);
-    addCubeFrame(250, totalTicks);
-    EXPECT_EQ(totalTicks, 500.0);
-    EXPECT_EQ(totalVertices, 2 * 16777216.0);
-    EXPECT_EQ(summary(3, 0), "Total running time:  0.5 Secs. ");
-    EXPECT_EQ(summary(3, 1), "Average Angles/Sec: 4 Angles/Sec.");
-    EXPECT_EQ(summary(3, 2), "Average Vertex/Sec: 6.71089e+07 Vertex/Sec.");
-}
-
-TEST(RunningTotals, NoFrameGivesZeroTimeAndNotANumber) {
-    resetTotals();
-    EXPECT_EQ(summary(3, 0), "Total running time:  0 Secs. ");
-    EXPECT_EQ(summary(3, 1), "Average Angles/Sec: -nan(ind) Angles/Sec.");
-    EXPECT_EQ(summary(3, 2), "Average Vertex/Sec: -nan(ind) Vertex/Sec.");
-}
-
-TEST(RunningTotals, ZeroTickFramesGiveInfiniteAverages) {
-    resetTotals();
-    int32_t totalTicks = 0;
-    addTrianglesFrame(0, totalTicks);
-    EXPECT_EQ(summary(2, 1), "Average Angles/Sec: inf Angles/Sec.");
+TEST(FinalSummary, NoFrameGivesZeroTimeAndNotANumberAndZeroTicksInfinity) {
+    const RunTotals none{0.0, 0.0, 0.0};
+    EXPECT_EQ(summary(SummaryKind::timeAnglesAndVertices, none, 0), "Total running time:  0 Secs. ");
+    EXPECT_EQ(summary(SummaryKind::timeAnglesAndVertices, none, 1), "Average Angles/Sec: -nan(ind) Angles/Sec.");
+    EXPECT_EQ(summary(SummaryKind::timeAnglesAndVertices, none, 2), "Average Vertex/Sec: -nan(ind) Vertex/Sec.");
+    EXPECT_EQ(summary(SummaryKind::timeAndAngles, RunTotals{1.0, 0.0, 0.0}, 1),
+              "Average Angles/Sec: inf Angles/Sec.");
 }
 
 TEST(Clock, DurationsAreWholeMillisecondsOfRealTime) {

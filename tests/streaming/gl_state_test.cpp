@@ -8,11 +8,8 @@
 #include "gl_window.h"
 #include "kernels.h"
 #include "shell.h"
+#include "workload.h"
 
-extern GLuint floatStreamList;
-extern GLuint integerStreamList;
-extern GLuint logicStreamList;
-void setupStreaming();
 
 namespace {
 

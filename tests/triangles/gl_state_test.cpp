@@ -5,10 +5,7 @@
 #include "fill.h"
 #include "gl_window.h"
 #include "shell.h"
-
-extern double* attributeBuffer;
-extern GLuint sceneList;
-void setupTriangles();
+#include "workload.h"
 
 namespace {
 

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <string>
 
 #include "fill.h"
 #include "report.h"
+#include "triangles_frame.h"
 
 namespace {
 
@@ -53,6 +55,34 @@ TEST(AttributeElement, SampleValuesAndIndexBytes) {
     for (int i = 0; i < 8; ++i) EXPECT_EQ(bytes[i], 0) << i;
     EXPECT_EQ(bytes[14], 1);
     EXPECT_EQ(bytes[15], 64);
+}
+
+TEST(TrianglesFrame, FiguresAndLinesOfOneFrame) {
+    const TrianglesFrame frame = trianglesFrame(indexCountForStep(1), 0.125);
+    char lines[trianglesFrameLineCount][reportLineCapacity];
+    formatTrianglesFrame(lines, frame);
+    EXPECT_STREQ(lines[0], "It drew 1200 Triangles.");
+    EXPECT_STREQ(lines[1], "It spent: 0.125 Secs. ");
+    EXPECT_STREQ(lines[2], "It was: 8 Angles/sec.");
+    EXPECT_STREQ(lines[3], "It was: 9600 Triangles/sec.");
+}
+
+TEST(TrianglesTotals, TicksAddUpInThirtyTwoBitsForTheSummary) {
+    TrianglesTotals totals{};
+    // 100 frames adding up to 12345 ticks: 45 of 124 and 55 of 123.
+    for (int i = 0; i < 100; ++i) addFrame(totals, i < 45 ? 124 : 123);
+    EXPECT_EQ(totals.ticks, 12345);
+    EXPECT_EQ(totals.frames, 100.0);
+    EXPECT_EQ(totals.seconds, 12.345);
+    const RunTotals run = summaryTotals(totals);
+    EXPECT_EQ(run.frames, 100.0);
+    EXPECT_EQ(run.seconds, 12.345);
+
+    // The sum wraps as a 32-bit count would, and the summary shows it.
+    TrianglesTotals wrapping{INT32_MAX, 1.0, 0.0};
+    addFrame(wrapping, 1);
+    EXPECT_EQ(wrapping.ticks, INT32_MIN);
+    EXPECT_EQ(wrapping.seconds, INT32_MIN / 1000.0);
 }
 
 }  // namespace

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Packs the release build as a Debian package (build/release/package/), checks
+# that apt would install it here, unpacks it into a temporary root and starts
+# lumenfold and one program from there, without the build tree.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$PWD/build/release
+out=$build/package
+
+rm -rf "$out"
+cpack --config "$build/CPackConfig.cmake" -G DEB -B "$out" >/dev/null
+debs=("$out"/lumenfold_*.deb)
+[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { echo "expected one package in $out, found: ${debs[*]}" >&2; exit 1; }
+deb=${debs[0]}
+echo "$(basename "$deb"): Depends: $(dpkg-deb -f "$deb" Depends)"
+
+# Every dependency resolves on this system (a simulation: nothing is installed).
+apt-get install -s -q "$deb" >/dev/null
+
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+dpkg -x "$deb" "$root"
+for program in triangles cube streaming lumenfold; do
+  [ -x "$root/usr/bin/$program" ] || { echo "package lacks /usr/bin/$program" >&2; exit 1; }
+  zcat "$root/usr/share/man/man1/$program.1.gz" | grep -q '^\.TH' \
+    || { echo "package lacks the man page of $program" >&2; exit 1; }
+done
+
+version=$("$root/usr/bin/lumenfold" --version)
+expected=$(sed -n 's/^project(Lumenfold VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+[ "$version" = "$expected" ] || { echo "lumenfold --version says '$version', expected '$expected'" >&2; exit 1; }
+echo "lumenfold --version: $version"
+
+# One frame of triangles on a private virtual X server, started by the
+# packaged lumenfold, which finds the packaged program on PATH.
+mkdir "$root/run"
+env -u DISPLAY PATH="$root/usr/bin:$PATH" "$root/usr/bin/lumenfold" run triangles --frames 1 --dir "$root/run" >"$root/run.log" 2>&1 \
+  || { cat "$root/run.log" >&2; echo "the packaged triangles did not run" >&2; exit 1; }
+python3 -c 'import json, sys; sys.exit(json.load(open(sys.argv[1]))["programPath"] != sys.argv[2])' \
+    "$root"/run/*.json "$root/usr/bin/triangles" \
+  || { cat "$root"/run/*.json >&2; echo "lumenfold ran some other triangles" >&2; exit 1; }
+ls "$root"/run/results_triangles_*.txt >/dev/null
+echo "packaged triangles ran one frame: $(ls "$root/run" | grep -c '^results_') results file"

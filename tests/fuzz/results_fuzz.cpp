@@ -1,0 +1,73 @@
+// libFuzzer target: any bytes as a results file (and, when the input says so,
+// as its file name too) through the reader and every report format. Beyond
+// "no crash, no sanitizer finding", it holds the outputs to what a reader of
+// them relies on: nothing a terminal would act on, JSON that parses back.
+#include <cstdint>
+#include <cstdlib>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "report_format.h"
+
+namespace {
+
+void fail(const char* what, const std::string& output) {
+    fprintf(stderr, "%s:\n%s\n", what, output.c_str());
+    abort();
+}
+
+// Only printable ASCII, newlines and valid UTF-8 without control characters.
+void checkShowable(const char* format, const std::string& output) {
+    for (size_t i = 0; i < output.size();) {
+        const unsigned char c = (unsigned char)output[i];
+        if (c == '\n' || (c >= 0x20 && c < 0x7f)) {
+            ++i;
+            continue;
+        }
+        if (c < 0x80) fail(format, "raw control character in: " + output);
+        size_t length = c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : c >= 0xc2 ? 2 : 0;
+        if (length == 0 || i + length > output.size()) fail(format, "invalid UTF-8 in: " + output);
+        for (size_t k = 1; k < length; ++k)
+            if (((unsigned char)output[i + k] & 0xc0) != 0x80) fail(format, "invalid UTF-8 in: " + output);
+        if (c == 0xc2 && (unsigned char)output[i + 1] < 0xa0) fail(format, "raw C1 control in: " + output);
+        i += length;
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::string text(reinterpret_cast<const char*>(data), size);
+    // A first byte below 0x10 (no results file starts so) makes the next
+    // bytes, up to a newline, the file's name.
+    std::string name = "fuzz.txt";
+    if (!text.empty() && (unsigned char)text[0] < 0x10) {
+        const size_t end = text.find('\n');
+        name = text.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+        text = end == std::string::npos ? std::string() : text.substr(end + 1);
+    }
+    const std::vector<ResultsRun> runs = {parseResultsText(text, name)};
+
+    std::string problems;
+    for (const Problem& p : runs[0].problems) problems += problemText(runs[0], p) + "\n";
+    checkShowable("problems", problems);
+    checkShowable("text", textReport(runs));
+    checkShowable("csv", csvReport(runs));
+    const std::string json = jsonReport(runs);
+    checkShowable("json", json);
+    if (!nlohmann::json::accept(json)) fail("json does not parse", json);
+
+    // The comparison of the file with itself and with a well-formed run of its program.
+    std::string error;
+    if (comparable(runs[0], runs[0], error)) {
+        checkShowable("comparison text", textComparison(runs[0], runs[0]));
+        checkShowable("comparison csv", csvComparison(runs[0], runs[0]));
+        const std::string comparison = jsonComparison(runs[0], runs[0]);
+        if (!nlohmann::json::accept(comparison)) fail("comparison json does not parse", comparison);
+    }
+    std::vector<std::string> leftOut;
+    const std::string plot = plotScript(runs, "out.svg", error, &leftOut);
+    checkShowable("plot script", plot);
+    return 0;
+}

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# smoke.sh FUZZER SOURCE_DIR WORK_DIR SECONDS
+# Replays every kept finding, then fuzzes for SECONDS from the seed corpus.
+set -euo pipefail
+fuzzer=$1 source=$2 work=$3 seconds=$4
+
+regressions=("$source"/regressions/*)
+if [ -e "${regressions[0]}" ]; then
+  echo "replaying ${#regressions[@]} kept findings"
+  "$fuzzer" -runs=1 "${regressions[@]}"
+fi
+
+rm -rf "$work" && mkdir -p "$work/corpus" "$work/artifacts"
+# A finding is written to the artifacts directory and fails the test; keep it
+# under tests/fuzz/regressions once fixed.
+"$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+  -dict="$source/results.dict" -artifact_prefix="$work/artifacts/" -print_final_stats=1 \
+  "$work/corpus" "$source/corpus"

@@ -188,6 +188,9 @@ class RunTest(unittest.TestCase):
             context = json.load(handle)
         self.assertFalse(context["outcome"]["ok"])
         self.assertIn("killed by signal 9", context["outcome"]["message"])
+        # The caller's server is found virtual by its process, not by who started it.
+        self.assertIn("virtual X server (Xvfb on %s): nothing reaches a real screen" % xvfb.display,
+                      context["warnings"])
 
     def test_private_server_admits_only_its_clients(self):
         if not os.path.exists(program_path("triangles")):
@@ -265,6 +268,37 @@ class RunTest(unittest.TestCase):
         self.assertEqual(len(results), 1, os.listdir(full))
         self.assertIn("cannot write the context file", errors)
         self.assertFalse(os.path.exists(results[0][:-4] + ".json"), "a half-written context file was left")
+
+    def test_repeated_runs_share_a_directory(self):
+        if not os.path.exists(program_path("streaming")):
+            self.skipTest("streaming is not built")
+        run = Lumenfold(["run", "streaming", "--frames", "2", "--repeat", "2", "--dir", self.workdir],
+                        env_without_display())
+        try:
+            status = run.wait(900)
+        finally:
+            if run.proc.poll() is None:
+                run.proc.kill()
+                run.wait(60)
+        errors = "\n".join(run.stderr)
+        self.assertEqual(status, 0, errors)
+        # Each run a fresh process, so two prompts answered.
+        self.assertEqual(run.stdout.count("Press Enter to Exit."), 2)
+        for k in (1, 2):
+            self.assertRegex(errors, r"lumenfold: run %d of 2: float kernel M executions/s [0-9.e+]+; "
+                                     r"so far median [0-9.e+]+, 95%% interval" % k)
+        self.assertTrue(any(line.startswith("== streaming, 2 runs in " + self.workdir) for line in run.stdout))
+        results = sorted(glob.glob(os.path.join(self.workdir, "results_streaming_lite_windows @ *.txt")))
+        self.assertEqual(len(results), 2)
+        for path in results:
+            with open(path[:-4] + ".json") as handle:
+                context = json.load(handle)
+            self.assertTrue(context["outcome"]["ok"])
+            # Every warning in the file was also said on stderr.
+            self.assertIn("virtual X server (lumenfold's private Xvfb): nothing reaches a real screen",
+                          context["warnings"])
+            for warning in context["warnings"]:
+                self.assertIn("lumenfold: warning: " + warning, run.stderr)
 
     def test_hung_program_is_stopped(self):
         if not os.path.exists(program_path("triangles")):

@@ -2,10 +2,14 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sys/wait.h>
 
+#include "display_text.h"
+#include "html_report.h"
 #include "report_format.h"
 #include "run_command.h"
 #include "series_command.h"
@@ -47,7 +51,50 @@ bool drawPlot(const std::string& script, std::string& error) {
     return true;
 }
 
-int reportCommand(const std::vector<std::string>& files, const std::string& format, const std::string& plot) {
+// Writes the page beside its final name and moves it there, so that a page
+// that cannot be finished never replaces a good one.
+bool writePage(const std::string& path, const std::string& page, std::string& error) {
+    const std::string temporary = path + ".partial";
+    FILE* out = fopen(temporary.c_str(), "w");
+    if (out == nullptr) {
+        error = "cannot create " + temporary + ": " + strerror(errno);
+        return false;
+    }
+    const bool written = fwrite(page.data(), 1, page.size(), out) == page.size();
+    const int writeErrno = errno;
+    if (fclose(out) != 0 || !written) {
+        error = "cannot write " + temporary + ": " + strerror(written ? errno : writeErrno);
+        remove(temporary.c_str());
+        return false;
+    }
+    if (rename(temporary.c_str(), path.c_str()) != 0) {
+        error = "cannot move " + temporary + " to " + path + ": " + strerror(errno);
+        remove(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool writeHtml(const std::vector<ReportedRun>& runs, const std::vector<ComparedFigure>& figures,
+               const std::string& path) {
+    for (const ReportedRun& r : runs)
+        if (!r.context.problem.empty()) fprintf(stderr, "lumenfold: %s\n", r.context.problem.c_str());
+    std::string error;
+    if (!writePage(path, htmlPage(runs, figures, chartLibrary(), std::string("lumenfold ") + LUMENFOLD_VERSION), error)) {
+        fprintf(stderr, "lumenfold: no HTML page written: %s\n", displayText(error).c_str());
+        return false;
+    }
+    return true;
+}
+
+std::vector<ReportedRun> withContexts(const std::vector<ResultsRun>& runs, const std::string& side) {
+    std::vector<ReportedRun> reported;
+    for (const ResultsRun& run : runs) reported.push_back(ReportedRun{run, readRunContext(run), side});
+    return reported;
+}
+
+int reportCommand(const std::vector<std::string>& files, const std::string& format, const std::string& plot,
+                  const std::string& html) {
     std::vector<ResultsRun> runs;
     for (const std::string& file : files) runs.push_back(readResultsFile(file));
     showProblems(runs);
@@ -74,7 +121,8 @@ int reportCommand(const std::vector<std::string>& files, const std::string& form
             plotted = false;
         }
     }
-    return anyProblems(runs) || !plotted ? 1 : 0;
+    const bool paged = html.empty() || writeHtml(withContexts(runs, ""), {}, html);
+    return anyProblems(runs) || !plotted || !paged ? 1 : 0;
 }
 
 int compareCommand(const std::string& fileA, const std::string& fileB, const std::string& format) {
@@ -179,6 +227,9 @@ int main(int argc, char** argv) {
         ->capture_default_str()
         ->check(CLI::IsMember({"text", "json", "csv"}));
     report->add_option("--plot", plotPath, "draw the rate per frame with gnuplot into OUT.svg or OUT.png");
+    std::string reportHtml;
+    report->add_option("--html", reportHtml,
+                       "also write one self-contained HTML page with charts and each run's context to PAGE");
 
     std::string fileA, fileB;
     std::string compareFormat = "text";
@@ -202,6 +253,6 @@ int main(int argc, char** argv) {
         return runCommand(runOptions);
     }
     if (*suite) return suiteCommand(suiteOptions);
-    if (*report) return reportCommand(reportFiles, reportFormat, plotPath);
+    if (*report) return reportCommand(reportFiles, reportFormat, plotPath, reportHtml);
     return compareCommand(fileA, fileB, compareFormat);
 }

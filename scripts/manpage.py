@@ -84,7 +84,7 @@ def cli_page(name, binary, subcommands):
 
 
 def keys_page(name, version, summary, help_binary):
-    lines = run(help_binary).splitlines()
+    lines = run(help_binary, name).splitlines()
     title, results_name, keys = lines[0], lines[1], lines[2:]
     page = header(name, version, summary)
     page += [".SH SYNOPSIS", ".B " + name, ".SH DESCRIPTION", roff(title), ".PP",

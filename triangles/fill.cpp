@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -24,13 +25,24 @@ const char* fillLevelName(FillLevel level) {
         case fillSse2: return "SSE2";
         case fillAvx2: return "AVX2";
         case fillAvx512: return "AVX-512";
-        default: return "plain";
+        default: return "portable";
     }
+}
+
+namespace {
+const char* const levelNames[fillLevelCount] = {"portable", "sse2", "avx2", "avx512"};
+}  // namespace
+
+int fillLevelFromName(const char* name) {
+    for (int level = 0; level < fillLevelCount; ++level) {
+        if (std::strcmp(name, levelNames[level]) == 0) return level;
+    }
+    return -1;
 }
 
 bool fillLevelSupported(FillLevel level) {
     switch (level) {
-        case fillPlain: return true;
+        case fillPortable: return true;
 #if LUMENFOLD_VECTOR_FILL
         case fillSse2: return __builtin_cpu_supports("sse2");
         case fillAvx2: return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
@@ -42,12 +54,22 @@ bool fillLevelSupported(FillLevel level) {
 
 FillLevel bestFillLevel() {
     static const FillLevel best = [] {
-        for (int level = fillLevelCount - 1; level > fillPlain; --level) {
+        for (int level = fillLevelCount - 1; level > fillPortable; --level) {
             if (fillLevelSupported(FillLevel(level))) return FillLevel(level);
         }
-        return fillPlain;
+        return fillPortable;
     }();
     return best;
+}
+
+FillLevel shippedFillLevel() {
+    static const FillLevel shipped = [] {
+        const char* name = std::getenv("LUMENFOLD_FILL_LEVEL");
+        const int level = name == nullptr ? -1 : fillLevelFromName(name);
+        return level >= 0 && fillLevelSupported(FillLevel(level)) ? FillLevel(level)
+                                                                  : bestFillLevel();
+    }();
+    return shipped;
 }
 
 void fillAttributesAt(FillLevel level, double* buffer, size_t first, size_t count) {
@@ -57,8 +79,19 @@ void fillAttributesAt(FillLevel level, double* buffer, size_t first, size_t coun
         case fillAvx2: fillRangeAvx2(buffer, first, count); return;
         case fillAvx512: fillRangeAvx512(buffer, first, count); return;
 #endif
-        default:
-            for (size_t i = 0; i < count; ++i) buffer[i] = attributeElement(first + i);
+        default: fillRangePortable(buffer, first, count);
+    }
+}
+
+size_t trigAt(FillLevel level, size_t first, size_t count, double* cosOut, double* sinOut,
+              double* tanOut) {
+    switch (level) {
+#if LUMENFOLD_VECTOR_FILL
+        case fillSse2: return trigRangeSse2(first, count, cosOut, sinOut, tanOut);
+        case fillAvx2: return trigRangeAvx2(first, count, cosOut, sinOut, tanOut);
+        case fillAvx512: return trigRangeAvx512(first, count, cosOut, sinOut, tanOut);
+#endif
+        default: return trigRangePortable(first, count, cosOut, sinOut, tanOut);
     }
 }
 
@@ -161,26 +194,45 @@ void fillAttributesThreaded(FillLevel level, unsigned threads, FillTouch touch, 
     }
 }
 
-void fillAttributes(double* buffer, size_t count) {
-    fillAttributesThreaded(bestFillLevel(), fillThreadCount(), shippedFillTouch, buffer, count);
+const char* fillSettingsProblem() {
+    static char problem[512];
+    const char* name = std::getenv("LUMENFOLD_FILL_LEVEL");
+    if (name != nullptr) {
+        const int level = fillLevelFromName(name);
+        if (level < 0) {
+            std::snprintf(problem, sizeof problem,
+                          "LUMENFOLD_FILL_LEVEL=%.64s is no fill level; use portable, sse2, "
+                          "avx2 or avx512.",
+                          name);
+            return problem;
+        }
+        if (!fillLevelSupported(FillLevel(level))) {
+            std::snprintf(problem, sizeof problem,
+                          "LUMENFOLD_FILL_LEVEL=%s: this %s lacks that level; the fastest it "
+                          "has is %s.",
+                          name,
+#if LUMENFOLD_VECTOR_FILL
+                          "processor",
+#else
+                          "build",
+#endif
+                          levelNames[bestFillLevel()]);
+            return problem;
+        }
+    }
+    const char* threads = std::getenv("LUMENFOLD_FILL_THREADS");
+    if (threads != nullptr && parseThreadCount(threads) == 0) {
+        std::snprintf(problem, sizeof problem,
+                      "LUMENFOLD_FILL_THREADS=%.64s is no thread count; use a whole number "
+                      "from 1 to %u.",
+                      threads, maxFillThreads);
+        return problem;
+    }
+    return nullptr;
 }
 
-void trigAt(FillLevel level, size_t first, size_t count, double* cosOut, double* sinOut,
-            double* tanOut) {
-    switch (level) {
-#if LUMENFOLD_VECTOR_FILL
-        case fillSse2: trigRangeSse2(first, count, cosOut, sinOut, tanOut); return;
-        case fillAvx2: trigRangeAvx2(first, count, cosOut, sinOut, tanOut); return;
-        case fillAvx512: trigRangeAvx512(first, count, cosOut, sinOut, tanOut); return;
-#endif
-        default:
-            for (size_t i = 0; i < count; ++i) {
-                const double x = double(first + i);
-                cosOut[i] = std::cos(x);
-                sinOut[i] = std::sin(x);
-                tanOut[i] = std::tan(x);
-            }
-    }
+void fillAttributes(double* buffer, size_t count) {
+    fillAttributesThreaded(shippedFillLevel(), fillThreadCount(), shippedFillTouch, buffer, count);
 }
 
 namespace {

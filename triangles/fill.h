@@ -10,28 +10,45 @@ constexpr size_t attributeBytes = attributeCount * sizeof(double);
 // reads an index past its end.
 constexpr double maxIndexCount = 536870910.0;
 
-// Element k of the buffer: (cos(k) + sin(k)) * tan(k), summed first, with the
-// C library's scalar functions. The reference every faster fill is held to.
+// Element k of the buffer as the C library gives it: (cos(k) + sin(k)) *
+// tan(k), summed first, with its scalar functions, whose last bits vary from
+// one library to the next. The yardstick the benches time the fill against.
 double attributeElement(size_t k);
 
-// The reference fill: one element at a time, buffer[k] = attributeElement(k).
+// The plain scalar fill with the C library: buffer[k] = attributeElement(k).
 void fillAttributesPlain(double* buffer, size_t count);
 
-// The ways the fill can run, slowest first. A vector level evaluates the
-// three functions several arguments at a time; its function values may differ
-// from the C library's in the last bit, never the order of the arithmetic.
-enum FillLevel { fillPlain, fillSse2, fillAvx2, fillAvx512 };
+// The ways the fill can run, slowest first. Every level computes cos k, sin k
+// and tan k correctly rounded (the double nearest the exact value) and then
+// (c + s) * t in that order, so all of them fill the same bits; they differ
+// only in how many arguments they take at a time. The portable level needs
+// nothing beyond IEEE doubles.
+enum FillLevel { fillPortable, fillSse2, fillAvx2, fillAvx512 };
 
 constexpr int fillLevelCount = 4;
 
 // Readable name of a level, for reports.
 const char* fillLevelName(FillLevel level);
 
+// The level a name of LUMENFOLD_FILL_LEVEL stands for ("portable", "sse2",
+// "avx2", "avx512"); -1 for any other text.
+int fillLevelFromName(const char* name);
+
 // Whether this build has the level and the processor running it can execute it.
 bool fillLevelSupported(FillLevel level);
 
 // The fastest supported level; decided once per process.
 FillLevel bestFillLevel();
+
+// The level the shipped fill runs: LUMENFOLD_FILL_LEVEL when set (and valid,
+// see fillSettingsProblem), else the fastest supported one.
+FillLevel shippedFillLevel();
+
+// Why the fill settings in the environment cannot be honoured, as a line for
+// stderr (a level this build or processor lacks, an unknown level, a thread
+// count that is no whole number from 1 to maxFillThreads), or nullptr when
+// they can. Programs check it before anything else.
+const char* fillSettingsProblem();
 
 // buffer[i] = element first + i for i in [0, count), at the given level,
 // which must be supported.
@@ -60,15 +77,20 @@ unsigned fillThreadCount();
 void fillAttributesThreaded(FillLevel level, unsigned threads, FillTouch touch, double* buffer,
                             size_t count);
 
-// The shipped fill: buffer[0, count) at the best level on fillThreadCount()
-// threads.
+// The shipped fill: buffer[0, count) at shippedFillLevel() on
+// fillThreadCount() threads.
 void fillAttributes(double* buffer, size_t count);
 
 // The cosine, sine and tangent of first + i for i in [0, count), as the given
 // level evaluates them inside its fill; lets the accuracy of each function be
-// checked on its own.
-void trigAt(FillLevel level, size_t first, size_t count, double* cosOut, double* sinOut,
-            double* tanOut);
+// checked on its own. Returns how many arguments needed trigPrecise.
+size_t trigAt(FillLevel level, size_t first, size_t count, double* cosOut, double* sinOut,
+              double* tanOut);
+
+// cos x, sin x and tan x correctly rounded for a whole number 0 <= x < 2^26,
+// evaluated to about 100 bits, one argument at a time: the careful fallback
+// of every level's kernels.
+void trigPrecise(double x, double* cosOut, double* sinOut, double* tanOut);
 
 // How many representable doubles lie between a and b (0 when equal, +0 and
 // -0 count as equal); NaN against anything is the largest distance.
@@ -92,9 +114,13 @@ double indexCountForStep(double s);
 
 // Per-instruction-set kernels behind fillAttributesAt and trigAt, each in its
 // own file compiled for its target; call only when the level is supported.
+void fillRangePortable(double* buffer, size_t first, size_t count);
 void fillRangeSse2(double* buffer, size_t first, size_t count);
 void fillRangeAvx2(double* buffer, size_t first, size_t count);
 void fillRangeAvx512(double* buffer, size_t first, size_t count);
-void trigRangeSse2(size_t first, size_t count, double* cosOut, double* sinOut, double* tanOut);
-void trigRangeAvx2(size_t first, size_t count, double* cosOut, double* sinOut, double* tanOut);
-void trigRangeAvx512(size_t first, size_t count, double* cosOut, double* sinOut, double* tanOut);
+size_t trigRangePortable(size_t first, size_t count, double* cosOut, double* sinOut,
+                         double* tanOut);
+size_t trigRangeSse2(size_t first, size_t count, double* cosOut, double* sinOut, double* tanOut);
+size_t trigRangeAvx2(size_t first, size_t count, double* cosOut, double* sinOut, double* tanOut);
+size_t trigRangeAvx512(size_t first, size_t count, double* cosOut, double* sinOut,
+                       double* tanOut);

@@ -19,6 +19,11 @@ Vec mul(Vec a, Vec b) { return _mm256_mul_pd(a, b); }
 Vec div(Vec a, Vec b) { return _mm256_div_pd(a, b); }
 void store(double* to, Vec v) { _mm256_storeu_pd(to, v); }
 Vec laneOffsets() { return _mm256_setr_pd(0.0, 1.0, 2.0, 3.0); }
+Vec load(const double* from) { return _mm256_loadu_pd(from); }
+Vec absOf(Vec v) { return _mm256_andnot_pd(splat(-0.0), v); }
+Mask differ(Vec a, Vec b) { return _mm256_cmp_pd(a, b, _CMP_NEQ_UQ); }
+Mask either(Mask a, Mask b) { return _mm256_or_pd(a, b); }
+unsigned laneBits(Mask m) { return unsigned(_mm256_movemask_pd(m)); }
 
 Vec mulAdd(Vec a, Vec b, Vec c) { return _mm256_fmadd_pd(a, b, c); }
 Vec negMulAdd(Vec a, Vec b, Vec c) { return _mm256_fnmadd_pd(a, b, c); }
@@ -42,6 +47,6 @@ Vec negateWhere(Mask mask, Vec v) { return _mm256_xor_pd(v, _mm256_and_pd(mask, 
 
 void fillRangeAvx2(double* buffer, size_t first, size_t count) { fillRange(buffer, first, count); }
 
-void trigRangeAvx2(size_t first, size_t count, double* cosOut, double* sinOut, double* tanOut) {
-    trigRange(first, count, cosOut, sinOut, tanOut);
+size_t trigRangeAvx2(size_t first, size_t count, double* cosOut, double* sinOut, double* tanOut) {
+    return trigRange(first, count, cosOut, sinOut, tanOut);
 }

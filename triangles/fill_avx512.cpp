@@ -21,6 +21,11 @@ Vec mul(Vec a, Vec b) { return _mm512_mul_pd(a, b); }
 Vec div(Vec a, Vec b) { return _mm512_div_pd(a, b); }
 void store(double* to, Vec v) { _mm512_storeu_pd(to, v); }
 Vec laneOffsets() { return _mm512_setr_pd(0.0, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0); }
+Vec load(const double* from) { return _mm512_loadu_pd(from); }
+Vec absOf(Vec v) { return _mm512_abs_pd(v); }
+Mask differ(Vec a, Vec b) { return _mm512_cmp_pd_mask(a, b, _CMP_NEQ_UQ); }
+Mask either(Mask a, Mask b) { return Mask(a | b); }
+unsigned laneBits(Mask m) { return unsigned(m); }
 
 Vec mulAdd(Vec a, Vec b, Vec c) { return _mm512_fmadd_pd(a, b, c); }
 Vec negMulAdd(Vec a, Vec b, Vec c) { return _mm512_fnmadd_pd(a, b, c); }
@@ -49,6 +54,6 @@ void fillRangeAvx512(double* buffer, size_t first, size_t count) {
     fillRange(buffer, first, count);
 }
 
-void trigRangeAvx512(size_t first, size_t count, double* cosOut, double* sinOut, double* tanOut) {
-    trigRange(first, count, cosOut, sinOut, tanOut);
+size_t trigRangeAvx512(size_t first, size_t count, double* cosOut, double* sinOut, double* tanOut) {
+    return trigRange(first, count, cosOut, sinOut, tanOut);
 }

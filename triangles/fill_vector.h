@@ -1,20 +1,24 @@
 // The fill's own cos, sin and tan for its arguments, the whole numbers below
-// 2^26, written once for every instruction set. A library evaluates the three
-// separately, reducing the argument twice; here one reduction and one
-// sine-cosine pair, each held a few bits beyond double precision, serve all
-// three: tan is their quotient, so it needs no polynomial of its own. Checked
-// against the C library over every one of the 2^26 arguments by the test
-// suite and fill_bench; SLEEF's 1-ulp forms, which it replaced, took 2.2 to
-// 2.4 times as long here for no better agreement.
+// 2^26, written once for every instruction set, each correctly rounded: the
+// double nearest the exact value. One reduction feeds all three. Sine and
+// cosine are carried as pairs to about 70 bits, tan is their quotient as a
+// pair; each pair is then rounded once, and a lane whose pair lies too close
+// to a point halfway between two doubles for its error to decide the rounding
+// is handed to trigPrecise, about 100 bits, scalar and the same on every
+// level. That happens for a few hundred of the 2^26 arguments, so every level
+// gives the same bits. The test suite compares all three functions at every
+// level with MPFR over every argument.
 //
 // Included by one file per instruction set, compiled for that set alone,
 // after it has defined in its unnamed namespace:
 //   Vec, Quad (the same lanes as whole numbers), Mask, and lanes;
-//   splat, zero, add, sub, mul, div, store, laneOffsets (0, 1, 2, ...);
+//   splat, zero, add, sub, mul, div, absOf, load, store, laneOffsets (0, 1, 2, ...);
 //   mulAdd(a, b, c) = a * b + c and negMulAdd(a, b, c) = c - a * b, fused
 //   where the set has it; exactNegMulAdd, the same rounded once from the
 //   exact value; productError(a, b, p) = a * b - p exactly;
 //   asQuad, nextQuadrant (q + 1), quadrantBit(q, index), choose, negateWhere;
+//   differ(a, b) (lanes where a != b), either (lanes set in one mask or the
+//   other), laneBits (bit j set where lane j is);
 // and FILL_VECTOR_SPLIT_PRODUCTS where products are exact only for operands
 // of 26 bits; then it defines its two entry points with fillRange and trigRange.
 #pragma once
@@ -91,46 +95,104 @@ void reduce(Vec x, Quad& qBits, Vec& hi, Vec& lo) {
 }
 #endif
 
-// sin and cos of r = hi + lo, |r| <= pi/4 + a hair, each as a pair: the
-// leading terms are summed exactly, so rounding is left only in the tail, at
-// most a tenth of the result. Taylor series, truncated past r^19 and r^18
-// where the next terms fall below 2^-68 of the result.
-void sinCosReduced(Vec hi, Vec lo, Vec& sinHi, Vec& sinLo, Vec& cosHi, Vec& cosLo) {
-    const Vec z = mul(hi, hi);
-
-    Vec sp = splat(-1.0 / 121645100408832000.0);  // -1/19!
-    sp = mulAdd(sp, z, splat(1.0 / 355687428096000.0));
-    sp = mulAdd(sp, z, splat(-1.0 / 1307674368000.0));
-    sp = mulAdd(sp, z, splat(1.0 / 6227020800.0));
-    sp = mulAdd(sp, z, splat(-1.0 / 39916800.0));
-    sp = mulAdd(sp, z, splat(1.0 / 362880.0));
-    sp = mulAdd(sp, z, splat(-1.0 / 5040.0));
-    sp = mulAdd(sp, z, splat(1.0 / 120.0));
-    sp = mulAdd(sp, z, splat(-1.0 / 6.0));
-    // sin r = hi + (hi^3 * sp + lo * (1 - hi^2 / 2)), the latter lo's share.
-    const Vec sinTail = mulAdd(mul(hi, z), sp, mul(lo, negMulAdd(splat(0.5), z, splat(1.0))));
-    fastTwoSum(hi, sinTail, sinHi, sinLo);
-
-    Vec cp = splat(-1.0 / 6402373705728000.0);  // -1/18!
-    cp = mulAdd(cp, z, splat(1.0 / 20922789888000.0));
-    cp = mulAdd(cp, z, splat(-1.0 / 87178291200.0));
-    cp = mulAdd(cp, z, splat(1.0 / 479001600.0));
-    cp = mulAdd(cp, z, splat(-1.0 / 3628800.0));
-    cp = mulAdd(cp, z, splat(1.0 / 40320.0));
-    cp = mulAdd(cp, z, splat(-1.0 / 720.0));
-    cp = mulAdd(cp, z, splat(1.0 / 24.0));
-    // r^2 / 2 = halfSq + halfSqLo exactly enough: hi^2 and its exact error,
-    // plus the cross term hi * lo.
-    const Vec halfSq = mul(splat(0.5), z);
-    const Vec halfSqLo = mulAdd(hi, lo, mul(splat(0.5), productError(hi, hi, z)));
-    Vec w, wErr;
-    fastTwoSum(splat(1.0), sub(zero(), halfSq), w, wErr);
-    const Vec cosTail = mulAdd(mul(z, z), cp, sub(wErr, halfSqLo));
-    fastTwoSum(w, cosTail, cosHi, cosLo);
+// (hi, lo) = (ah + al) * (bh + bl) to about 100 bits.
+void pairProduct(Vec ah, Vec al, Vec bh, Vec bl, Vec& hi, Vec& lo) {
+    const Vec p = mul(ah, bh);
+    const Vec e = add(productError(ah, bh, p), mulAdd(ah, bl, mul(al, bh)));
+    fastTwoSum(p, e, hi, lo);
 }
 
-// cos, sin and tan of x, each rounded once from its pair.
-void trig(Vec x, Vec& cosX, Vec& sinX, Vec& tanX) {
+// (hi, lo) = (ch + cl) + (ah + al) * (bh + bl), where the product is smaller
+// than c: a step of Horner's scheme carried in pairs.
+void pairStep(Vec ah, Vec al, Vec bh, Vec bl, Vec ch, Vec cl, Vec& hi, Vec& lo) {
+    const Vec p = mul(ah, bh);
+    const Vec pe = add(productError(ah, bh, p), mulAdd(ah, bl, mul(al, bh)));
+    Vec s, se;
+    fastTwoSum(ch, p, s, se);
+    fastTwoSum(s, add(add(se, pe), cl), hi, lo);
+}
+
+// Coefficients 1/n! as pairs, where a double alone would lose the bits the
+// rounding needs.
+const double inv3h = 0x1.5555555555555p-3, inv3l = 0x1.5555555555555p-57;
+const double inv5h = 0x1.1111111111111p-7, inv5l = 0x1.1111111111111p-63;
+const double inv7h = 0x1.a01a01a01a01ap-13, inv7l = 0x1.a01a01a01a01ap-73;
+const double inv4h = 0x1.5555555555555p-5, inv4l = 0x1.5555555555555p-59;
+const double inv6h = 0x1.6c16c16c16c17p-10, inv6l = -0x1.f49f49f49f49fp-65;
+
+// sin and cos of r = hi + lo, |r| <= pi/4 + a hair, each as a pair good to
+// about 2^-70 of its value: the terms down to r^7 / 7! (sine) and r^6 / 6!
+// (cosine) in pairs, the smaller ones in doubles, the series cut where the
+// next term falls below 2^-77.
+void sinCosReduced(Vec hi, Vec lo, Vec& sinHi, Vec& sinLo, Vec& cosHi, Vec& cosLo) {
+    // w = r^2 as a pair.
+    const Vec z = mul(hi, hi);
+    Vec wh, wl;
+    fastTwoSum(z, add(productError(hi, hi, z), mul(splat(2.0), mul(hi, lo))), wh, wl);
+
+    Vec sq = splat(1.0 / 51090942171709440000.0);  // 1/21!
+    sq = mulAdd(sq, wh, splat(-1.0 / 121645100408832000.0));
+    sq = mulAdd(sq, wh, splat(1.0 / 355687428096000.0));
+    sq = mulAdd(sq, wh, splat(-1.0 / 1307674368000.0));
+    sq = mulAdd(sq, wh, splat(1.0 / 6227020800.0));
+    sq = mulAdd(sq, wh, splat(-1.0 / 39916800.0));
+    sq = mulAdd(sq, wh, splat(1.0 / 362880.0));
+    // sin r = r + r w (-1/3! + w (1/5! + w (-1/7! + w sq))).
+    Vec ah, al, bh, bl;
+    fastTwoSum(splat(-inv7h), mul(wh, sq), ah, al);
+    al = sub(al, splat(inv7l));
+    pairStep(wh, wl, ah, al, splat(inv5h), splat(inv5l), bh, bl);
+    pairStep(wh, wl, bh, bl, splat(-inv3h), splat(-inv3l), ah, al);
+    Vec rwh, rwl;
+    pairProduct(hi, lo, wh, wl, rwh, rwl);
+    {
+        const Vec p = mul(rwh, ah);
+        const Vec pe = add(productError(rwh, ah, p), mulAdd(rwh, al, mul(rwl, ah)));
+        Vec s, se;
+        fastTwoSum(hi, p, s, se);
+        fastTwoSum(s, add(add(se, pe), lo), sinHi, sinLo);
+    }
+
+    Vec cq = splat(-1.0 / 1124000727777607680000.0);  // -1/22!
+    cq = mulAdd(cq, wh, splat(1.0 / 2432902008176640000.0));
+    cq = mulAdd(cq, wh, splat(-1.0 / 6402373705728000.0));
+    cq = mulAdd(cq, wh, splat(1.0 / 20922789888000.0));
+    cq = mulAdd(cq, wh, splat(-1.0 / 87178291200.0));
+    cq = mulAdd(cq, wh, splat(1.0 / 479001600.0));
+    cq = mulAdd(cq, wh, splat(-1.0 / 3628800.0));
+    cq = mulAdd(cq, wh, splat(1.0 / 40320.0));
+    // cos r = 1 - w/2 + w^2 (1/4! + w (-1/6! + w cq)).
+    fastTwoSum(splat(-inv6h), mul(wh, cq), ah, al);
+    al = sub(al, splat(inv6l));
+    pairStep(wh, wl, ah, al, splat(inv4h), splat(inv4l), bh, bl);
+    Vec w2h, w2l;
+    pairProduct(wh, wl, wh, wl, w2h, w2l);
+    {
+        const Vec p = mul(w2h, bh);
+        const Vec pe = add(productError(w2h, bh, p), mulAdd(w2h, bl, mul(w2l, bh)));
+        Vec c0, c0e, c1, c1e;
+        fastTwoSum(splat(1.0), mul(splat(-0.5), wh), c0, c0e);
+        fastTwoSum(c0, p, c1, c1e);
+        const Vec tail = add(add(c0e, c1e), sub(pe, mul(splat(0.5), wl)));
+        fastTwoSum(c1, tail, cosHi, cosLo);
+    }
+}
+
+// Lanes where hi + lo, known to within eps * |hi|, might round to a double
+// other than hi (hi is already the rounded sum).
+Mask undecided(Vec hi, Vec lo, Vec eps) {
+    const Vec d = mul(absOf(hi), eps);
+    return either(differ(add(hi, add(lo, d)), hi), differ(add(hi, sub(lo, d)), hi));
+}
+
+// Bounds on the relative error of the pairs above, with room to spare: the
+// sine and cosine pairs are good to about 2^-70, the quotient to about 2^-69.
+const double pairError = 0x1p-66;
+const double quotientError = 0x1p-65;
+
+// cos, sin and tan of x, each correctly rounded. Returns how many lanes went
+// to the careful evaluation.
+unsigned trig(Vec x, Vec& cosX, Vec& sinX, Vec& tanX) {
     Vec hi, lo, sinHi, sinLo, cosHi, cosLo;
     Quad n;
     reduce(x, n, hi, lo);
@@ -145,14 +207,38 @@ void trig(Vec x, Vec& cosX, Vec& sinX, Vec& tanX) {
     cosX = negateWhere(cosNegative, choose(odd, cosHi, sinHi));
 
     // tan x = sin r / cos r, or -cos r / sin r for odd n; the quotient of the
-    // pairs, corrected once by its remainder, is rounded only at the end.
+    // pairs, corrected once by its remainder, as a pair.
     const Vec numHi = choose(odd, sinHi, cosHi);
     const Vec numLo = choose(odd, sinLo, cosLo);
     const Vec denHi = choose(odd, cosHi, sinHi);
     const Vec denLo = choose(odd, cosLo, sinLo);
     const Vec t0 = div(numHi, denHi);
     const Vec remainder = negMulAdd(t0, denLo, add(exactNegMulAdd(t0, denHi, numHi), numLo));
-    tanX = negateWhere(odd, add(t0, div(remainder, denHi)));
+    Vec tanHi, tanLo;
+    fastTwoSum(t0, div(remainder, denHi), tanHi, tanLo);
+    tanX = negateWhere(odd, tanHi);
+
+    const Vec pairEps = splat(pairError);
+    const unsigned doubtful =
+        laneBits(either(either(undecided(sinHi, sinLo, pairEps), undecided(cosHi, cosLo, pairEps)),
+                        undecided(tanHi, tanLo, splat(quotientError))));
+    if (doubtful == 0) return 0;
+    double xs[lanes], c[lanes], s[lanes], t[lanes];
+    store(xs, x);
+    store(c, cosX);
+    store(s, sinX);
+    store(t, tanX);
+    unsigned count = 0;
+    for (size_t j = 0; j < lanes; ++j) {
+        if (doubtful & (1u << j)) {
+            trigPrecise(xs[j], &c[j], &s[j], &t[j]);
+            ++count;
+        }
+    }
+    cosX = load(c);
+    sinX = load(s);
+    tanX = load(t);
+    return count;
 }
 
 // Arguments first + 0, first + 1, ...; exact, since every index is far below 2^53.
@@ -181,12 +267,13 @@ void fillRange(double* buffer, size_t first, size_t count) {
     }
 }
 
-void trigRange(size_t first, size_t count, double* cosOut, double* sinOut, double* tanOut) {
+size_t trigRange(size_t first, size_t count, double* cosOut, double* sinOut, double* tanOut) {
     const Vec step = splat(double(lanes));
     Vec x = firstArguments(first);
+    size_t careful = 0;
     for (size_t i = 0; i < count; i += lanes) {
         Vec cv, sv, tv;
-        trig(x, cv, sv, tv);
+        const unsigned n = trig(x, cv, sv, tv);
         double c[lanes], s[lanes], t[lanes];
         store(c, cv);
         store(s, sv);
@@ -196,8 +283,10 @@ void trigRange(size_t first, size_t count, double* cosOut, double* sinOut, doubl
             sinOut[i + j] = s[j];
             tanOut[i + j] = t[j];
         }
+        careful += n;
         x = add(x, step);
     }
+    return careful;
 }
 
 }  // namespace

@@ -13,7 +13,14 @@ double* attributeBuffer = nullptr;
 
 namespace {
 
+// Allocated before anything is printed or opened, so a machine without the
+// memory learns it at once instead of after the banner; fill settings that
+// cannot be honoured are refused just as early.
 __attribute__((constructor(workloadStartPriority))) void allocateAttributes() {
+    if (const char* problem = fillSettingsProblem()) {
+        fprintf(stderr, "triangles: %s\n", problem);
+        exit(1);
+    }
     attributeBuffer = provisionAttributeBuffer(attributeHugePages);
     if (attributeBuffer == nullptr) {
         fprintf(stderr, "triangles: cannot allocate the %zu-byte attribute buffer.\n",

@@ -17,8 +17,11 @@ long deepestCommonStep(const std::vector<ResultsRun>& runs) {
 }
 
 MainFigure mainFigure(Program program, const std::vector<ResultsRun>& runs) {
+    return mainFigureAt(program, runs, program == Program::triangles ? deepestCommonStep(runs) : -1);
+}
+
+MainFigure mainFigureAt(Program program, const std::vector<ResultsRun>& runs, long step) {
     MainFigure figure;
-    const long step = program == Program::triangles ? deepestCommonStep(runs) : -1;
     switch (program) {
         case Program::triangles: figure.name = "triangles/s at step " + std::to_string(step); break;
         case Program::cube: figure.name = "vertices/s"; break;

@@ -18,6 +18,8 @@ struct MainFigure {
 // vertex rate; streaming: the float kernel's rate. Runs without a sample
 // (no frame at all) are left out.
 MainFigure mainFigure(Program program, const std::vector<ResultsRun>& runs);
+// The same with the triangles step given, for one run of a longer series.
+MainFigure mainFigureAt(Program program, const std::vector<ResultsRun>& runs, long step);
 
 // The deepest animation step every triangles run reached; -1 when a run has no frame.
 long deepestCommonStep(const std::vector<ResultsRun>& runs);

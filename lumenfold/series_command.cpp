@@ -40,7 +40,7 @@ Series runSeries(RunSession& session, Program program, const RunOptions& options
         series.figure = mainFigure(program, series.runs);
         series.interval = medianInterval(series.figure.runs);
         // The run's own figure, at the step the series has now.
-        const MainFigure own = mainFigure(program, {series.runs.back()});
+        const MainFigure own = mainFigureAt(program, {series.runs.back()}, deepestCommonStep(series.runs));
         say(progressLine(plan, done + 1, series.figure.name, medianOfRunMedians(own.runs), series.interval));
     }
     return series;

@@ -25,6 +25,9 @@ TEST(Series, MainFigureOfEachProgram) {
     const MainFigure t = mainFigure(Program::triangles, triangles);
     EXPECT_EQ(t.name, "triangles/s at step 3");
     EXPECT_EQ(t.runs, (RunSamples{{3000}, {6000}, {3000}}));
+    // A deeper run, taken alone, is read at the series' step.
+    EXPECT_EQ(mainFigureAt(Program::triangles, {triangles[0]}, 3).runs, (RunSamples{{3000}}));
+    EXPECT_EQ(mainFigure(Program::triangles, {triangles[0]}).runs, (RunSamples{{5000}}));
 
     const MainFigure c = mainFigure(Program::cube, {parseResultsText(cubeFile, "c.txt")});
     EXPECT_EQ(c.name, "vertices/s");

@@ -42,16 +42,31 @@ class Xvfb:
         raise RuntimeError("Xvfb did not start")
 
     def _start(self):
+        # Only clients with the cookie get in, as with xvfb-run: the server
+        # loads every cookie in its -auth file, and clients need one filed
+        # under the display number the server picks.
+        self.authdir = tempfile.mkdtemp(prefix="lumenfold-x-")
+        self.authfile = os.path.join(self.authdir, "Xauthority")
+        os.close(os.open(self.authfile, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600))
+        self.cookie = os.urandom(16).hex()
+        self._add_cookie(":0")
         read_fd, write_fd = os.pipe()
         self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", SCREEN, "-nolisten", "tcp",
-             "-noreset"],
+            ["Xvfb", "-displayfd", str(write_fd), "-auth", self.authfile, "-screen", "0", SCREEN,
+             "-nolisten", "tcp", "-noreset"],
             pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_fd)
         with os.fdopen(read_fd) as pipe:
             number = pipe.readline().strip()
         self.display = ":" + number
+        if number:
+            self._add_cookie(self.display)
         return bool(number)
+
+    def _add_cookie(self, display):
+        # On standard input: a command line is readable by every user.
+        subprocess.run(["xauth", "-q", "-f", self.authfile, "source", "-"], check=True,
+                       input="add %s . %s\n" % (display, self.cookie), text=True)
 
     def _answers(self):
         deadline = time.monotonic() + 10
@@ -66,6 +81,7 @@ class Xvfb:
     def env(self):
         env = dict(os.environ)
         env["DISPLAY"] = self.display
+        env["XAUTHORITY"] = self.authfile
         return env
 
     def close(self):
@@ -74,6 +90,8 @@ class Xvfb:
             self.proc.wait(10)
         except subprocess.TimeoutExpired:
             self.proc.kill()
+            self.proc.wait()
+        shutil.rmtree(self.authdir, ignore_errors=True)
 
 
 class Run:

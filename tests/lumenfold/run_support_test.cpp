@@ -47,6 +47,33 @@ TEST(ConsoleWatch, FollowsTheClosingLines) {
     EXPECT_EQ(notSaved.resultsPath, "/ro/r.txt");
 }
 
+TEST(ConsoleWatch, ResultsShortOfTheConsoleFailTheRun) {
+    ConsoleWatch whole;
+    feed(Program::triangles, trianglesFile, whole);
+    EXPECT_EQ(resultsShortfall(whole, 2), "");
+    EXPECT_EQ(resultsShortfall(whole, 3), "");
+    EXPECT_EQ(resultsShortfall(whole, 1), "the results file holds 1 of the 2 frames the console showed");
+
+    // A failed write fails the run even when every frame made it before it.
+    ConsoleWatch failed;
+    feed(Program::streaming,
+         "Results have not all been saved: writing the results file failed at: /full/r @ 1.txt\n", failed);
+    EXPECT_TRUE(failed.resultsIncomplete);
+    EXPECT_EQ(failed.resultsPath, "/full/r @ 1.txt");
+    EXPECT_EQ(resultsShortfall(failed, 0), "streaming said writing its results file failed at /full/r @ 1.txt");
+
+    const std::string said =
+        "Writing the results file \"r @ 1.txt\" failed: No space left on device; later results are not saved.";
+    watchErrorLine(failed, "Writing the results file is fun; later results are not saved");
+    EXPECT_EQ(failed.writeFailure, "");
+    watchErrorLine(failed, said);
+    watchErrorLine(failed, "Writing the results file \"r @ 1.txt\" failed: Input/output error; later results are not saved.");
+    EXPECT_EQ(failed.writeFailure, said);
+    failed.frames = 4;
+    EXPECT_EQ(resultsShortfall(failed, 3), "streaming could not write its results file (it said: " + said +
+                                               "); the results file holds 3 of the 4 frames the console showed");
+}
+
 TEST(RunSupport, WaitStatusesInWords) {
     pid_t child = fork();
     if (child == 0) _exit(3);

@@ -84,6 +84,21 @@ class Xvfb:
         env["XAUTHORITY"] = self.authfile
         return env
 
+    def env_for_user(self, uid, gid):
+        """The server's environment for a client running as another user, who
+        cannot read this process's 0600 cookie file: a copy of its own."""
+        authdir = tempfile.mkdtemp(prefix="lumenfold-x-", dir=self.authdir)
+        authfile = os.path.join(authdir, "Xauthority")
+        shutil.copyfile(self.authfile, authfile)
+        os.chmod(authfile, 0o600)
+        # The server's own directory only lets the user pass through to the copy.
+        os.chmod(self.authdir, 0o711)
+        os.chown(authdir, uid, gid)
+        os.chown(authfile, uid, gid)
+        env = self.env()
+        env["XAUTHORITY"] = authfile
+        return env
+
     def close(self):
         self.proc.terminate()
         try:

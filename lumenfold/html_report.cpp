@@ -500,8 +500,11 @@ std::string htmlPage(const std::vector<ReportedRun>& runs, const std::vector<Com
         for (const ComparedFigure& f : figures) {
             const std::string verdictClass = f.verdict == "faster" || f.verdict == "slower" ? f.verdict : "same";
             page += "<tr><td>" + quoted(f.program) + "</td><td>" + quoted(f.label) + "</td><td class=\"number\">" +
-                    numberText(f.ratio) + "</td><td class=\"number\">" + numberText(f.ciLow) + " to " +
-                    numberText(f.ciHigh) + "</td><td class=\"" + verdictClass + "\">" + quoted(f.verdict) +
+                    numberText(f.ratio) + "</td><td class=\"number\">" +
+                    (std::isfinite(f.ciLow) && std::isfinite(f.ciHigh)
+                         ? numberText(f.ciLow) + " to " + numberText(f.ciHigh)
+                         : std::string("none (too few values)")) +
+                    "</td><td class=\"" + verdictClass + "\">" + quoted(f.verdict) +
                     "</td><td class=\"number\">" + std::to_string(f.runsA) + "</td><td class=\"number\">" +
                     std::to_string(f.runsB) + "</td></tr>\n";
             list.push_back({{"program", displayText(f.program)},
@@ -511,7 +514,13 @@ std::string htmlPage(const std::vector<ReportedRun>& runs, const std::vector<Com
                             {"ciHigh", number(f.ciHigh)},
                             {"verdict", displayText(f.verdict)}});
         }
-        page += "</table>\n</section>\n";
+        page += "</table>\n";
+        bool oneRunEach = true;
+        for (const ComparedFigure& f : figures) oneRunEach = oneRunEach && f.runsA <= 1 && f.runsB <= 1;
+        if (oneRunEach)
+            page += "<p class=\"note\">One run per side: the intervals reflect only the variation from frame to "
+                    "frame, not that between runs, which is usually larger.</p>\n";
+        page += "</section>\n";
         data["figures"] = list;
     }
 

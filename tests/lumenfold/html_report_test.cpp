@@ -72,6 +72,7 @@ TEST(HtmlReport, ComparisonShowsBothSidesAndEveryVerdict) {
     EXPECT_NE(page.find("<td class=\"number\">1.2</td><td class=\"number\">1.1 to 1.3</td><td class=\"faster\">faster"),
               std::string::npos);
     EXPECT_NE(page.find("no clear difference"), std::string::npos);
+    EXPECT_NE(page.find("One run per side"), std::string::npos);
     EXPECT_EQ(occurrences(page, "data-kind=\"ratios\""), 1u);
 }
 

@@ -10,8 +10,10 @@ set(manDir ${PROJECT_BINARY_DIR}/man)
 file(MAKE_DIRECTORY ${manDir})
 
 # The benchmark programs take no options and need a window to print anything,
-# so their pages come from a helper that prints the same table's texts.
+# so their pages come from a helper that prints the same texts they print.
 set(manPages)
+add_executable(program_help_text ${PROJECT_SOURCE_DIR}/shell/print_help_text.cpp)
+target_link_libraries(program_help_text PRIVATE shell_core)
 foreach(entry
     "triangles|OpenGL benchmark: a growing indexed triangle list drawn from a 512 MiB array of doubles, in triangles/s and frames/s"
     "cube|OpenGL benchmark: a 256x256x256 lattice of lit, coloured points replayed from one display list, in vertices/s and frames/s"
@@ -19,12 +21,10 @@ foreach(entry
   string(REPLACE "|" ";" entry "${entry}")
   list(GET entry 0 program)
   list(GET entry 1 summary)
-  add_executable(${program}_help_text ${PROJECT_SOURCE_DIR}/shell/print_help_text.cpp)
-  target_link_libraries(${program}_help_text PRIVATE ${program}_workload)
   add_custom_command(OUTPUT ${manDir}/${program}.1.gz
     COMMAND ${PYTHON3_EXECUTABLE} ${manPageScript} keys ${program} ${PROJECT_VERSION} ${summary}
-            $<TARGET_FILE:${program}_help_text> ${manDir}/${program}.1.gz
-    DEPENDS ${program}_help_text ${manPageScript}
+            $<TARGET_FILE:program_help_text> ${manDir}/${program}.1.gz
+    DEPENDS program_help_text ${manPageScript}
     COMMENT "Man page of ${program}" VERBATIM)
   list(APPEND manPages ${manDir}/${program}.1.gz)
 endforeach()
@@ -39,7 +39,7 @@ add_custom_target(man_pages ALL DEPENDS ${manPages})
 
 install(TARGETS triangles cube streaming lumenfold RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${manPages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/lumenfold)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME lumenfold)

@@ -15,8 +15,8 @@ void formatCubeFrame(char lines[][reportLineCapacity], const CubeFrame& frame) {
     formatNumberLine(lines[2], verticesRateLine, frame.verticesPerSec);
 }
 
-void addFrame(CubeTotals& totals, int32_t frameTicks) {
-    totals.ticks += frameTicks;
+void addFrame(CubeTotals& totals, int32_t ticks) {
+    totals.ticks += ticks;
     totals.frames += 1.0;
     totals.seconds = totals.ticks / 1000.0;
     totals.vertices = totals.frames * cubeVerticesPerFrame;

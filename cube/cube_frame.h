@@ -25,5 +25,5 @@ struct CubeTotals {
     double vertices;
 };
 
-void addFrame(CubeTotals& totals, int32_t frameTicks);
+void addFrame(CubeTotals& totals, int32_t ticks);
 RunTotals summaryTotals(const CubeTotals& totals);

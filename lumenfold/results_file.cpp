@@ -259,6 +259,7 @@ void readSummary(Reader& reader) {
         addProblem(reader, failedAt, "the file ends before the empty line that closes the final summary (truncated)");
     run.summary.present = true;
     run.summary.firstLine = int(start + 1);
+    for (size_t k = 0; k + 1 < count; ++k) run.summary.lines.push_back(reader.lines[start + k]);
     run.summary.totalSeconds = values[0].number;
     run.summary.averageAnglesPerSecond = values[1].number;
     if (cube) run.summary.averageVerticesPerSecond = values[2].number;
@@ -534,45 +535,68 @@ const char* fileKind(mode_t mode) {
 
 std::string notRegular(mode_t mode) { return std::string("not a regular file (") + fileKind(mode) + ")"; }
 
-const std::string tooLarge = "larger than 256 MiB, more than any run writes; not read";
+std::string tooLarge(long long maxBytes) {
+    return maxBytes == maxResultsFileBytes ? "larger than 256 MiB, more than any run writes; not read"
+                                           : "larger than " + std::to_string(maxBytes) + " bytes; not read";
+}
 
 }  // namespace
 
-ResultsRun readResultsFile(const std::string& path) {
+bool readRegularFile(const std::string& path, long long maxBytes, std::string& text, std::string& error) {
     // Looked at before opening: opening a named pipe for reading would wait
     // for a writer, and opening a device can have effects of its own.
     struct stat info{};
-    if (stat(path.c_str(), &info) != 0) return unreadRun(path, std::string("cannot open the file: ") + strerror(errno));
-    if (!S_ISREG(info.st_mode)) return unreadRun(path, notRegular(info.st_mode));
-    if (info.st_size > maxResultsFileBytes) return unreadRun(path, tooLarge);
-
+    if (stat(path.c_str(), &info) != 0) {
+        error = std::string("cannot open the file: ") + strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = notRegular(info.st_mode);
+        return false;
+    }
+    if (info.st_size > maxBytes) {
+        error = tooLarge(maxBytes);
+        return false;
+    }
     // The name may have been swapped for something else since; O_NONBLOCK keeps
     // even that from blocking, and fstat checks what was really opened.
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return unreadRun(path, std::string("cannot open the file: ") + strerror(errno));
+    if (fd < 0) {
+        error = std::string("cannot open the file: ") + strerror(errno);
+        return false;
+    }
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         close(fd);
-        return unreadRun(path, notRegular(info.st_mode));
+        error = notRegular(info.st_mode);
+        return false;
     }
     // A file still growing (a run in progress) is read up to the limit and no further.
-    std::string text;
+    text.clear();
     text.reserve(size_t(info.st_size));
     char buffer[1 << 16];
     for (;;) {
         const ssize_t got = read(fd, buffer, sizeof buffer);
         if (got < 0) {
             if (errno == EINTR) continue;
-            const std::string message = std::string("cannot read the file: ") + strerror(errno);
+            error = std::string("cannot read the file: ") + strerror(errno);
             close(fd);
-            return unreadRun(path, message);
+            return false;
         }
         if (got == 0) break;
-        if ((long long)(text.size()) + got > maxResultsFileBytes) {
+        if ((long long)(text.size()) + got > maxBytes) {
             close(fd);
-            return unreadRun(path, tooLarge);
+            error = tooLarge(maxBytes);
+            return false;
         }
         text.append(buffer, size_t(got));
     }
     close(fd);
+    return true;
+}
+
+ResultsRun readResultsFile(const std::string& path) {
+    std::string text;
+    std::string error;
+    if (!readRegularFile(path, maxResultsFileBytes, text, error)) return unreadRun(path, error);
     return parseResultsText(text, path);
 }

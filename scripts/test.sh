@@ -5,6 +5,7 @@
 #   asan     the build under AddressSanitizer and UndefinedBehaviorSanitizer,
 #            with its unit and GL tests
 #   package  the Debian package: installable, and it runs from where dpkg puts it
+#   fuzz     the kept fuzzing findings, then a minute of fuzzing the results-file reader
 # STAGES="release asan" runs only those; arguments go to the release ctest
 # (scripts/test.sh -L unit). Each stage's time is printed at the end.
 set -euo pipefail
@@ -30,6 +31,10 @@ stage_package() {
   scripts/package-check.sh
 }
 
+stage_fuzz() {
+  scripts/fuzz.sh
+}
+
 timings=()
 report_timings() {
   local status=$?
@@ -38,7 +43,7 @@ report_timings() {
 }
 trap report_timings EXIT
 
-for current in ${STAGES:-deps release asan package}; do
+for current in ${STAGES:-deps release asan package fuzz}; do
   declare -F "stage_$current" >/dev/null || { echo "unknown stage: $current" >&2; exit 2; }
   echo "=== stage $current"
   start=$SECONDS

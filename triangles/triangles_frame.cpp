@@ -12,8 +12,8 @@ void formatTrianglesFrame(char lines[][reportLineCapacity], const TrianglesFrame
     formatNumberLine(lines[3], trianglesRateLine, frame.trianglesPerSec);
 }
 
-void addFrame(TrianglesTotals& totals, int32_t frameTicks) {
-    totals.ticks = int32_t(uint32_t(totals.ticks) + uint32_t(frameTicks));
+void addFrame(TrianglesTotals& totals, int32_t ticks) {
+    totals.ticks = int32_t(uint32_t(totals.ticks) + uint32_t(ticks));
     totals.frames += 1.0;
     totals.seconds = totals.ticks / 1000.0;
 }

@@ -26,5 +26,5 @@ struct TrianglesTotals {
     double seconds;
 };
 
-void addFrame(TrianglesTotals& totals, int32_t frameTicks);
+void addFrame(TrianglesTotals& totals, int32_t ticks);
 RunTotals summaryTotals(const TrianglesTotals& totals);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "html_report.h"
 #include "report_format.h"
 
 namespace {
@@ -35,11 +36,38 @@ void checkShowable(const char* format, const std::string& output) {
     }
 }
 
+size_t count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+// The page holds the library's script, the data and the page's own script:
+// a quoted string that opened or closed another would be an injection.
+void checkPage(const std::vector<ReportedRun>& runs, const std::vector<ComparedFigure>& figures) {
+    static const ChartLibrary library{"Library", "1", "fuzzing", "var Chart;"};
+    const std::string page = htmlPage(runs, figures, library, "fuzz");
+    checkShowable("html", page);
+    if (count(page, "<script") != 3 || count(page, "</script") != 3) fail("script elements added", page);
+    if (count(page, "<b>") != 0 || count(page, "<img") != 0) fail("markup from the input", page);
+}
+
+const std::string goodRun =
+    "Quorvex :: Lumenfold Benchmark Graphics Triangles Lite for Windows on x86 64bit system 2019.12.06.\n\n\n"
+    "It spent: 3.189 Secs to Initialize.\n\n\nwindow: 1\nIt drew 1200 Triangles.\nIt spent: 0.787 Secs. \n"
+    "It was: 1.27065 Angles/sec.\nIt was: 1524.78 Triangles/sec.\n\n";
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
-    // A first byte below 0x10 (no results file starts so) makes the next
+    // A first byte 0x0f makes the rest the context file of a good run.
+    if (!text.empty() && text[0] == 0x0f) {
+        ReportedRun run{parseResultsText(goodRun, "good.txt"), parseRunContext(text.substr(1), "good.json"), ""};
+        checkPage({run}, {});
+        return 0;
+    }
+    // Another first byte below 0x10 (no results file starts so) makes the next
     // bytes, up to a newline, the file's name.
     std::string name = "fuzz.txt";
     if (!text.empty() && (unsigned char)text[0] < 0x10) {
@@ -69,5 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<std::string> leftOut;
     const std::string plot = plotScript(runs, "out.svg", error, &leftOut);
     checkShowable("plot script", plot);
+    const ComparedFigure figure{"triangles", name, name, 1.0, 0.9, 1.1, name, 1, 1};
+    checkPage({ReportedRun{runs[0], RunContext{}, "A"}, ReportedRun{runs[0], RunContext{}, "B"}}, {figure});
     return 0;
 }

@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include "fixtures.h"
+#include "html_report.h"
+
+namespace {
+
+const ChartLibrary library{"Charts", "9.9", "test", "var Chart = 1; /* </script> inside the library */"};
+
+size_t occurrences(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+TEST(HtmlReport, QuotedNamesAndGlStringsShowAsText) {
+    const std::string hostileContext =
+        R"({"program": "cube", "gl": {"vendor": "V&V", "renderer": "<script>alert(1)</script>", "version": "4.5"},
+            "warnings": ["software rasteriser <i>llvmpipe</i>"]})";
+    ReportedRun run{parseResultsText(cubeFile, "runs/<b>&\"'.txt"), parseRunContext(hostileContext, "c.json"), ""};
+    ASSERT_TRUE(run.context.present);
+    const std::string page = htmlPage({run}, {}, library, "lumenfold test");
+
+    EXPECT_NE(page.find("&lt;b&gt;&amp;&quot;&#39;.txt"), std::string::npos);
+    EXPECT_NE(page.find("<td>&lt;script&gt;alert(1)&lt;/script&gt;</td>"), std::string::npos);
+    EXPECT_NE(page.find("<li>software rasteriser &lt;i&gt;llvmpipe&lt;/i&gt;</li>"), std::string::npos);
+    EXPECT_EQ(page.find("<b>"), std::string::npos);
+    // Only the library, the data and the page's own script; the library's
+    // text cannot close its element early.
+    EXPECT_EQ(occurrences(page, "<script"), 3u);
+    EXPECT_EQ(occurrences(page, "</script>"), 3u);
+    EXPECT_NE(page.find("<\\/script> inside the library"), std::string::npos);
+    // In the data the page draws from, markup characters are \u escapes.
+    const size_t data = page.find("id=\"lumenfold-data\">");
+    ASSERT_NE(data, std::string::npos);
+    const std::string json = page.substr(data, page.find("</script>", data) - data);
+    EXPECT_NE(json.find("\\u003cb\\u003e\\u0026"), std::string::npos) << json;
+    EXPECT_NE(page.find("Charts 9.9"), std::string::npos);
+}
+
+TEST(HtmlReport, EachProgramGetsItsChartsAndDamageIsListed) {
+    const std::string truncated = cubeFile.substr(0, cubeFile.find("window: 1\nThe system spent: 0.5"));
+    const std::vector<ReportedRun> runs = {{parseResultsText(trianglesFile, "t.txt"), {}, ""},
+                                           {parseResultsText(truncated, "c.txt"), {}, ""},
+                                           {parseResultsText(streamingFile, "s.txt"), {}, ""},
+                                           {parseResultsText("garbage\n", "g.txt"), parseRunContext("[1", "g.json"), ""}};
+    const std::string page = htmlPage(runs, {}, library, "lumenfold test");
+    for (const char* kind : {"data-program=\"triangles\" data-kind=\"triangles-by-step\"",
+                             "data-program=\"cube\" data-kind=\"vertices-per-frame\"",
+                             "data-program=\"streaming\" data-kind=\"kernel-logic\""})
+        EXPECT_NE(page.find(kind), std::string::npos) << kind;
+    EXPECT_EQ(occurrences(page, "data-kind=\"setup-seconds\""), 3u);
+    EXPECT_EQ(occurrences(page, "data-kind=\"frame-seconds\""), 3u);
+    // The problems of both files and of the context file, on the page.
+    EXPECT_NE(page.find("<li>c.txt:12: the file ends without the final summary"), std::string::npos);
+    EXPECT_NE(page.find("<li>g.txt:1: not a Lumenfold results file"), std::string::npos);
+    EXPECT_NE(page.find("<li>g.json: not a context file"), std::string::npos);
+    EXPECT_EQ(page.find("id=\"file-problems\" hidden"), std::string::npos);
+    // Only the whole frames read are drawn.
+    EXPECT_NE(page.find("\"frameSeconds\":[0.25]"), std::string::npos);
+}
+
+TEST(HtmlReport, ComparisonShowsBothSidesAndEveryVerdict) {
+    const ResultsRun a = parseResultsText(cubeFile, "a.txt");
+    const std::vector<ReportedRun> runs = {{a, {}, "A"}, {a, {}, "B"}};
+    const std::vector<ComparedFigure> figures = {{"cube", "vertices_per_second", "vertices/s", 1.2, 1.1, 1.3, "faster", 1, 1},
+                                                 {"cube", "setup_seconds", "set-up (s)", 1.0, 0.9, 1.1,
+                                                  "no clear difference", 1, 1}};
+    const std::string page = htmlPage(runs, figures, library, "lumenfold test");
+    EXPECT_NE(page.find("<h3>Side A</h3>\n<article class=\"run\"><h3>A: #1 a.txt"), std::string::npos);
+    EXPECT_NE(page.find("<h3>Side B</h3>\n<article class=\"run\"><h3>B: #2 a.txt"), std::string::npos);
+    EXPECT_NE(page.find("<td class=\"number\">1.2</td><td class=\"number\">1.1 to 1.3</td><td class=\"faster\">faster"),
+              std::string::npos);
+    EXPECT_NE(page.find("no clear difference"), std::string::npos);
+    EXPECT_EQ(occurrences(page, "data-kind=\"ratios\""), 1u);
+}
+
+}  // namespace

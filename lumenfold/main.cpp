@@ -14,6 +14,7 @@
 #include "input_files.h"
 #include "report_format.h"
 #include "run_command.h"
+#include "series_command.h"
 #include "run_support.h"
 
 #ifndef LUMENFOLD_VERSION
@@ -195,6 +196,64 @@ int compareCommand(const std::vector<std::string>& argumentsA, const std::vector
     return expandedA && expandedB && paged && !anyProblems(a.runs) && !anyProblems(b.runs) ? 0 : 1;
 }
 
+// Frames of a run when neither --frames nor --seconds is given.
+constexpr int defaultFrames = 5;
+
+void addRunLimits(CLI::App* command, RunLimits& limits) {
+    command->add_option("--hang-timeout", limits.hangTimeout,
+                        "seconds without a new console line after which the program counts as hung")
+        ->capture_default_str()
+        ->check(CLI::PositiveNumber);
+}
+
+CLI::App* addRunCommand(CLI::App& app, RunOptions& options, SeriesPlan& plan) {
+    CLI::App* run = app.add_subcommand(
+        "run", "Start a program, press R, wait for the frames or the time, press P and Esc, answer its prompt, "
+               "and report the run. Without DISPLAY it runs on a private Xvfb.");
+    run->add_option("program", options.program, "triangles, cube or streaming")
+        ->required()
+        ->check(CLI::IsMember({"triangles", "cube", "streaming"}));
+    CLI::Option* frames = run->add_option("--frames", options.limits.frames,
+                                          "stop once this many frames are reported (default 5), counting the "
+                                          "one drawn when the window first shows; the frame running when P "
+                                          "arrives is finished and reported too")
+                              ->check(CLI::Range(1, 1000000));
+    CLI::Option* seconds = run->add_option("--seconds", options.limits.seconds,
+                                           "stop once this many seconds have passed since R")
+                               ->check(CLI::PositiveNumber);
+    frames->excludes(seconds);
+    run->add_option("--dir", options.directory, "working directory of the program, where its results file goes "
+                                                "(default: the current directory; created if missing)");
+    addRunLimits(run, options.limits);
+    CLI::Option* repeat = run->add_option("--repeat", plan.repeat,
+                                          "run the program this many times, each a fresh process with its own "
+                                          "results and context file in the one directory")
+                              ->check(CLI::Range(1, 1000));
+    CLI::Option* stable = run->add_option("--until-stable", plan.stablePercent,
+                                          "run at least 3 times, then until the 95% interval of the main figure "
+                                          "lies within +-PCT% of its median")
+                              ->check(CLI::Range(0.001, 100.0));
+    CLI::Option* maxRuns = run->add_option("--max-runs", plan.maxRuns, "the most runs --until-stable makes")
+                               ->capture_default_str()
+                               ->check(CLI::Range(SeriesPlan::minimumStableRuns, 1000));
+    repeat->excludes(stable);
+    maxRuns->needs(stable);
+    return run;
+}
+
+CLI::App* addSuiteCommand(CLI::App& app, SuiteOptions& options) {
+    CLI::App* suite = app.add_subcommand(
+        "suite", "Run triangles, cube and streaming in turn, each for 5 frames, into one directory that report "
+                 "and compare take whole; ends with one summary table.");
+    suite->add_option("--repeat", options.repeat, "runs of each program")->capture_default_str()->check(
+        CLI::Range(1, 1000));
+    suite->add_option("--dir", options.directory,
+                      "where the results and context files go (default: lumenfold-suite-DATE-TIME here)");
+    addRunLimits(suite, options.limits);
+    options.limits.frames = defaultFrames;
+    return suite;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -204,26 +263,11 @@ int main(int argc, char** argv) {
 
     RunOptions runOptions;
     runOptions.command = shellQuoted(argc, argv);
-    CLI::App* run = app.add_subcommand(
-        "run", "Start a program, press R, wait for the frames or the time, press P and Esc, answer its prompt, "
-               "and report the run. Without DISPLAY it runs on a private Xvfb.");
-    run->add_option("program", runOptions.program, "triangles, cube or streaming")
-        ->required()
-        ->check(CLI::IsMember({"triangles", "cube", "streaming"}));
-    CLI::Option* frames = run->add_option("--frames", runOptions.frames,
-                                          "stop once this many frames are reported (default 5), counting the "
-                                          "one drawn when the window first shows; the frame running when P "
-                                          "arrives is finished and reported too")
-                              ->check(CLI::Range(1, 1000000));
-    CLI::Option* seconds = run->add_option("--seconds", runOptions.seconds, "stop once this many seconds have passed since R")
-                               ->check(CLI::PositiveNumber);
-    frames->excludes(seconds);
-    run->add_option("--dir", runOptions.directory, "working directory of the program, where its results file goes "
-                                                   "(default: the current directory; created if missing)");
-    run->add_option("--hang-timeout", runOptions.hangTimeout,
-                    "seconds without a new console line after which the program counts as hung")
-        ->capture_default_str()
-        ->check(CLI::PositiveNumber);
+    SeriesPlan plan;
+    CLI::App* run = addRunCommand(app, runOptions, plan);
+    SuiteOptions suiteOptions;
+    suiteOptions.command = runOptions.command;
+    CLI::App* suite = addSuiteCommand(app, suiteOptions);
 
     std::vector<std::string> reportFiles;
     std::string reportFormat = "text";
@@ -261,9 +305,11 @@ int main(int argc, char** argv) {
     }
 
     if (*run) {
-        if (runOptions.frames == 0 && runOptions.seconds == 0) runOptions.frames = 5;
+        if (runOptions.limits.frames == 0 && runOptions.limits.seconds == 0) runOptions.limits.frames = defaultFrames;
+        if (plan.repeat > 1 || plan.stablePercent > 0) return seriesCommand(runOptions, plan);
         return runCommand(runOptions);
     }
+    if (*suite) return suiteCommand(suiteOptions);
     if (*report) return reportCommand(reportFiles, reportFormat, plotPath, reportHtml);
     if (sideB.empty()) {
         if (sideA.size() != 2) {

@@ -42,6 +42,10 @@ def help_sections(text):
     for line in text.splitlines():
         if not line.strip():
             continue
+        # A description CLI11 moved below a long entry continues that entry.
+        if line.startswith(" " * 8) and out and out[-1].startswith(".B "):
+            out.append(roff(line.strip()))
+            continue
         if re.match(r"^\S.*:$", line):
             out += [".SS " + roff(line[:-1])]
             continue
@@ -73,7 +77,7 @@ def cli_page(name, binary, subcommands):
     page += [".SH SYNOPSIS", ".B " + roff(usage_of(top, name))]
     for sub in subcommands:
         page.append(".br")
-        page.append(".B " + roff(usage_of(run(binary, sub, "--help"), name + " " + sub)))
+        page.append(".B " + roff(usage_of(run(binary, sub, "--help"), name)))
     page += [".SH DESCRIPTION", roff(top.splitlines()[0]), ".SH OPTIONS"]
     page += help_sections("\n".join(top.splitlines()[1:]))
     for sub in subcommands:

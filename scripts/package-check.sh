@@ -40,4 +40,4 @@ python3 -c 'import json, sys; sys.exit(json.load(open(sys.argv[1]))["programPath
     "$root"/run/*.json "$root/usr/bin/triangles" \
   || { cat "$root"/run/*.json >&2; echo "lumenfold ran some other triangles" >&2; exit 1; }
 ls "$root"/run/results_triangles_*.txt >/dev/null
-echo "packaged triangles ran one frame: $(ls "$root/run" | grep -c '^results_') results file"
+echo "packaged triangles ran one frame and wrote $(basename "$root"/run/results_triangles_*.txt)"

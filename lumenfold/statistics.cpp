@@ -102,7 +102,10 @@ double resampledRunMedian(const std::vector<double>& run, UniformIndex& random, 
     const uint32_t n = uint32_t(run.size());
     if (n == 1) return run[0];
     std::fill(scratch.counts.begin(), scratch.counts.begin() + n, 0u);
-    for (uint32_t i = 0; i < n; ++i) ++scratch.counts[random.below(n)];
+    if (n <= (1u << 16))
+        random.count(n, n, scratch.counts.data());
+    else
+        for (uint32_t i = 0; i < n; ++i) ++scratch.counts[random.below(n)];
     const uint32_t lowRank = (n - 1) / 2;
     const uint32_t highRank = n / 2;
     uint32_t seen = 0;

@@ -108,6 +108,18 @@ TEST(UniformIndex, RejectsTheDrawsThatWouldBiasIt) {
     }
 }
 
+TEST(UniformIndex, CountingDrawsTheSameAsOneByOne) {
+    // Start mid-output, at a range that rejects 536 of 65,536 chunks.
+    UniformIndex single(3), counted(3);
+    single.below(7);
+    counted.below(7);
+    std::vector<uint32_t> expected(1000), got(1000);
+    for (int i = 0; i < 5001; ++i) ++expected[single.below(1000)];
+    counted.count(1000, 5001, got.data());
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(counted.below(1u << 20), single.below(1u << 20));
+}
+
 TEST(Bootstrap, OneRunMatchesTheExactResamplingDistribution) {
     // All 4^4 resamples of 1 2 3 4, enumerated: the median (mean of the
     // middle two) is 1, 1.5, 2, 2.5, 3, 3.5, 4 in 13, 30, 55, 60, 55, 30, 13

@@ -79,8 +79,8 @@ void worker() {
     mpfr_set_ui(x, 1, MPFR_RNDN);
     mpfr_sin_cos(s1, c1, x, MPFR_RNDN);
     std::vector<double> ref[3], got[3];
-    for (auto& v : ref) v.resize(chunk);
-    for (auto& v : got) v.resize(chunk);
+    for (auto& values : ref) values.resize(chunk);
+    for (auto& values : got) values.resize(chunk);
     const size_t chunks = attributeCount / chunk;
     for (size_t n; (n = nextChunk++) < chunks;) {
         const size_t first = n * chunk;

@@ -371,7 +371,7 @@ const char* const pageScript = R"js(
           backgroundColor: colours.map(function (c) { return c + '55'; }), borderColor: colours, borderWidth: 1,
           barPercentage: 0.6 },
         { type: 'scatter', label: 'B/A', data: figures.map(function (f) { return { x: f.ratio, y: f.label }; }),
-          backgroundColor: colours, borderColor: colours, pointRadius: 4 }] },
+          backgroundColor: '#111', borderColor: '#111', pointRadius: 4 }] },
       options: { indexAxis: 'y', responsive: true, maintainAspectRatio: false,
                  scales: { x: axis('B/A (1 = the same; right of 1: B larger)', { type: 'linear', min: low - margin, max: high + margin }),
                            y: { type: 'category', labels: labels } },

@@ -8,10 +8,13 @@
 #include <fstream>
 #include <sys/wait.h>
 
+#include "compare.h"
 #include "display_text.h"
 #include "html_report.h"
+#include "input_files.h"
 #include "report_format.h"
 #include "run_command.h"
+#include "series_command.h"
 #include "run_support.h"
 
 #ifndef LUMENFOLD_VERSION
@@ -92,8 +95,19 @@ std::vector<ReportedRun> withContexts(const std::vector<ResultsRun>& runs, const
     return reported;
 }
 
-int reportCommand(const std::vector<std::string>& files, const std::string& format, const std::string& plot,
+// Files named on the command line, with directories expanded; false when a
+// directory held nothing to read.
+bool inputFiles(const std::vector<std::string>& arguments, std::vector<std::string>& files) {
+    std::vector<std::string> errors;
+    files = expandInputs(arguments, errors);
+    for (const std::string& error : errors) fprintf(stderr, "lumenfold: %s\n", error.c_str());
+    return errors.empty();
+}
+
+int reportCommand(const std::vector<std::string>& arguments, const std::string& format, const std::string& plot,
                   const std::string& html) {
+    std::vector<std::string> files;
+    const bool expanded = inputFiles(arguments, files);
     std::vector<ResultsRun> runs;
     for (const std::string& file : files) runs.push_back(readResultsFile(file));
     showProblems(runs);
@@ -121,27 +135,123 @@ int reportCommand(const std::vector<std::string>& files, const std::string& form
         }
     }
     const bool paged = html.empty() || writeHtml(withContexts(runs, ""), {}, html);
-    return anyProblems(runs) || !plotted || !paged ? 1 : 0;
+    return anyProblems(runs) || !plotted || !paged || !expanded ? 1 : 0;
 }
 
-int compareCommand(const std::string& fileA, const std::string& fileB, const std::string& format) {
-    const ResultsRun a = readResultsFile(fileA);
-    const ResultsRun b = readResultsFile(fileB);
-    showProblems({a, b});
-    std::string error;
-    if (!comparable(a, b, error)) {
-        fprintf(stderr, "lumenfold: %s\n", error.c_str());
+// The page draws each figure's interval around 1 with its verdict.
+std::vector<ComparedFigure> pageFigures(const Comparison& comparison) {
+    std::vector<ComparedFigure> figures;
+    for (const ProgramComparison& program : comparison.programs)
+        for (const FigureComparison& f : program.figures)
+            figures.push_back(ComparedFigure{programName(f.program), f.figure, f.label, f.ratio.estimate, f.ratio.low,
+                                             f.ratio.high, verdictName(f.verdict), f.runsA, f.runsB});
+    return figures;
+}
+
+int compareCommand(const std::vector<std::string>& argumentsA, const std::vector<std::string>& argumentsB,
+                   const std::string& format, const std::string& html) {
+    std::vector<std::string> filesA, filesB;
+    const bool expandedA = inputFiles(argumentsA, filesA);
+    const bool expandedB = inputFiles(argumentsB, filesB);
+    const ComparedSide a = readSide(filesA);
+    const ComparedSide b = readSide(filesB);
+    showProblems(a.runs);
+    showProblems(b.runs);
+
+    const BootstrapOptions options;
+    // About a second's resampling per 2 x 10^8 drawn frames: say what is
+    // being done when a figure will take longer than that.
+    const FigureProgress progress = [&options](const std::string& figure, size_t samples) {
+        if (double(samples) * options.resamples > 2e8)
+            fprintf(stderr, "lumenfold: resampling %s (%zu samples, %d times)...\n", figure.c_str(), samples,
+                    options.resamples);
+    };
+    const Comparison comparison = compareSides(a, b, options, progress);
+    if (comparison.programs.empty()) {
+        for (const std::string& note : comparison.notes) fprintf(stderr, "lumenfold: %s\n", note.c_str());
+        fprintf(stderr, "lumenfold: nothing to compare: no program has a readable run on both sides\n");
         return 1;
     }
     std::string out;
-    if (format == "json")
-        out = jsonComparison(a, b);
-    else if (format == "csv")
-        out = csvComparison(a, b);
-    else
-        out = textComparison(a, b);
+    if (format == "json") {
+        out = jsonComparison(comparison);
+    } else if (format == "csv") {
+        out = csvComparison(comparison);
+        // CSV has no place for them, but they must not go unseen.
+        for (const auto& [side, warnings] : {std::pair{"A", &comparison.warningsA}, std::pair{"B", &comparison.warningsB}})
+            for (const RunWarning& w : *warnings)
+                fprintf(stderr, "lumenfold: %s: %s: %s\n", side, w.file.c_str(), w.message.c_str());
+        for (const std::string& note : comparison.notes) fprintf(stderr, "lumenfold: %s\n", note.c_str());
+    } else {
+        out = textComparison(comparison);
+    }
     fputs(out.c_str(), stdout);
-    return a.problems.empty() && b.problems.empty() ? 0 : 1;
+    fflush(stdout);
+    bool paged = true;
+    if (!html.empty()) {
+        std::vector<ReportedRun> runs = withContexts(a.runs, "A");
+        for (ReportedRun& run : withContexts(b.runs, "B")) runs.push_back(std::move(run));
+        paged = writeHtml(runs, pageFigures(comparison), html);
+    }
+    return expandedA && expandedB && paged && !anyProblems(a.runs) && !anyProblems(b.runs) ? 0 : 1;
+}
+
+// Frames of a run when neither --frames nor --seconds is given.
+constexpr int defaultFrames = 5;
+
+void addRunLimits(CLI::App* command, RunLimits& limits) {
+    command->add_option("--hang-timeout", limits.hangTimeout,
+                        "seconds without a new console line after which the program counts as hung")
+        ->capture_default_str()
+        ->check(CLI::PositiveNumber);
+}
+
+CLI::App* addRunCommand(CLI::App& app, RunOptions& options, SeriesPlan& plan) {
+    CLI::App* run = app.add_subcommand(
+        "run", "Start a program, press R, wait for the frames or the time, press P and Esc, answer its prompt, "
+               "and report the run. Without DISPLAY it runs on a private Xvfb.");
+    run->add_option("program", options.program, "triangles, cube or streaming")
+        ->required()
+        ->check(CLI::IsMember({"triangles", "cube", "streaming"}));
+    CLI::Option* frames = run->add_option("--frames", options.limits.frames,
+                                          "stop once this many frames are reported (default 5), counting the "
+                                          "one drawn when the window first shows; the frame running when P "
+                                          "arrives is finished and reported too")
+                              ->check(CLI::Range(1, 1000000));
+    CLI::Option* seconds = run->add_option("--seconds", options.limits.seconds,
+                                           "stop once this many seconds have passed since R")
+                               ->check(CLI::PositiveNumber);
+    frames->excludes(seconds);
+    run->add_option("--dir", options.directory, "working directory of the program, where its results file goes "
+                                                "(default: the current directory; created if missing)");
+    addRunLimits(run, options.limits);
+    CLI::Option* repeat = run->add_option("--repeat", plan.repeat,
+                                          "run the program this many times, each a fresh process with its own "
+                                          "results and context file in the one directory")
+                              ->check(CLI::Range(1, 1000));
+    CLI::Option* stable = run->add_option("--until-stable", plan.stablePercent,
+                                          "run at least 3 times, then until the 95% interval of the main figure "
+                                          "lies within +-PCT% of its median")
+                              ->check(CLI::Range(0.001, 100.0));
+    CLI::Option* maxRuns = run->add_option("--max-runs", plan.maxRuns, "the most runs --until-stable makes")
+                               ->capture_default_str()
+                               ->check(CLI::Range(SeriesPlan::minimumStableRuns, 1000));
+    repeat->excludes(stable);
+    maxRuns->needs(stable);
+    return run;
+}
+
+CLI::App* addSuiteCommand(CLI::App& app, SuiteOptions& options) {
+    CLI::App* suite = app.add_subcommand(
+        "suite", "Run triangles, cube and streaming in turn, each for 5 frames, into one directory that report "
+                 "and compare take whole; ends with one summary table.");
+    suite->add_option("--repeat", options.repeat, "runs of each program")->capture_default_str()->check(
+        CLI::Range(1, 1000));
+    suite->add_option("--dir", options.directory,
+                      "where the results and context files go (default: lumenfold-suite-DATE-TIME here)");
+    addRunLimits(suite, options.limits);
+    options.limits.frames = defaultFrames;
+    return suite;
 }
 
 }  // namespace
@@ -153,32 +263,17 @@ int main(int argc, char** argv) {
 
     RunOptions runOptions;
     runOptions.command = shellQuoted(argc, argv);
-    CLI::App* run = app.add_subcommand(
-        "run", "Start a program, press R, wait for the frames or the time, press P and Esc, answer its prompt, "
-               "and report the run. Without DISPLAY it runs on a private Xvfb.");
-    run->add_option("program", runOptions.program, "triangles, cube or streaming")
-        ->required()
-        ->check(CLI::IsMember({"triangles", "cube", "streaming"}));
-    CLI::Option* frames = run->add_option("--frames", runOptions.frames,
-                                          "stop once this many frames are reported (default 5), counting the "
-                                          "one drawn when the window first shows; the frame running when P "
-                                          "arrives is finished and reported too")
-                              ->check(CLI::Range(1, 1000000));
-    CLI::Option* seconds = run->add_option("--seconds", runOptions.seconds, "stop once this many seconds have passed since R")
-                               ->check(CLI::PositiveNumber);
-    frames->excludes(seconds);
-    run->add_option("--dir", runOptions.directory, "working directory of the program, where its results file goes "
-                                                   "(default: the current directory; created if missing)");
-    run->add_option("--hang-timeout", runOptions.hangTimeout,
-                    "seconds without a new console line after which the program counts as hung")
-        ->capture_default_str()
-        ->check(CLI::PositiveNumber);
+    SeriesPlan plan;
+    CLI::App* run = addRunCommand(app, runOptions, plan);
+    SuiteOptions suiteOptions;
+    suiteOptions.command = runOptions.command;
+    CLI::App* suite = addSuiteCommand(app, suiteOptions);
 
     std::vector<std::string> reportFiles;
     std::string reportFormat = "text";
     std::string plotPath;
     CLI::App* report = app.add_subcommand("report", "Statistics of results files of triangles, cube or streaming.");
-    report->add_option("files", reportFiles, "results files")->required();
+    report->add_option("files", reportFiles, "results files, or directories of them")->required();
     report->add_option("--format", reportFormat, "text, json or csv")
         ->capture_default_str()
         ->check(CLI::IsMember({"text", "json", "csv"}));
@@ -187,14 +282,20 @@ int main(int argc, char** argv) {
     report->add_option("--html", reportHtml,
                        "also write one self-contained HTML page with charts and each run's context to PAGE");
 
-    std::string fileA, fileB;
+    std::vector<std::string> sideA, sideB;
     std::string compareFormat = "text";
-    CLI::App* compare = app.add_subcommand("compare", "Two runs of one program side by side, with the ratio B/A.");
-    compare->add_option("A", fileA, "results file A")->required();
-    compare->add_option("B", fileB, "results file B")->required();
+    CLI::App* compare = app.add_subcommand(
+        "compare", "Runs of B against runs of A: per program and figure, the ratio of medians B/A with a 95% "
+                   "interval (hierarchical bootstrap) and a verdict.");
+    compare->add_option("A", sideA, "results files or directories of side A; without --vs, exactly two files: A B")
+        ->required();
+    compare->add_option("--vs", sideB, "results files or directories of side B");
     compare->add_option("--format", compareFormat, "text, json or csv")
         ->capture_default_str()
         ->check(CLI::IsMember({"text", "json", "csv"}));
+    std::string compareHtml;
+    compare->add_option("--html", compareHtml,
+                        "also write one self-contained HTML page with both sides' runs and each figure's interval");
 
     try {
         app.parse(argc, argv);
@@ -204,9 +305,19 @@ int main(int argc, char** argv) {
     }
 
     if (*run) {
-        if (runOptions.frames == 0 && runOptions.seconds == 0) runOptions.frames = 5;
+        if (runOptions.limits.frames == 0 && runOptions.limits.seconds == 0) runOptions.limits.frames = defaultFrames;
+        if (plan.repeat > 1 || plan.stablePercent > 0) return seriesCommand(runOptions, plan);
         return runCommand(runOptions);
     }
+    if (*suite) return suiteCommand(suiteOptions);
     if (*report) return reportCommand(reportFiles, reportFormat, plotPath, reportHtml);
-    return compareCommand(fileA, fileB, compareFormat);
+    if (sideB.empty()) {
+        if (sideA.size() != 2) {
+            fprintf(stderr, "lumenfold: compare takes A B, or A... --vs B...\n");
+            return 2;
+        }
+        sideB = {sideA[1]};
+        sideA.pop_back();
+    }
+    return compareCommand(sideA, sideB, compareFormat, compareHtml);
 }

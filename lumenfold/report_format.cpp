@@ -7,24 +7,8 @@
 
 using nlohmann::json;
 
-namespace {
-
-const char* const statisticNames[] = {"min", "median", "mean", "max", "stddev", "p95"};
-constexpr int statisticCount = 6;
-
-double statisticValue(const Statistics& stats, int which) {
-    switch (which) {
-        case 0: return stats.min;
-        case 1: return stats.median;
-        case 2: return stats.mean;
-        case 3: return stats.max;
-        case 4: return stats.stddev;
-        default: return stats.p95;
-    }
-}
-
 // Six significant digits, as the programs print; "-" where a value is undefined.
-std::string textNumber(double value, int digits = 6) {
+std::string textNumber(double value, int digits) {
     if (std::isnan(value)) return "-";
     if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
     char text[48];
@@ -64,6 +48,23 @@ std::string padLeft(const std::string& text, size_t width) {
 std::string padRight(const std::string& text, size_t width) {
     return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
 }
+
+namespace {
+
+const char* const statisticNames[] = {"min", "median", "mean", "max", "stddev", "p95"};
+constexpr int statisticCount = 6;
+
+double statisticValue(const Statistics& stats, int which) {
+    switch (which) {
+        case 0: return stats.min;
+        case 1: return stats.median;
+        case 2: return stats.mean;
+        case 3: return stats.max;
+        case 4: return stats.stddev;
+        default: return stats.p95;
+    }
+}
+
 
 Figure makeFigure(const char* key, const char* label, std::vector<double> values) {
     return Figure{key, label, computeStatistics(std::move(values))};
@@ -116,29 +117,6 @@ json statisticsJson(const Statistics& stats) {
     json out = {{"count", stats.count}};
     for (int s = 0; s < statisticCount; ++s) out[statisticNames[s]] = jsonNumber(statisticValue(stats, s));
     return out;
-}
-
-double ratio(double a, double b) { return b / a; }
-
-// Steps drawn in both triangles runs, with each run's rate at that step
-// (the first frame at the step, should a step have been redrawn).
-struct StepPair {
-    long step;
-    double a;
-    double b;
-};
-
-std::vector<StepPair> commonSteps(const ResultsRun& a, const ResultsRun& b) {
-    std::map<long, double> rateA;
-    for (const Frame& f : a.frames) rateA.emplace(trianglesStep(f.triangles), f.rate);
-    std::map<long, double> rateB;
-    for (const Frame& f : b.frames) rateB.emplace(trianglesStep(f.triangles), f.rate);
-    std::vector<StepPair> pairs;
-    for (const auto& [step, rate] : rateA) {
-        auto other = rateB.find(step);
-        if (other != rateB.end()) pairs.push_back(StepPair{step, rate, other->second});
-    }
-    return pairs;
 }
 
 std::string gnuplotString(const std::string& text) {
@@ -322,106 +300,6 @@ json runJson(const ResultsRun& run) {
 std::string jsonReport(const std::vector<ResultsRun>& runs) {
     json out = json::array();
     for (const ResultsRun& run : runs) out.push_back(runJson(run));
-    return out.dump(2) + "\n";
-}
-
-bool comparable(const ResultsRun& a, const ResultsRun& b, std::string& error) {
-    for (const ResultsRun* run : {&a, &b}) {
-        if (!run->recognised) {
-            error = run->path + " is not a results file of triangles, cube or streaming";
-            return false;
-        }
-    }
-    if (a.program != b.program) {
-        error = "cannot compare a " + std::string(programName(a.program)) + " run (" + a.path + ") with a " +
-                programName(b.program) + " run (" + b.path + "): their figures measure different work";
-        return false;
-    }
-    return true;
-}
-
-std::string textComparison(const ResultsRun& a, const ResultsRun& b) {
-    std::string out = "A: " + a.path + "\n   " + runHeadline(a) + "\n";
-    out += "B: " + b.path + "\n   " + runHeadline(b) + "\n";
-    for (const ResultsRun* run : {&a, &b})
-        if (!run->problems.empty())
-            out += "   (" + run->path + " is incomplete or damaged: " + std::to_string(run->problems.size()) +
-                   " problem(s), listed on standard error)\n";
-    out += "\n";
-    const std::vector<Figure> figuresA = runFigures(a);
-    const std::vector<Figure> figuresB = runFigures(b);
-    size_t labelWidth = 20;
-    for (const Figure& f : figuresA) labelWidth = std::max(labelWidth, f.label.size() + 2);
-    out += "  " + padRight("figure", labelWidth) + padRight("statistic", 10) + padLeft("A", 13) + padLeft("B", 13) +
-           padLeft("B/A", 10) + "\n";
-    for (size_t i = 0; i < figuresA.size(); ++i) {
-        const Figure& fa = figuresA[i];
-        const Figure& fb = figuresB[i];
-        out += "  " + padRight(fa.label, labelWidth) + padRight("count", 10) +
-               padLeft(std::to_string(fa.stats.count), 13) + padLeft(std::to_string(fb.stats.count), 13) + "\n";
-        for (int s = 0; s < statisticCount; ++s) {
-            double va = statisticValue(fa.stats, s);
-            double vb = statisticValue(fb.stats, s);
-            out += "  " + padRight("", labelWidth) + padRight(statisticNames[s], 10) + padLeft(textNumber(va), 13) +
-                   padLeft(textNumber(vb), 13) + padLeft(textNumber(ratio(va, vb), 4), 10) + "\n";
-        }
-    }
-    if (a.program == Program::triangles) {
-        const std::vector<StepPair> steps = commonSteps(a, b);
-        out += "\n  triangles/s by step (steps drawn in both runs: " + std::to_string(steps.size()) + ")\n";
-        if (!steps.empty()) {
-            out += "  " + padLeft("step", 8) + padLeft("A", 14) + padLeft("B", 14) + padLeft("B/A", 10) + "\n";
-            for (const StepPair& p : steps)
-                out += "  " + padLeft(std::to_string(p.step), 8) + padLeft(textNumber(p.a), 14) +
-                       padLeft(textNumber(p.b), 14) + padLeft(textNumber(ratio(p.a, p.b), 4), 10) + "\n";
-        }
-    }
-    return out;
-}
-
-std::string csvComparison(const ResultsRun& a, const ResultsRun& b) {
-    std::string out = "figure,statistic,a,b,b_over_a\n";
-    const std::vector<Figure> figuresA = runFigures(a);
-    const std::vector<Figure> figuresB = runFigures(b);
-    for (size_t i = 0; i < figuresA.size(); ++i) {
-        out += figuresA[i].key + ",count," + std::to_string(figuresA[i].stats.count) + "," +
-               std::to_string(figuresB[i].stats.count) + ",\n";
-        for (int s = 0; s < statisticCount; ++s) {
-            double va = statisticValue(figuresA[i].stats, s);
-            double vb = statisticValue(figuresB[i].stats, s);
-            out += figuresA[i].key + "," + statisticNames[s] + "," + csvNumber(va) + "," + csvNumber(vb) + "," +
-                   csvNumber(ratio(va, vb)) + "\n";
-        }
-    }
-    return out;
-}
-
-std::string jsonComparison(const ResultsRun& a, const ResultsRun& b) {
-    json figures = json::array();
-    const std::vector<Figure> figuresA = runFigures(a);
-    const std::vector<Figure> figuresB = runFigures(b);
-    for (size_t i = 0; i < figuresA.size(); ++i) {
-        json stats = json::object();
-        for (int s = 0; s < statisticCount; ++s) {
-            double va = statisticValue(figuresA[i].stats, s);
-            double vb = statisticValue(figuresB[i].stats, s);
-            stats[statisticNames[s]] = {{"a", jsonNumber(va)}, {"b", jsonNumber(vb)}, {"bOverA", jsonNumber(ratio(va, vb))}};
-        }
-        figures.push_back({{"figure", figuresA[i].key},
-                           {"label", figuresA[i].label},
-                           {"count", {{"a", figuresA[i].stats.count}, {"b", figuresB[i].stats.count}}},
-                           {"statistics", stats}});
-    }
-    json out = {{"a", runJson(a)}, {"b", runJson(b)}, {"figures", figures}};
-    if (a.program == Program::triangles) {
-        json steps = json::array();
-        for (const StepPair& p : commonSteps(a, b))
-            steps.push_back({{"step", p.step},
-                             {"a", jsonNumber(p.a)},
-                             {"b", jsonNumber(p.b)},
-                             {"bOverA", jsonNumber(ratio(p.a, p.b))}});
-        out["trianglesPerSecondByStep"] = steps;
-    }
     return out.dump(2) + "\n";
 }
 

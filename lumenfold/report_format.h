@@ -1,5 +1,5 @@
-// The report of results files as text, CSV or JSON, the comparison of two
-// runs, and the gnuplot script of the rate per frame.
+// The report of results files as text, CSV or JSON, and the gnuplot script
+// of the rate per frame.
 #pragma once
 
 #include <string>
@@ -28,12 +28,16 @@ std::string csvReport(const std::vector<ResultsRun>& runs);
 nlohmann::json runJson(const ResultsRun& run);
 std::string jsonReport(const std::vector<ResultsRun>& runs);
 
-// Side by side with the ratio B/A per figure and statistic. The runs must be
-// of the same program; comparable() says why not otherwise.
-bool comparable(const ResultsRun& a, const ResultsRun& b, std::string& error);
-std::string textComparison(const ResultsRun& a, const ResultsRun& b);
-std::string csvComparison(const ResultsRun& a, const ResultsRun& b);
-std::string jsonComparison(const ResultsRun& a, const ResultsRun& b);
+// Numbers and fields as every format writes them. textNumber: six
+// significant digits as the programs print, "-" when undefined; csvNumber:
+// enough digits to get the double back, an empty cell when undefined;
+// jsonNumber: null for infinity and not-a-number, which JSON lacks.
+std::string textNumber(double value, int digits = 6);
+std::string csvNumber(double value);
+std::string csvField(const std::string& text);
+nlohmann::json jsonNumber(double value);
+std::string padLeft(const std::string& text, size_t width);
+std::string padRight(const std::string& text, size_t width);
 
 // A gnuplot script that draws the rate per frame of every run, one line per
 // file (for streaming one panel per kernel), into outputPath (.svg or .png).

@@ -2,499 +2,269 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <poll.h>
 #include <set>
-#include <sys/prctl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
+#include "conditions.h"
+#include "process.h"
 #include "report_format.h"
 #include "run_support.h"
-#include "x_session.h"
 
 #ifndef LUMENFOLD_VERSION
 #define LUMENFOLD_VERSION "unknown"
 #endif
 
 using nlohmann::json;
+namespace fs = std::filesystem;
 
 namespace {
 
 volatile sig_atomic_t interruptSignal = 0;
-pid_t programPid = -1;
-pid_t xvfbPid = -1;
 
 void onInterrupt(int signal) { interruptSignal = signal; }
 
-double now() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
 void fail(const std::string& message) { fprintf(stderr, "lumenfold: %s\n", message.c_str()); }
 
-bool isExecutableFile(const std::string& path) {
-    struct stat info{};
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
-}
-
-std::string directoryOf(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash);
-}
-
-// Beside lumenfold in the build tree first, so a build runs its own programs;
-// then PATH, for an installed suite.
-std::string findProgram(const std::string& name, std::string& looked) {
-    char self[PATH_MAX];
-    ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length > 0) {
-        self[length] = '\0';
-        const std::string sibling = directoryOf(self) + "/../" + name + "/" + name;
-        looked = sibling;
-        if (isExecutableFile(sibling)) {
-            char resolved[PATH_MAX];
-            return realpath(sibling.c_str(), resolved) != nullptr ? resolved : sibling;
-        }
-    }
-    const char* path = getenv("PATH");
-    looked += (looked.empty() ? "" : ", ") + std::string("PATH");
-    std::string dirs = path != nullptr ? path : "";
-    size_t begin = 0;
-    while (begin <= dirs.size()) {
-        size_t end = dirs.find(':', begin);
-        if (end == std::string::npos) end = dirs.size();
-        std::string dir = dirs.substr(begin, end - begin);
-        if (dir.empty()) dir = ".";
-        const std::string candidate = dir + "/" + name;
-        if (isExecutableFile(candidate)) return candidate;
-        begin = end + 1;
-    }
-    return "";
-}
-
-bool makeDirectories(const std::string& path, std::string& error) {
-    std::string partial;
-    size_t begin = 0;
-    while (begin <= path.size()) {
-        size_t end = path.find('/', begin);
-        if (end == std::string::npos) end = path.size();
-        partial = path.substr(0, end);
-        if (!partial.empty() && mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) {
-            error = "cannot create the directory " + partial + ": " + strerror(errno);
-            return false;
-        }
-        begin = end + 1;
-    }
-    struct stat info{};
-    if (stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-        error = path + " is not a directory";
-        return false;
-    }
-    return true;
-}
-
-std::set<std::string> resultsFilesIn(const std::string& directory, const std::string& program) {
-    std::set<std::string> names;
-    const std::string prefix = "results_" + program + "_lite_windows @ ";
-    DIR* dir = opendir(directory.c_str());
-    if (dir == nullptr) return names;
-    while (dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name.compare(0, prefix.size(), prefix) == 0 && name.size() > 4 &&
-            name.compare(name.size() - 4, 4, ".txt") == 0)
-            names.insert(name);
-    }
-    closedir(dir);
-    return names;
-}
-
-// Splits what arrived on a pipe into whole lines; the rest waits for more.
-void takeLines(std::string& pending, std::vector<std::string>& lines) {
-    size_t begin = 0;
-    for (size_t end; (end = pending.find('\n', begin)) != std::string::npos; begin = end + 1)
-        lines.push_back(pending.substr(begin, end - begin));
-    pending.erase(0, begin);
-}
-
-// Reads what is there without waiting; false once the pipe is closed.
-bool drain(int fd, std::string& pending) {
-    char buffer[8192];
-    for (;;) {
-        ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got > 0) {
-            pending.append(buffer, size_t(got));
-            continue;
-        }
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
-        return false;
-    }
-}
-
-void stopProgram(pid_t pid, int& status) {
-    kill(pid, SIGTERM);
-    const double deadline = now() + 5;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return;
-        }
-        usleep(20000);
-    }
-}
-
-enum class Phase { starting, running, finishing, exiting };
-
-struct ChildPipes {
-    int input = -1;
-    int output = -1;
-    int errors = -1;
-};
-
-// Starts the program in its directory with piped standard streams; on
-// failure error says why (exec errors come back through a close-on-exec pipe).
-pid_t spawnProgram(const std::string& binary, const std::string& directory, const std::string& display,
-                   ChildPipes& pipes, std::string& error) {
-    int in[2], out[2], err[2], report[2];
-    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0 || pipe2(report, O_CLOEXEC) != 0) {
-        error = std::string("cannot create pipes: ") + strerror(errno);
-        return -1;
-    }
-    const pid_t parent = getpid();
-    pid_t pid = fork();
-    if (pid < 0) {
-        error = std::string("cannot fork: ") + strerror(errno);
-        return -1;
-    }
-    if (pid == 0) {
-        // The program would go on running with R pressed if lumenfold died.
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != parent) _exit(127);
-        setpgid(0, 0);
-        dup2(in[0], 0);
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1], report[0]}) close(fd);
-        int code = 0;
-        if (chdir(directory.c_str()) != 0 || setenv("DISPLAY", display.c_str(), 1) != 0) {
-            code = errno;
-        } else {
-            execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
-            code = errno;
-        }
-        ssize_t ignored = write(report[1], &code, sizeof code);
-        (void)ignored;
-        _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    close(err[1]);
-    close(report[1]);
-    int code = 0;
-    ssize_t got;
-    do got = read(report[0], &code, sizeof code);
-    while (got < 0 && errno == EINTR);
-    close(report[0]);
-    if (got == sizeof code) {
-        error = "cannot start " + binary + " in " + directory + ": " + strerror(code);
-        int status;
-        waitpid(pid, &status, 0);
-        for (int fd : {in[1], out[0], err[0]}) close(fd);
-        return -1;
-    }
-    pipes.input = in[1];
-    pipes.output = out[0];
-    pipes.errors = err[0];
-    fcntl(pipes.output, F_SETFL, O_NONBLOCK);
-    fcntl(pipes.errors, F_SETFL, O_NONBLOCK);
-    fcntl(pipes.input, F_SETFD, FD_CLOEXEC);
-    fcntl(pipes.output, F_SETFD, FD_CLOEXEC);
-    fcntl(pipes.errors, F_SETFD, FD_CLOEXEC);
-    return pid;
-}
-
-void writeContext(const std::string& path, const json& context) {
-    std::ofstream out(path);
-    out << context.dump(2) << "\n";
-    out.close();
-    if (!out) fail("cannot write the context file " + path + ": " + strerror(errno));
-}
-
-void cleanUp(ChildPipes& pipes) {
-    for (int* fd : {&pipes.input, &pipes.output, &pipes.errors}) {
-        if (*fd >= 0) close(*fd);
-        *fd = -1;
-    }
-    closeInput();
-    stopXvfb(xvfbPid);
-    xvfbPid = -1;
-}
-
-}  // namespace
-
-int runCommand(const RunOptions& options) {
-    Program program;
-    if (!programFromName(options.program, program)) {
-        fail("unknown program \"" + options.program + "\": expected triangles, cube or streaming");
-        return 2;
-    }
-    const time_t startTime = time(nullptr);
-
-    std::string looked;
-    const std::string binary = findProgram(options.program, looked);
-    if (binary.empty()) {
-        fail("cannot find the " + options.program + " program (looked at " + looked + "); build it first");
-        return 1;
-    }
-
-    std::string error;
-    std::string directory = options.directory;
-    if (directory.empty()) {
-        char cwd[PATH_MAX];
-        if (getcwd(cwd, sizeof cwd) == nullptr) {
-            fail(std::string("cannot read the current directory: ") + strerror(errno));
-            return 1;
-        }
-        directory = cwd;
-    } else if (!makeDirectories(directory, error)) {
-        fail(error);
-        return 1;
-    } else {
-        char resolved[PATH_MAX];
-        if (realpath(directory.c_str(), resolved) != nullptr) directory = resolved;
-    }
-
+void catchSignals() {
     signal(SIGPIPE, SIG_IGN);
     struct sigaction onSignal{};
     onSignal.sa_handler = onInterrupt;
     sigemptyset(&onSignal.sa_mask);
     for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &onSignal, nullptr);
+}
 
-    std::string display;
-    const char* given = getenv("DISPLAY");
-    const bool ownDisplay = given == nullptr || *given == '\0';
-    if (ownDisplay) {
-        if (!startXvfb(display, xvfbPid, error)) {
-            fail("no DISPLAY is set and " + error);
-            return 1;
-        }
-        fprintf(stderr, "lumenfold: no DISPLAY set; running %s on a private virtual X server (%s)\n",
-                options.program.c_str(), display.c_str());
-    } else {
-        display = given;
+bool isExecutableFile(const fs::path& path) {
+    std::error_code error;
+    return fs::is_regular_file(path, error) && access(path.c_str(), X_OK) == 0;
+}
+
+// Beside lumenfold in the build tree first, so a build runs its own programs;
+// then PATH, for an installed suite.
+std::string findProgram(const std::string& name, std::string& looked) {
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        const fs::path sibling = (self.parent_path() / ".." / name / name).lexically_normal();
+        looked = sibling.string() + ", ";
+        if (isExecutableFile(sibling)) return fs::canonical(sibling, error).string();
     }
-
-    ChildPipes pipes;
-    if (!openInput(display, error)) {
-        fail(error + (ownDisplay ? "" : " (from DISPLAY; unset DISPLAY to run on a private virtual X server)"));
-        cleanUp(pipes);
-        return 1;
+    looked += "PATH";
+    const char* path = getenv("PATH");
+    const std::string dirs = path != nullptr ? path : "";
+    for (size_t begin = 0, end; begin <= dirs.size(); begin = end + 1) {
+        end = dirs.find(':', begin);
+        if (end == std::string::npos) end = dirs.size();
+        const fs::path candidate = fs::path(begin == end ? "." : dirs.substr(begin, end - begin)) / name;
+        if (isExecutableFile(candidate)) return candidate.string();
     }
-    const json gl = probeGl(display);
+    return "";
+}
 
-    const std::string title = windowTitle(program);
-    const std::vector<unsigned long> earlierWindows = windowsTitled(title);
-    const std::set<std::string> earlierFiles = resultsFilesIn(directory, options.program);
-
-    programPid = spawnProgram(binary, directory, display, pipes, error);
-    if (programPid < 0) {
-        fail(error);
-        cleanUp(pipes);
-        return 1;
+// The directory the program runs in, created when missing, as an absolute path.
+bool makeDirectory(const std::string& given, std::string& directory) {
+    std::error_code error;
+    if (given.empty()) {
+        directory = fs::current_path(error).string();
+        if (error) fail("cannot read the current directory: " + error.message());
+        return !error;
     }
+    fs::create_directories(given, error);
+    if (error) {
+        fail("cannot create the directory " + given + ": " + error.message());
+        return false;
+    }
+    if (!fs::is_directory(given, error)) {
+        fail(given + " is not a directory");
+        return false;
+    }
+    const fs::path resolved = fs::canonical(given, error);
+    directory = error ? given : resolved.string();
+    return true;
+}
 
-    ConsoleWatch watch;
-    watch.program = program;
-    Phase phase = Phase::starting;
-    std::string pendingOut, pendingErr;
+std::set<std::string> resultsFilesIn(const std::string& directory, Program program) {
+    std::set<std::string> names;
+    const std::string prefix = std::string("results_") + programName(program) + "_lite_windows @ ";
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(directory, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) == 0 && entry.path().extension() == ".txt") names.insert(name);
+    }
+    return names;
+}
+
+// The program on its pipes, the machine that decides what comes next, and
+// what was found on the display.
+struct Supervision {
+    Supervision(Program program, const RunLimits& limits, const std::string& windowTitle, const std::string& display)
+        : machine(program, limits, windowTitle, display, monotonicSeconds()), title(windowTitle) {}
+
+    ChildProcess child;
+    RunMachine machine;
+    std::string title;
+    LineReader output, errors;
+    bool outputOpen = true, errorsOpen = true;
     std::vector<std::string> programErrors;
-    bool outOpen = true, errOpen = true, exited = false;
-    int status = 0;
+    std::vector<unsigned long> earlierWindows;
     unsigned long window = 0;
-    unsigned windowWidth = 0, windowHeight = 0;
-    bool windowKnown = false;
-    double lastLineTime = now();
-    double runStart = 0;
-    std::string failure;       // empty while all is well
-    bool stoppedByUs = false;
-    bool endedFromWindow = false;
+    unsigned width = 0, height = 0;
+};
+
+// Passes the program's console through, line for line, and follows it.
+void pumpOutput(Supervision& s) {
+    std::vector<std::string> lines;
+    if (s.outputOpen) s.outputOpen = s.output.read(s.child.output, lines);
+    for (const std::string& line : lines) {
+        fputs(line.c_str(), stdout);
+        fputc('\n', stdout);
+        s.machine.consoleLine(line, monotonicSeconds());
+    }
+    if (!lines.empty()) fflush(stdout);
+    lines.clear();
+    if (s.errorsOpen) s.errorsOpen = s.errors.read(s.child.errors, lines);
+    for (const std::string& line : lines) {
+        fprintf(stderr, "%s\n", line.c_str());
+        s.machine.errorLine(line);
+        // Enough to see what went wrong; a runaway program cannot fill memory.
+        if (s.programErrors.size() < 200) s.programErrors.push_back(line);
+    }
+}
+
+void findWindow(Supervision& s) {
+    std::vector<unsigned long> fresh;
+    for (unsigned long w : windowsTitled(s.title))
+        if (std::find(s.earlierWindows.begin(), s.earlierWindows.end(), w) == s.earlierWindows.end())
+            fresh.push_back(w);
+    s.machine.windowsFound(fresh.size());
+    if (fresh.size() == 1) {
+        s.window = fresh.front();
+        windowSize(s.window, s.width, s.height);
+    }
+}
+
+void carryOut(RunStep step, Supervision& s) {
+    const std::string program = programName(s.machine.watch().program);
+    switch (step) {
+        case RunStep::wait:
+            break;
+        case RunStep::findWindow:
+            findWindow(s);
+            break;
+        case RunStep::pressR:
+            if (!sendKey(s.window, "r")) s.machine.stepFailed("cannot send key R to the window of " + program);
+            break;
+        case RunStep::pressPAndEsc:
+            if (!sendKey(s.window, "p") || !sendKey(s.window, "Escape"))
+                s.machine.stepFailed("cannot send keys P and Esc to the window of " + program);
+            break;
+        case RunStep::answerPrompt: {
+            ssize_t written = write(s.child.input, "\n", 1);
+            (void)written;
+            close(s.child.input);
+            s.child.input = -1;
+            break;
+        }
+        case RunStep::stop: {
+            int status = 0;
+            stopProcess(s.child.pid, status, 5);
+            s.machine.exited(status, true);
+            break;
+        }
+    }
+}
+
+void supervise(Supervision& s) {
     double exitTime = 0;
-
-    while (!exited || outOpen || errOpen) {
-        if (interruptSignal != 0 && failure.empty()) {
-            failure = std::string("interrupted by ") + strsignal(interruptSignal) + "; stopped " + options.program;
-            stopProgram(programPid, status);
-            exited = stoppedByUs = true;
-        }
-        pollfd fds[2] = {{outOpen ? pipes.output : -1, POLLIN, 0}, {errOpen ? pipes.errors : -1, POLLIN, 0}};
+    while (!s.machine.hasExited() || s.outputOpen || s.errorsOpen) {
+        if (interruptSignal != 0) s.machine.interrupted(strsignal(interruptSignal));
+        pollfd fds[2] = {{s.outputOpen ? s.child.output : -1, POLLIN, 0},
+                         {s.errorsOpen ? s.child.errors : -1, POLLIN, 0}};
         poll(fds, 2, 100);
-
-        std::vector<std::string> lines;
-        if (outOpen) {
-            outOpen = drain(pipes.output, pendingOut);
-            if (!outOpen && !pendingOut.empty()) pendingOut += '\n';
-            takeLines(pendingOut, lines);
-        }
-        for (const std::string& line : lines) {
-            fputs(line.c_str(), stdout);
-            fputc('\n', stdout);
-            watchConsoleLine(watch, line);
-            lastLineTime = now();
-        }
-        if (!lines.empty()) fflush(stdout);
-        if (errOpen) {
-            std::vector<std::string> errLines;
-            errOpen = drain(pipes.errors, pendingErr);
-            if (!errOpen && !pendingErr.empty()) pendingErr += '\n';
-            takeLines(pendingErr, errLines);
-            for (const std::string& line : errLines) {
-                fprintf(stderr, "%s\n", line.c_str());
-                // Enough to see what went wrong; a runaway program cannot fill memory.
-                if (programErrors.size() < 200) programErrors.push_back(line);
-            }
-        }
-
-        if (!exited) {
-            pid_t done = waitpid(programPid, &status, WNOHANG);
-            if (done == programPid) exited = true;
-        }
-        if (exited) {
+        pumpOutput(s);
+        int status = 0;
+        if (!s.machine.hasExited() && waitpid(s.child.pid, &status, WNOHANG) == s.child.pid)
+            s.machine.exited(status, false);
+        if (s.machine.hasExited()) {
             // Whatever is still in the pipes is read before the loop ends,
             // unless something the program started holds them open.
-            if (exitTime == 0) exitTime = now();
-            if (now() - exitTime > 5) break;
+            if (exitTime == 0) exitTime = monotonicSeconds();
+            if (monotonicSeconds() - exitTime > 5) break;
             continue;
         }
-
-        const double t = now();
-        if (phase == Phase::starting && watch.setupDone) {
-            if (!windowKnown) {
-                std::vector<unsigned long> fresh;
-                for (unsigned long w : windowsTitled(title))
-                    if (std::find(earlierWindows.begin(), earlierWindows.end(), w) == earlierWindows.end())
-                        fresh.push_back(w);
-                if (fresh.size() > 1) {
-                    failure = "more than one new window is titled \"" + title +
-                              "\" on " + display + "; close the other " + options.program + " first";
-                } else if (fresh.size() == 1) {
-                    window = fresh.front();
-                    windowKnown = true;
-                    windowSize(window, windowWidth, windowHeight);
-                }
-            }
-            if (windowKnown && failure.empty()) {
-                if (!sendKey(window, "r")) failure = "cannot send key R to the window of " + options.program;
-                phase = Phase::running;
-                runStart = t;
-                lastLineTime = t;
-            }
-        }
-        if (phase == Phase::running && failure.empty()) {
-            const bool enough = options.frames > 0 ? watch.frames >= options.frames
-                                                   : t - runStart >= options.seconds;
-            if (enough) {
-                // P first, so no new frame starts while Esc waits its turn.
-                if (!sendKey(window, "p") || !sendKey(window, "Escape"))
-                    failure = "cannot send keys P and Esc to the window of " + options.program;
-                phase = Phase::finishing;
-            }
-        }
-        // Esc pressed in the window by someone else: the program still gets
-        // its answer, so it ends cleanly with its file closed.
-        if (watch.promptSeen && (phase == Phase::starting || phase == Phase::running) && failure.empty()) {
-            endedFromWindow = true;
-            phase = Phase::finishing;
-        }
-        if (phase == Phase::finishing && watch.promptSeen && failure.empty()) {
-            ssize_t written = write(pipes.input, "\n", 1);
-            (void)written;
-            close(pipes.input);
-            pipes.input = -1;
-            phase = Phase::exiting;
-            lastLineTime = t;
-        }
-        if (failure.empty() && t - lastLineTime > options.hangTimeout) {
-            char seconds[32];
-            snprintf(seconds, sizeof seconds, "%g", options.hangTimeout);
-            if (phase == Phase::exiting)
-                failure = options.program + " did not exit within " + seconds + " s of the answer to \"Press Enter to Exit.\"";
-            else if (phase == Phase::starting && watch.setupDone)
-                failure = "no window titled \"" + title + "\" appeared on " + display + " within " + seconds + " s";
-            else
-                failure = options.program + " wrote no new report line for " + seconds + " s (hang timeout): it seems hung";
-        }
-        if (!failure.empty()) {
-            stopProgram(programPid, status);
-            exited = stoppedByUs = true;
-        }
+        carryOut(s.machine.next(monotonicSeconds()), s);
     }
-    for (int* fd : {&pipes.output, &pipes.errors}) {
-        close(*fd);
-        *fd = -1;
-    }
-    const int framesSeen = watch.frames;
+    closePipes(s.child);
+}
 
-    if (failure.empty()) {
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-            failure = options.program + " " + describeWaitStatus(status);
-        else if (phase != Phase::exiting)
-            failure = options.program + " ended by itself before the run was finished (was its window closed?)";
-        else if (endedFromWindow)
-            failure = "the run was ended from the window of " + options.program + " (Esc) after " +
-                      std::to_string(watch.frames) + " frame(s), before lumenfold finished it";
-        else if (watch.resultsNotSaved)
-            failure = options.program + " could not create its results file at " + watch.resultsPath;
-    } else if (stoppedByUs) {
-        failure += " (it " + describeWaitStatus(status) + " when stopped)";
-    }
+// The one the program named, or else the one new file of its kind in the
+// directory (a crash leaves no closing line); empty, with the reason in note,
+// when neither is there.
+std::string findResultsFile(const ConsoleWatch& watch, const std::string& directory,
+                            const std::set<std::string>& earlier, std::string& note) {
+    if ((watch.resultsSaved || watch.resultsIncomplete) && access(watch.resultsPath.c_str(), F_OK) == 0)
+        return watch.resultsPath;
+    std::vector<std::string> fresh;
+    for (const std::string& name : resultsFilesIn(directory, watch.program))
+        if (earlier.count(name) == 0) fresh.push_back(name);
+    if (fresh.size() == 1) return directory + "/" + fresh.front();
+    note = fresh.empty() ? "no results file of this run was found in " + directory
+                         : std::to_string(fresh.size()) + " new results files of " + programName(watch.program) +
+                               " in " + directory + "; cannot tell which one is this run's";
+    return "";
+}
 
-    // The results file: the one the program named, or else the one new file
-    // of its kind in the directory (a crash leaves no closing line).
-    std::string resultsPath;
-    if (watch.resultsSaved && access(watch.resultsPath.c_str(), F_OK) == 0) resultsPath = watch.resultsPath;
-    std::string resultsNote;
-    if (resultsPath.empty()) {
-        std::vector<std::string> fresh;
-        for (const std::string& name : resultsFilesIn(directory, options.program))
-            if (earlierFiles.count(name) == 0) fresh.push_back(name);
-        if (fresh.size() == 1)
-            resultsPath = directory + "/" + fresh.front();
-        else if (fresh.size() > 1)
-            resultsNote = std::to_string(fresh.size()) + " new results files of " + options.program + " in " +
-                          directory + "; cannot tell which one is this run's";
-        else
-            resultsNote = "no results file of this run was found in " + directory;
-    }
+// Checked before each run: what could make its figures mislead. Each
+// problem is one warning line on stderr and one entry in the context file.
+json checkConditions(const RunSession& session) {
+    MachineConditions c;
+    readCpuFrequency("/sys/devices/system/cpu", c);
+    std::ifstream loadavg("/proc/loadavg");
+    std::string text;
+    std::getline(loadavg, text);
+    c.loadAverage = parseLoadAverage(text);
+    c.processors = int(sysconf(_SC_NPROCESSORS_ONLN));
+    const json& gl = session.gl();
+    if (gl.contains("gl")) c.renderer = gl["gl"].value("renderer", "");
+    c.swapKnown = gl.contains("swapInterval") && gl["swapInterval"].is_number_integer();
+    if (c.swapKnown) c.swapInterval = gl["swapInterval"].get<int>();
+    c.virtualX = session.privateServer() ? "lumenfold's private Xvfb" : virtualServerOf(session.display());
+    const std::vector<std::string> warnings = conditionWarnings(c);
+    for (const std::string& warning : warnings) fprintf(stderr, "lumenfold: warning: %s\n", warning.c_str());
+    return {{"conditions",
+             {{"governors", c.governors},
+              {"boost", c.boost < 0 ? json(nullptr) : json(c.boost == 1)},
+              {"loadAverage", c.loadAverage < 0 ? json(nullptr) : json(c.loadAverage)},
+              {"logicalProcessors", c.processors},
+              {"virtualX", c.virtualX.empty() ? json(nullptr) : json(c.virtualX)}}},
+            {"warnings", warnings}};
+}
 
+// What is known before the program starts: the machine, the display, the request.
+json contextBeforeRun(const RunSession& session, const RunOptions& options, const std::string& binary,
+                      const std::string& directory) {
     json context;
     context["program"] = options.program;
     context["programPath"] = binary;
-    context["date"] = isoLocalTime(startTime);
+    context["date"] = isoLocalTime(time(nullptr));
     context["command"] = options.command;
     context["directory"] = directory;
-    context["resultsFile"] = resultsPath.empty() ? json(nullptr) : json(resultsPath);
-    context["display"] = {{"name", display}, {"privateXvfb", ownDisplay}};
-    context["gl"] = gl.contains("gl") ? gl["gl"] : json({{"vendor", "unknown"}, {"renderer", "unknown"}, {"version", "unknown"}});
+    context["display"] = {{"name", session.display()}, {"privateXvfb", session.privateServer()}};
+    const json& gl = session.gl();
+    context["gl"] = gl.contains("gl") ? gl["gl"]
+                                      : json({{"vendor", "unknown"}, {"renderer", "unknown"}, {"version", "unknown"}});
     if (gl.contains("error")) context["glProbeError"] = gl["error"];
-    json swap = gl.contains("swapInterval") ? gl["swapInterval"]
-                                            : json({{"inForce", nullptr}, {"default", nullptr}, {"extension", "unknown"}});
-    swap["measuredOn"] = "a small GLX window of lumenfold's on the same display, after asking for interval 0 "
-                         "as the programs do";
-    context["swapInterval"] = swap;
-    context["window"] = windowKnown ? json({{"width", windowWidth}, {"height", windowHeight}}) : json(nullptr);
+    context["swapInterval"] = {
+        {"inForce", gl.contains("swapInterval") ? gl["swapInterval"] : json(nullptr)},
+        {"measuredOn", "a small GLX window of lumenfold's on the same display, after asking for interval 0 "
+                       "as the programs do"}};
     const json machine = machineContext();
     context["cpu"] = machine["cpu"];
     context["kernel"] = machine["kernel"];
@@ -503,36 +273,146 @@ int runCommand(const RunOptions& options) {
     for (const char* name : {"vblank_mode", "__GL_SYNC_TO_VBLANK", "LIBGL_ALWAYS_SOFTWARE", "GALLIUM_DRIVER"})
         if (const char* value = getenv(name)) environment[name] = value;
     context["environment"] = environment;
-    json request = json::object();
-    request["frames"] = options.frames > 0 ? json(options.frames) : json(nullptr);
-    request["seconds"] = options.frames > 0 ? json(nullptr) : json(options.seconds);
-    request["hangTimeoutSeconds"] = options.hangTimeout;
-    context["request"] = request;
-    context["outcome"] = {{"ok", failure.empty()},
-                          {"message", failure.empty() ? json(nullptr) : json(failure)},
-                          {"framesReported", framesSeen},
-                          {"exit", describeWaitStatus(status)},
-                          {"programStderr", programErrors}};
+    const json checked = checkConditions(session);
+    context["conditions"] = checked["conditions"];
+    context["warnings"] = checked["warnings"];
+    const RunLimits& limits = options.limits;
+    context["request"] = {{"frames", limits.frames > 0 ? json(limits.frames) : json(nullptr)},
+                          {"seconds", limits.frames > 0 ? json(nullptr) : json(limits.seconds)},
+                          {"hangTimeoutSeconds", limits.hangTimeout}};
+    return context;
+}
 
-    if (!resultsPath.empty()) writeContext(contextPathFor(resultsPath), context);
-    cleanUp(pipes);
+void addOutcome(json& context, const Supervision& s, const RunOutcome& outcome) {
+    context["resultsFile"] = outcome.resultsPath.empty() ? json(nullptr) : json(outcome.resultsPath);
+    context["window"] = s.machine.windowKnown() ? json({{"width", s.width}, {"height", s.height}}) : json(nullptr);
+    context["outcome"] = {{"ok", outcome.failure.empty()},
+                          {"message", outcome.failure.empty() ? json(nullptr) : json(outcome.failure)},
+                          {"framesReported", s.machine.watch().frames},
+                          {"exit", s.machine.exitDescription()},
+                          {"programStderr", s.programErrors}};
+}
 
-    if (!failure.empty()) {
-        fail("run failed: " + failure);
-        if (!resultsPath.empty())
-            fail("the results file is kept: " + resultsPath + " (context: " + contextPathFor(resultsPath) + ")");
-        else
-            fail(resultsNote);
+void writeContext(const std::string& path, const json& context) {
+    errno = 0;
+    std::ofstream out(path);
+    out << context.dump(2) << "\n";
+    out.close();
+    if (out) return;
+    const int error = errno;
+    // Half a JSON document would only mislead whoever reads it later.
+    unlink(path.c_str());
+    fail("cannot write the context file " + path + ": " + (error != 0 ? strerror(error) : "write failed"));
+}
+
+void addFailure(std::string& failure, const std::string& more) {
+    if (!more.empty()) failure = failure.empty() ? more : failure + "; " + more;
+}
+
+}  // namespace
+
+bool interruptRequested() { return interruptSignal != 0; }
+
+RunSession::~RunSession() {
+    closeInput();
+    stopXvfb(server_);
+}
+
+bool RunSession::open(std::string& error) {
+    catchSignals();
+    const char* given = getenv("DISPLAY");
+    privateServer_ = given == nullptr || *given == '\0';
+    if (privateServer_) {
+        if (!startXvfb(server_, error)) {
+            error = "no DISPLAY is set and " + error;
+            return false;
+        }
+        display_ = server_.display;
+        // The probe, the key connection and the programs all find it here.
+        setenv("DISPLAY", display_.c_str(), 1);
+        setenv("XAUTHORITY", server_.authFile.c_str(), 1);
+        fprintf(stderr, "lumenfold: no DISPLAY set; running on a private virtual X server (%s)\n", display_.c_str());
+    } else {
+        display_ = given;
+    }
+    if (!openInput(display_, error)) {
+        if (!privateServer_) error += " (from DISPLAY; unset DISPLAY to run on a private virtual X server)";
+        return false;
+    }
+    gl_ = probeGl(display_);
+    return true;
+}
+
+bool prepareRun(const RunOptions& options, std::string& binary, std::string& directory) {
+    std::string looked;
+    binary = findProgram(options.program, looked);
+    if (binary.empty()) {
+        fail("cannot find the " + options.program + " program (looked at " + looked + "); build it first");
+        return false;
+    }
+    return makeDirectory(options.directory, directory);
+}
+
+RunOutcome runOnce(RunSession& session, Program program, const RunOptions& options, const std::string& binary,
+                   const std::string& directory) {
+    RunOutcome outcome;
+    json context = contextBeforeRun(session, options, binary, directory);
+    Supervision s(program, options.limits, windowTitle(program), session.display());
+    s.earlierWindows = windowsTitled(s.title);
+    const std::set<std::string> earlierFiles = resultsFilesIn(directory, program);
+    std::string error;
+    if (!spawnWithPipes(binary, directory, s.child, error)) {
+        fail("run failed: " + error);
+        outcome.failure = error;
+        return outcome;
+    }
+    supervise(s);
+    outcome.failure = s.machine.verdict();
+
+    std::string note;
+    outcome.resultsPath = findResultsFile(s.machine.watch(), directory, earlierFiles, note);
+    // A file short of frames, or a write the program saw fail, is a failed
+    // run even when the program ended well: the figures are not all there.
+    if (!outcome.resultsPath.empty()) {
+        outcome.results = readResultsFile(outcome.resultsPath);
+        addFailure(outcome.failure, resultsShortfall(s.machine.watch(), frameCount(outcome.results)));
+    } else {
+        if (!s.machine.watch().writeFailure.empty()) addFailure(outcome.failure, resultsShortfall(s.machine.watch(), 0));
+        addFailure(outcome.failure, note);
+    }
+    addOutcome(context, s, outcome);
+    outcome.context = context;
+    if (outcome.resultsPath.empty()) {
+        fail("run failed: " + outcome.failure);
+        fail("no context file is written, as there is no results file to go with it");
+        return outcome;
+    }
+    writeContext(contextPathFor(outcome.resultsPath), context);
+    if (!outcome.failure.empty()) {
+        fail("run failed: " + outcome.failure);
+        fail("the results file is kept: " + outcome.resultsPath + " (context: " +
+             contextPathFor(outcome.resultsPath) + ")");
+    }
+    return outcome;
+}
+
+int runCommand(const RunOptions& options) {
+    Program program;
+    if (!programFromName(options.program, program)) {
+        fail("unknown program \"" + options.program + "\": expected triangles, cube or streaming");
+        return 2;
+    }
+    std::string binary, directory, error;
+    if (!prepareRun(options, binary, directory)) return 1;
+    RunSession session;
+    if (!session.open(error)) {
+        fail(error);
         return 1;
     }
-    if (resultsPath.empty()) {
-        fail("run failed: " + resultsNote);
-        return 1;
-    }
-
-    const ResultsRun run = readResultsFile(resultsPath);
-    printf("\n%s", textReport({run}).c_str());
+    const RunOutcome outcome = runOnce(session, program, options, binary, directory);
+    if (!outcome.failure.empty()) return 1;
+    printf("\n%s", textReport({outcome.results}).c_str());
     fflush(stdout);
-    for (const Problem& problem : run.problems) fail(problemText(run, problem));
-    return run.problems.empty() ? 0 : 1;
+    for (const Problem& problem : outcome.results.problems) fail(problemText(outcome.results, problem));
+    return outcome.results.problems.empty() ? 0 : 1;
 }

@@ -2,14 +2,57 @@
 
 #include <string>
 
+#include <nlohmann/json.hpp>
+
+#include "results_file.h"
+#include "run_core.h"
+#include "x_session.h"
+
 struct RunOptions {
     std::string program;
-    int frames = 0;              // stop once this many frames are reported; 0: by time
-    double seconds = 0;          // or once this long has passed since R
+    RunLimits limits;            // frames, or seconds since R; the hang timeout
     std::string directory;       // empty: the current directory
-    double hangTimeout = 600;    // seconds without a new console line that count as a hang
     std::string command;         // lumenfold's own command line, for the context file
 };
 
 // `lumenfold run`: the exit status of lumenfold.
 int runCommand(const RunOptions& options);
+
+// The display the runs go to, the key connection and the GL probe: set up
+// once, for one run or many.
+class RunSession {
+public:
+    ~RunSession();
+    // Uses DISPLAY, or starts a private X server when none is set.
+    bool open(std::string& error);
+    const std::string& display() const { return display_; }
+    bool privateServer() const { return privateServer_; }
+    // The GL probe's answer, taken at open().
+    const nlohmann::json& gl() const { return gl_; }
+
+private:
+    XServer server_;
+    std::string display_;
+    bool privateServer_ = false;
+    nlohmann::json gl_;
+};
+
+// One run of a program and what became of it.
+struct RunOutcome {
+    std::string failure;          // empty when the run went as planned
+    std::string resultsPath;      // empty when no results file was found
+    ResultsRun results;           // read from resultsPath
+    nlohmann::json context;       // what went into the context file
+};
+
+// Runs the program once in the directory (which must exist); writes the
+// context file beside the results file. Messages go to stderr as it goes.
+RunOutcome runOnce(RunSession& session, Program program, const RunOptions& options, const std::string& binary,
+                   const std::string& directory);
+
+// Where the program's binary is, and the directory made ready; false with
+// a message on stderr when either cannot be had.
+bool prepareRun(const RunOptions& options, std::string& binary, std::string& directory);
+
+// True once SIGINT, SIGTERM or SIGHUP arrived; lumenfold then finishes up.
+bool interruptRequested();

@@ -21,6 +21,10 @@ bool endsWith(const std::string& text, const char* suffix) {
     return text.size() >= length && text.compare(text.size() - length, length, suffix) == 0;
 }
 
+// The line the programs write on stderr at the first failed write to their results file.
+const char* const writeFailedLead = "Writing the results file \"";
+const char* const writeFailedTail = "; later results are not saved.";
+
 std::string trim(const std::string& text) {
     size_t begin = text.find_first_not_of(" \t");
     if (begin == std::string::npos) return "";
@@ -41,6 +45,9 @@ void watchConsoleLine(ConsoleWatch& watch, const std::string& line) {
     } else if (startsWith(line, notCreatedLead)) {
         watch.resultsNotSaved = true;
         watch.resultsPath = line.substr(strlen(notCreatedLead));
+    } else if (startsWith(line, notAllSavedLead)) {
+        watch.resultsIncomplete = true;
+        watch.resultsPath = line.substr(strlen(notAllSavedLead));
     }
     // Each program's last report line of a frame ends the frame.
     switch (watch.program) {
@@ -59,6 +66,26 @@ void watchConsoleLine(ConsoleWatch& watch, const std::string& line) {
             }
             break;
     }
+}
+
+void watchErrorLine(ConsoleWatch& watch, const std::string& line) {
+    if (watch.writeFailure.empty() && startsWith(line, writeFailedLead) && endsWith(line, writeFailedTail))
+        watch.writeFailure = line;
+}
+
+std::string resultsShortfall(const ConsoleWatch& watch, int framesInFile) {
+    const std::string program = programName(watch.program);
+    std::string why;
+    if (!watch.writeFailure.empty())
+        why = program + " could not write its results file (it said: " + watch.writeFailure + ")";
+    else if (watch.resultsIncomplete)
+        why = program + " said writing its results file failed at " + watch.resultsPath;
+    if (framesInFile < watch.frames) {
+        const std::string count = "the results file holds " + std::to_string(framesInFile) + " of the " +
+                                  std::to_string(watch.frames) + " frames the console showed";
+        why = why.empty() ? count : why + "; " + count;
+    }
+    return why;
 }
 
 std::string describeWaitStatus(int status) {

@@ -18,11 +18,19 @@ struct ConsoleWatch {
     bool promptSeen = false;        // "Press Enter to Exit." seen
     bool resultsSaved = false;      // the closing line named a saved file
     bool resultsNotSaved = false;   // the closing line said the file could not be created
+    bool resultsIncomplete = false; // the closing line said a write to the file failed
+    std::string writeFailure;       // the program's stderr line about a failed write, if any
     std::string resultsPath;        // the path that closing line named
     bool inLogicBlock = false;      // streaming: the last kernel name line was the logic kernel's
 };
 
 void watchConsoleLine(ConsoleWatch& watch, const std::string& line);
+// The program's standard error: the line that says a write to its results file failed.
+void watchErrorLine(ConsoleWatch& watch, const std::string& line);
+
+// Why the results file does not hold what the console showed, in words;
+// empty when it holds every frame and the program reported no failed write.
+std::string resultsShortfall(const ConsoleWatch& watch, int framesInFile);
 
 // "exited with status 3", "was killed by signal 9 (Killed)", from a waitpid status.
 std::string describeWaitStatus(int status);

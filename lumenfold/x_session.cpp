@@ -1,5 +1,8 @@
 #include "x_session.h"
 
+#include "process.h"
+#include "shell/swap.h"
+
 #include <GL/gl.h>
 #include <GL/glx.h>
 #include <X11/Xatom.h>
@@ -12,8 +15,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/random.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 using nlohmann::json;
@@ -25,41 +28,6 @@ Display* input = nullptr;
 // Xlib's default handler ends the process on any protocol error, such as a
 // window that disappears between being found and being sent a key.
 int ignoreXError(Display*, XErrorEvent*) { return 0; }
-
-double monotonicSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-// Reads from fd until end of file or the deadline; false on timeout.
-bool readAll(int fd, std::string& out, double timeoutSeconds) {
-    const double deadline = monotonicSeconds() + timeoutSeconds;
-    char buffer[4096];
-    for (;;) {
-        const double left = deadline - monotonicSeconds();
-        if (left <= 0) return false;
-        pollfd entry{fd, POLLIN, 0};
-        int ready = poll(&entry, 1, int(left * 1000) + 1);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) continue;
-        ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return true;
-        out.append(buffer, size_t(got));
-    }
-}
-
-bool hasExtension(const char* list, const char* name) {
-    if (list == nullptr) return false;
-    const size_t length = strlen(name);
-    for (const char* at = strstr(list, name); at != nullptr; at = strstr(at + 1, name)) {
-        const bool startOk = at == list || at[-1] == ' ';
-        const bool endOk = at[length] == ' ' || at[length] == '\0';
-        if (startOk && endOk) return true;
-    }
-    return false;
-}
 
 const char* glString(GLenum name) {
     const GLubyte* text = glGetString(name);
@@ -90,38 +58,9 @@ json probeInChild(const std::string& display) {
 
     out["gl"] = {{"vendor", glString(GL_VENDOR)}, {"renderer", glString(GL_RENDERER)}, {"version", glString(GL_VERSION)}};
 
-    // Only what the display advertises is called: some drivers export the
-    // entry points and crash when the extension is not really there.
-    const char* extensions = glXQueryExtensionsString(x, screen);
-    json swap = {{"inForce", nullptr}, {"default", nullptr}, {"extension", nullptr}};
-    if (hasExtension(extensions, "GLX_EXT_swap_control")) {
-        auto setInterval = reinterpret_cast<void (*)(Display*, GLXDrawable, int)>(
-            glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXSwapIntervalEXT")));
-        unsigned value = 0;
-        glXQueryDrawable(x, window, GLX_SWAP_INTERVAL_EXT, &value);
-        swap["default"] = value;
-        swap["extension"] = "GLX_EXT_swap_control";
-        if (setInterval != nullptr) {
-            setInterval(x, window, 0);
-            glXQueryDrawable(x, window, GLX_SWAP_INTERVAL_EXT, &value);
-            swap["inForce"] = value;
-        }
-    } else if (hasExtension(extensions, "GLX_MESA_swap_control")) {
-        auto getInterval = reinterpret_cast<int (*)()>(
-            glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXGetSwapIntervalMESA")));
-        auto setInterval = reinterpret_cast<int (*)(unsigned)>(
-            glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXSwapIntervalMESA")));
-        if (getInterval != nullptr) {
-            swap["default"] = getInterval();
-            swap["extension"] = "GLX_MESA_swap_control";
-            if (setInterval != nullptr) {
-                setInterval(0);
-                swap["inForce"] = getInterval();
-            }
-        }
-    }
-    if (swap["extension"].is_null()) swap["extension"] = "unknown";
-    out["swapInterval"] = swap;
+    // The same request the programs make, so the figure is what they get.
+    const int inForce = requestSwapIntervalZero();
+    out["swapInterval"] = inForce >= 0 ? json(inForce) : json(nullptr);
     glXMakeCurrent(x, None, nullptr);
     glXDestroyContext(x, context);
     XDestroyWindow(x, window);
@@ -131,70 +70,140 @@ json probeInChild(const std::string& display) {
 
 }  // namespace
 
-bool startXvfb(std::string& display, pid_t& pid, std::string& error) {
+namespace {
+
+// 128 random bits, as MIT-MAGIC-COOKIE-1 wants them: hexadecimal.
+bool randomCookie(std::string& cookie, std::string& error) {
+    unsigned char bytes[16];
+    size_t got = 0;
+    while (got < sizeof bytes) {
+        ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error = std::string("cannot read random bytes for the X cookie: ") + strerror(errno);
+            return false;
+        }
+        got += size_t(n);
+    }
+    static const char digits[] = "0123456789abcdef";
+    cookie.clear();
+    for (unsigned char byte : bytes) {
+        cookie += digits[byte >> 4];
+        cookie += digits[byte & 15];
+    }
+    return true;
+}
+
+// The cookie goes to xauth on its standard input, never on a command line
+// that other users can read in /proc.
+bool addCookie(const std::string& file, const std::string& display, const std::string& cookie, std::string& error) {
+    if (runWithInput({"xauth", "-q", "-f", file, "source", "-"}, "add " + display + " . " + cookie + "\n", error))
+        return true;
+    error = "cannot write the X cookie with xauth (Debian package xauth): " + error;
+    return false;
+}
+
+void removeAuthority(XServer& server) {
+    if (!server.authFile.empty()) unlink(server.authFile.c_str());
+    // xauth leaves lock files beside the file when it is interrupted.
+    for (const char* suffix : {"-c", "-l", "-n"}) unlink((server.authFile + suffix).c_str());
+    if (!server.authDirectory.empty()) rmdir(server.authDirectory.c_str());
+    server.authFile.clear();
+    server.authDirectory.clear();
+}
+
+// A private directory with an empty 0600 file, filled with the cookie under a
+// placeholder display: the server loads every cookie in the file whatever
+// display it names, and clients get an entry for the real display later.
+bool makeAuthority(XServer& server, const std::string& cookie, std::string& error) {
+    const char* tmp = getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/lumenfold-x-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+        error = "cannot create a private directory for the X cookie in " + pattern + ": " + strerror(errno);
+        return false;
+    }
+    server.authDirectory = pattern;
+    server.authFile = pattern + "/Xauthority";
+    const int fd = open(server.authFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = "cannot create " + server.authFile + ": " + strerror(errno);
+        removeAuthority(server);
+        return false;
+    }
+    close(fd);
+    if (!addCookie(server.authFile, ":0", cookie, error)) {
+        removeAuthority(server);
+        return false;
+    }
+    return true;
+}
+
+pid_t spawnXvfb(const std::string& authFile, int displayFd) {
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    setpgid(0, 0);   // a Ctrl-C at the terminal is ours to handle, not the server's
+    int null = open("/dev/null", O_RDWR);
+    if (null >= 0) {
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+    }
+    const std::string fd = std::to_string(displayFd);
+    // -noreset: the server would otherwise restart as the probe's
+    // connection closes, and refuse the program that connects meanwhile.
+    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-auth", authFile.c_str(), "-screen", "0", "1920x1200x24",
+           "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+    _exit(127);
+}
+
+}  // namespace
+
+bool startXvfb(XServer& server, std::string& error) {
+    std::string cookie;
+    if (!randomCookie(cookie, error) || !makeAuthority(server, cookie, error)) return false;
     int fds[2];
     if (pipe(fds) != 0) {
         error = std::string("cannot create a pipe: ") + strerror(errno);
+        removeAuthority(server);
         return false;
     }
     fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-    pid = fork();
-    if (pid < 0) {
+    server.pid = spawnXvfb(server.authFile, fds[1]);
+    close(fds[1]);
+    if (server.pid < 0) {
         error = std::string("cannot fork: ") + strerror(errno);
         close(fds[0]);
-        close(fds[1]);
+        removeAuthority(server);
         return false;
     }
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        setpgid(0, 0);   // a Ctrl-C at the terminal is ours to handle, not the server's
-        int null = open("/dev/null", O_RDWR);
-        if (null >= 0) {
-            dup2(null, 0);
-            dup2(null, 1);
-            dup2(null, 2);
-        }
-        const std::string fd = std::to_string(fds[1]);
-        // -noreset: the server would otherwise restart as the probe's
-        // connection closes, and refuse the program that connects meanwhile.
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1200x24", "-nolisten", "tcp",
-               "-noreset", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(fds[1]);
     std::string number;
     const bool done = readAll(fds[0], number, 30);
     close(fds[0]);
     while (!number.empty() && (number.back() == '\n' || number.back() == ' ')) number.pop_back();
     if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) {
         int status = 0;
-        if (!done || waitpid(pid, &status, WNOHANG) == 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-        }
+        if (!done || waitpid(server.pid, &status, WNOHANG) == 0) stopProcess(server.pid, status, 0);
         error = WIFEXITED(status) && WEXITSTATUS(status) == 127
                     ? "cannot start Xvfb: it is not installed (Debian package xvfb) or not on PATH"
                     : "Xvfb did not report a display number within 30 s";
-        pid = -1;
+        server.pid = -1;
+        removeAuthority(server);
         return false;
     }
-    display = ":" + number;
+    server.display = ":" + number;
+    if (!addCookie(server.authFile, server.display, cookie, error)) {
+        stopXvfb(server);
+        return false;
+    }
     return true;
 }
 
-void stopXvfb(pid_t pid) {
-    if (pid <= 0) return;
-    kill(pid, SIGTERM);
-    const double deadline = monotonicSeconds() + 10;
+void stopXvfb(XServer& server) {
     int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (monotonicSeconds() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return;
-        }
-        usleep(20000);
-    }
+    stopProcess(server.pid, status, 10);
+    server.pid = -1;
+    removeAuthority(server);
 }
 
 json probeGl(const std::string& display) {

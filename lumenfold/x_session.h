@@ -9,9 +9,20 @@
 
 #include <nlohmann/json.hpp>
 
+// A private virtual X server. Only clients holding its cookie get in: the
+// cookie sits in a 0600 file in a 0700 directory of its own, and the server
+// listens on no TCP port.
+struct XServer {
+    pid_t pid = -1;
+    std::string display;        // ":N"
+    std::string authDirectory;  // removed with the server
+    std::string authFile;       // what XAUTHORITY names for its clients
+};
+
 // Starts Xvfb on a display number of its own choosing. It dies with us.
-bool startXvfb(std::string& display, pid_t& pid, std::string& error);
-void stopXvfb(pid_t pid);
+bool startXvfb(XServer& server, std::string& error);
+// Stops the server and removes its cookie.
+void stopXvfb(XServer& server);
 
 // GL_VENDOR, GL_RENDERER, GL_VERSION and the swap interval of a small GLX
 // window on the display, probed in a child process so that a faulty driver

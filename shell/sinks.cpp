@@ -69,15 +69,18 @@ void closeResultsFile() {
     if (resultsFile == nullptr) return;
     FILE* file = resultsFile;
     resultsFile = nullptr;
-    if (fclose(file) != 0) sayResultsWriteFailed(errno);
+    errno = 0;
+    if (fclose(file) != 0) sayResultsWriteFailed(errno != 0 ? errno : EIO);
 }
 
 void consoleLine(const char* line) { writeLineTo(stdout, line); }
 
 void resultsLine(const char* line) {
     if (resultsFile == nullptr) return;
+    errno = 0;
     if (!writeLineTo(resultsFile, line)) {
-        abandonResultsFile(errno);
+        // A stream can fail without saying why (a short write, for one).
+        abandonResultsFile(errno != 0 ? errno : EIO);
         return;
     }
     resultsCommitted += off_t(strlen(line) + 1);

@@ -60,8 +60,10 @@ void fillAttributesAt(FillLevel level, double* buffer, size_t first, size_t coun
 // the pages in as before).
 enum FillTouch { touchByWriting, touchByPopulating };
 
-// The touch the shipped fill uses: measured by fill_bench on the 2-core
-// reference VM, populating each slice first was the faster (see README).
+// The touch the shipped fill uses: setup_bench times all three ways (writes,
+// populating each slice, MAP_POPULATE on the whole mapping) on 1 to N
+// threads; on the 2-core reference VM populating each slice was the fastest
+// (see README).
 constexpr FillTouch shippedFillTouch = touchByPopulating;
 
 // Threads the shipped fill runs on: LUMENFOLD_FILL_THREADS when it holds a
@@ -83,7 +85,8 @@ void fillAttributes(double* buffer, size_t count);
 
 // The cosine, sine and tangent of first + i for i in [0, count), as the given
 // level evaluates them inside its fill; lets the accuracy of each function be
-// checked on its own. Returns how many arguments needed trigPrecise.
+// checked on its own. Returns how many arguments needed trigPrecise (those
+// of a last, partly used vector included).
 size_t trigAt(FillLevel level, size_t first, size_t count, double* cosOut, double* sinOut,
               double* tanOut);
 
@@ -106,7 +109,7 @@ double* provisionAttributeBuffer(bool hugePages);
 // runs on, whose balloon hands free memory back to the host: huge pages are
 // taken from exactly that memory, and faulting the 512 MiB in took about
 // 1.2 s on them against 0.2 s on small pages, so the program stays on small
-// pages. fill_bench measures both, to revisit on other machines.
+// pages.
 constexpr bool attributeHugePages = false;
 
 // Indices drawn at step s: s * 3600 + 3600, capped at maxIndexCount.

@@ -106,11 +106,11 @@ class CubeRun(ProgramTest):
         wait_until_idle(run)
         self.assertEqual(len(frames(run.lines)), 2, "a paused run stays paused after C")
 
-        # R runs frame after frame; P, pressed while one is being drawn, stops it.
+        # R runs frame after frame; P, pressed once R has drawn a frame and
+        # while the next one is being drawn, stops it.
         run.key("r")
-        time.sleep(1.5)
-        run.key("p")
         run.wait_for_block("window: ", 3, 4, timeout=FRAME_TIMEOUT)
+        run.key("p")
         # Idle may run once more before P is read; then the program waits.
         wait_until_idle(run)
         count = len(frames(run.lines))

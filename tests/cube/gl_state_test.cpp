@@ -129,11 +129,10 @@ TEST_F(CubeSetup, AFrameRestoresWhatItChangesAndCountsTheLattice) {
     EXPECT_EQ(logicOp, GL_XOR);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 
-    // The frame's figures and the running totals, from the one measured time.
+    // The frame reports and adds up the one time it measured; what the
+    // figures are made of is checked without a display.
     EXPECT_EQ(frameSeconds, frameTicks / 1000.0);
     EXPECT_EQ(lastFrame.seconds, frameSeconds);
-    EXPECT_EQ(lastFrame.anglesPerSec, 1.0 / frameSeconds);
-    EXPECT_EQ(lastFrame.verticesPerSec, 16777216.0 / frameSeconds);
     EXPECT_EQ(totals.frames, 1.0);
     EXPECT_EQ(totals.ticks, double(frameTicks));
     EXPECT_EQ(totals.seconds, frameSeconds);

@@ -5,6 +5,7 @@ runs a program in a fresh working directory with piped standard streams,
 presses keys and buttons with xdotool, and reads what the program wrote.
 """
 
+import contextlib
 import glob
 import os
 import queue
@@ -41,16 +42,31 @@ class Xvfb:
         raise RuntimeError("Xvfb did not start")
 
     def _start(self):
+        # Only clients with the cookie get in, as with xvfb-run: the server
+        # loads every cookie in its -auth file, and clients need one filed
+        # under the display number the server picks.
+        self.authdir = tempfile.mkdtemp(prefix="lumenfold-x-")
+        self.authfile = os.path.join(self.authdir, "Xauthority")
+        os.close(os.open(self.authfile, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600))
+        self.cookie = os.urandom(16).hex()
+        self._add_cookie(":0")
         read_fd, write_fd = os.pipe()
         self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", SCREEN, "-nolisten", "tcp",
-             "-noreset"],
+            ["Xvfb", "-displayfd", str(write_fd), "-auth", self.authfile, "-screen", "0", SCREEN,
+             "-nolisten", "tcp", "-noreset"],
             pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_fd)
         with os.fdopen(read_fd) as pipe:
             number = pipe.readline().strip()
         self.display = ":" + number
+        if number:
+            self._add_cookie(self.display)
         return bool(number)
+
+    def _add_cookie(self, display):
+        # On standard input: a command line is readable by every user.
+        subprocess.run(["xauth", "-q", "-f", self.authfile, "source", "-"], check=True,
+                       input="add %s . %s\n" % (display, self.cookie), text=True)
 
     def _answers(self):
         deadline = time.monotonic() + 10
@@ -65,6 +81,22 @@ class Xvfb:
     def env(self):
         env = dict(os.environ)
         env["DISPLAY"] = self.display
+        env["XAUTHORITY"] = self.authfile
+        return env
+
+    def env_for_user(self, uid, gid):
+        """The server's environment for a client running as another user, who
+        cannot read this process's 0600 cookie file: a copy of its own."""
+        authdir = tempfile.mkdtemp(prefix="lumenfold-x-", dir=self.authdir)
+        authfile = os.path.join(authdir, "Xauthority")
+        shutil.copyfile(self.authfile, authfile)
+        os.chmod(authfile, 0o600)
+        # The server's own directory only lets the user pass through to the copy.
+        os.chmod(self.authdir, 0o711)
+        os.chown(authdir, uid, gid)
+        os.chown(authfile, uid, gid)
+        env = self.env()
+        env["XAUTHORITY"] = authfile
         return env
 
     def close(self):
@@ -73,6 +105,8 @@ class Xvfb:
             self.proc.wait(10)
         except subprocess.TimeoutExpired:
             self.proc.kill()
+            self.proc.wait()
+        shutil.rmtree(self.authdir, ignore_errors=True)
 
 
 class Run:
@@ -269,6 +303,31 @@ def pixel_rows(png_path):
     data = parts[3]
     return [[tuple(data[(y * width + x) * 3:(y * width + x) * 3 + 3]) for x in range(width)]
             for y in range(height)]
+
+
+@contextlib.contextmanager
+def small_tmpfs(size_bytes=4096):
+    """A real filesystem that fills up after `size_bytes` (rounded up to whole
+    pages), mounted on a fresh directory for the `with` block: the way a test
+    meets a full disk. Skips the test, saying why, when it cannot mount one
+    (not root, no CAP_SYS_ADMIN in a container, no mount program)."""
+    path = tempfile.mkdtemp(prefix="lumenfold-small-fs-")
+    try:
+        mounted = subprocess.run(
+            ["mount", "-t", "tmpfs", "-o", "size=%d,mode=0777" % size_bytes, "tmpfs", path],
+            capture_output=True, text=True)
+    except OSError as error:
+        os.rmdir(path)
+        raise unittest.SkipTest("cannot mount a small tmpfs: %s" % error)
+    if mounted.returncode != 0:
+        os.rmdir(path)
+        raise unittest.SkipTest("cannot mount a small tmpfs (mount exited %d): %s"
+                                % (mounted.returncode, mounted.stderr.strip()))
+    try:
+        yield path
+    finally:
+        subprocess.run(["umount", "--lazy", path], capture_output=True)
+        os.rmdir(path)
 
 
 def run_on_xvfb(command):

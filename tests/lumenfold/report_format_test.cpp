@@ -86,46 +86,6 @@ TEST(ReportFormat, JsonParsesBackWithFiguresFramesAndProblems) {
     EXPECT_EQ(triangles["problems"][0]["line"], 13);
 }
 
-TEST(ReportFormat, ComparisonGivesTheRatioBOverA) {
-    const ResultsRun a = parseResultsText(cubeFile, "a.txt");
-    std::string faster = cubeFile;
-    // Halve the frame times and double the rates of B.
-    faster.replace(faster.find("0.25 Secs"), 4, "0.125");
-    faster.replace(faster.find("It was: 4 "), 10, "It was: 8 ");
-    faster.replace(faster.find("6.71089e+07"), 11, "1.34218e+08");
-    const ResultsRun b = parseResultsText(faster, "b.txt");
-    std::string error;
-    ASSERT_TRUE(comparable(a, b, error));
-    const json doc = json::parse(jsonComparison(a, b));
-    const json& min = doc["figures"][0]["statistics"]["min"];
-    EXPECT_EQ(doc["figures"][0]["figure"], "frame_seconds");
-    EXPECT_DOUBLE_EQ(min["bOverA"].get<double>(), 0.5);
-    EXPECT_DOUBLE_EQ(doc["figures"][1]["statistics"]["max"]["bOverA"].get<double>(), 2.0);
-
-    const auto rows = csvRows(csvComparison(a, b));
-    EXPECT_EQ(rows[0], (std::vector<std::string>{"figure", "statistic", "a", "b", "b_over_a"}));
-    EXPECT_EQ(rows[2], (std::vector<std::string>{"frame_seconds", "min", "0.25", "0.125", "0.5"}));
-
-    const ResultsRun streaming = parseResultsText(streamingFile, "s.txt");
-    EXPECT_FALSE(comparable(a, streaming, error));
-    EXPECT_NE(error.find("cube"), std::string::npos);
-}
-
-TEST(ReportFormat, TrianglesComparedStepByStep) {
-    const ResultsRun a = parseResultsText(trianglesFile, "a.txt");
-    // B drew only step 2, at twice the rate.
-    const std::string onlyStep2 = header(trianglesTitle) +
-                                  "window: 1\nIt drew 1800 Triangles.\nIt spent: 0.5165 Secs. \n"
-                                  "It was: 1.93611 Angles/sec.\nIt was: 3485 Triangles/sec.\n\n" +
-                                  "Total running time:  0.5165 Secs. \nAverage Angles/Sec: 1.93611 Angles/Sec.\n\n";
-    const ResultsRun b = parseResultsText(onlyStep2, "b.txt");
-    ASSERT_TRUE(b.problems.empty()) << b.problems[0].message;
-    const json doc = json::parse(jsonComparison(a, b));
-    ASSERT_EQ(doc["trianglesPerSecondByStep"].size(), 1u);
-    EXPECT_EQ(doc["trianglesPerSecondByStep"][0]["step"], 2);
-    EXPECT_DOUBLE_EQ(doc["trianglesPerSecondByStep"][0]["bOverA"].get<double>(), 2.0);
-}
-
 TEST(ReportFormat, PlotDrawsOneLinePerFileAndRefusesWhatItCannotDraw) {
     const std::vector<ResultsRun> runs = {parseResultsText(trianglesFile, "it's.txt"),
                                           parseResultsText(trianglesFile, "b.txt")};

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -44,6 +47,33 @@ TEST(ConsoleWatch, FollowsTheClosingLines) {
     EXPECT_EQ(notSaved.resultsPath, "/ro/r.txt");
 }
 
+TEST(ConsoleWatch, ResultsShortOfTheConsoleFailTheRun) {
+    ConsoleWatch whole;
+    feed(Program::triangles, trianglesFile, whole);
+    EXPECT_EQ(resultsShortfall(whole, 2), "");
+    EXPECT_EQ(resultsShortfall(whole, 3), "");
+    EXPECT_EQ(resultsShortfall(whole, 1), "the results file holds 1 of the 2 frames the console showed");
+
+    // A failed write fails the run even when every frame made it before it.
+    ConsoleWatch failed;
+    feed(Program::streaming,
+         "Results have not all been saved: writing the results file failed at: /full/r @ 1.txt\n", failed);
+    EXPECT_TRUE(failed.resultsIncomplete);
+    EXPECT_EQ(failed.resultsPath, "/full/r @ 1.txt");
+    EXPECT_EQ(resultsShortfall(failed, 0), "streaming said writing its results file failed at /full/r @ 1.txt");
+
+    const std::string said =
+        "Writing the results file \"r @ 1.txt\" failed: No space left on device; later results are not saved.";
+    watchErrorLine(failed, "Writing the results file is fun; later results are not saved");
+    EXPECT_EQ(failed.writeFailure, "");
+    watchErrorLine(failed, said);
+    watchErrorLine(failed, "Writing the results file \"r @ 1.txt\" failed: Input/output error; later results are not saved.");
+    EXPECT_EQ(failed.writeFailure, said);
+    failed.frames = 4;
+    EXPECT_EQ(resultsShortfall(failed, 3), "streaming could not write its results file (it said: " + said +
+                                               "); the results file holds 3 of the 4 frames the console showed");
+}
+
 TEST(RunSupport, WaitStatusesInWords) {
     pid_t child = fork();
     if (child == 0) _exit(3);
@@ -73,9 +103,20 @@ TEST(RunSupport, ContextFileAndMachineDescription) {
     EXPECT_EQ(cpu.logicalProcessors, 3);
     EXPECT_EQ(cpu.cores, 2);
 
-    const std::string date = isoLocalTime(86400 * 365);
-    ASSERT_EQ(date.size(), 25u) << date;
-    EXPECT_EQ(date[22], ':');
+    // The local time and its offset, on either side of UTC and across a date.
+    const char* savedZone = getenv("TZ");
+    const std::string zone = savedZone != nullptr ? savedZone : "";
+    setenv("TZ", "EST5", 1);
+    tzset();
+    EXPECT_EQ(isoLocalTime(86400 * 365), "1970-12-31T19:00:00-05:00");
+    setenv("TZ", "IST-5:30", 1);
+    tzset();
+    EXPECT_EQ(isoLocalTime(86400 * 365 + 3661), "1971-01-01T06:31:01+05:30");
+    if (savedZone != nullptr)
+        setenv("TZ", zone.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
 
     char a0[] = "lumenfold", a1[] = "run", a2[] = "--dir", a3[] = "my dir's";
     char* argv[] = {a0, a1, a2, a3};

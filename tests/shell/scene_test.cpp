@@ -18,25 +18,27 @@ TEST(StepScene, FirstStepValues) {
     EXPECT_EQ(v.shininess, 1.0f);
 }
 
-TEST(StepScene, VectorsTakeTheirComponentsInOrder) {
+// The vectors GL receives at step 2, from values worked out by hand:
+// 1/atan(2) = 0.9032210, sin(2) = 0.9092974, cos(2) = -0.4161468 (negative,
+// and handed over as it is), and their halves.
+TEST(StepScene, VectorsAtStepTwo) {
     const StepSceneValues v = stepSceneValues(2.0);
-    // cos(2) is negative; it is handed over as it is.
-    EXPECT_LT(v.cosine, 0.0f);
-    EXPECT_FLOAT_EQ(v.cosine, -0.4161468f);
-    EXPECT_FLOAT_EQ(v.halfCosine, -0.2080734f);
-
-    const float position[4] = {v.invAtan, v.sine, v.cosine, 1};
-    const float ambient[4] = {v.halfCosine, v.halfSine, v.halfInvAtan, 1};
-    const float diffuse[4] = {v.halfInvAtan, v.halfSine, v.halfCosine, 1};
-    const float emission[4] = {v.halfSine, v.halfInvAtan, v.halfCosine, 1};
+    const float invAtan = 0.9032210f, halfInvAtan = 0.4516105f, sine = 0.9092974f,
+                halfSine = 0.4546487f, cosine = -0.4161468f, halfCosine = -0.2080734f;
+    const float position[4] = {invAtan, sine, cosine, 1};
+    const float ambient[4] = {halfCosine, halfSine, halfInvAtan, 1};
+    const float diffuse[4] = {halfInvAtan, halfSine, halfCosine, 1};
+    const float emission[4] = {halfSine, halfInvAtan, halfCosine, 1};
+    const float near = 1e-7f;
     for (int c = 0; c < 4; ++c) {
-        EXPECT_EQ(v.position[c], position[c]) << c;
-        EXPECT_EQ(v.ambient[c], ambient[c]) << c;
-        EXPECT_EQ(v.diffuse[c], diffuse[c]) << c;
-        EXPECT_EQ(v.specular[c], diffuse[c]) << c;
-        EXPECT_EQ(v.emission[c], emission[c]) << c;
+        EXPECT_NEAR(v.position[c], position[c], near) << c;
+        EXPECT_NEAR(v.ambient[c], ambient[c], near) << c;
+        EXPECT_NEAR(v.diffuse[c], diffuse[c], near) << c;
+        EXPECT_NEAR(v.specular[c], diffuse[c], near) << c;
+        EXPECT_NEAR(v.emission[c], emission[c], near) << c;
     }
-    for (int c = 0; c < 3; ++c) EXPECT_EQ(v.spotDirection[c], position[c]) << c;
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(v.spotDirection[c], position[c], near) << c;
+    EXPECT_EQ(v.shininess, 2.0f);
 }
 
 TEST(StepScene, ShininessRepeatsEverySixtyFourSteps) {

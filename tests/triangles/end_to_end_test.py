@@ -183,7 +183,8 @@ class ResultsFiles(ProgramTest):
         workdir = self._workdir()
         os.chmod(workdir, 0o555)
         nobody = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
-        run = Run("triangles", self.xvfb, workdir=workdir, wrapper=nobody)
+        run = Run("triangles", self.xvfb, workdir=workdir, wrapper=nobody,
+                  env=self.xvfb.env_for_user(65534, 65534))
         self.runs.append(run)
         run.find_window(TITLE)
         run.wait_for_block("It drew ", 1, 4)

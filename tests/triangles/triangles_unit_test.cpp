@@ -2,7 +2,6 @@
 
 #include <climits>
 #include <cmath>
-#include <cstring>
 #include <string>
 
 #include "fill.h"
@@ -35,26 +34,6 @@ TEST(IndexCount, NeverReadsPastTheBuffer) {
         EXPECT_EQ(count, 536870910.0) << s;
     }
     EXPECT_GT(536870910.0 + 6, double(attributeBytes));
-}
-
-TEST(AttributeElement, SampleValuesAndIndexBytes) {
-    EXPECT_EQ(attributeElement(0), 0.0);
-    EXPECT_FALSE(std::signbit(attributeElement(0)));
-    EXPECT_NEAR(attributeElement(1), 2.15198, 5e-6);
-    EXPECT_NEAR(attributeElement(2), -1.07755, 5e-6);
-    EXPECT_NEAR(attributeElement(3), 0.121004, 5e-7);
-    EXPECT_NEAR(attributeElement(8), -5.73799, 5e-6);
-    EXPECT_NEAR(attributeElement(11), 224.949, 5e-4);
-    EXPECT_NEAR(attributeElement(344), -228.50, 5e-3);
-    EXPECT_NEAR(attributeElement(699), 230.07, 5e-3);
-
-    // The byte image of the first elements is the start of the index list.
-    double head[2] = {attributeElement(0), attributeElement(1)};
-    unsigned char bytes[16];
-    std::memcpy(bytes, head, sizeof bytes);
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(bytes[i], 0) << i;
-    EXPECT_EQ(bytes[14], 1);
-    EXPECT_EQ(bytes[15], 64);
 }
 
 TEST(TrianglesFrame, FiguresAndLinesOfOneFrame) {

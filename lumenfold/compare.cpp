@@ -1,0 +1,366 @@
+#include "compare.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+
+#include "report_format.h"
+
+using nlohmann::json;
+
+namespace {
+
+// The samples one run gives of a figure.
+using Extract = std::function<std::vector<double>(const ResultsRun&)>;
+
+struct FigureSpec {
+    std::string key;
+    std::string label;
+    long step;
+    Direction direction;
+    Extract extract;
+};
+
+std::vector<const ResultsRun*> runsOf(const ComparedSide& side, Program program) {
+    std::vector<const ResultsRun*> runs;
+    for (const ResultsRun& run : side.runs)
+        if (run.recognised && run.program == program) runs.push_back(&run);
+    return runs;
+}
+
+RunSamples samplesOf(const std::vector<const ResultsRun*>& runs, const Extract& extract, int& contributing,
+                     size_t& samples) {
+    RunSamples out;
+    contributing = 0;
+    samples = 0;
+    for (const ResultsRun* run : runs) {
+        std::vector<double> values = extract(*run);
+        size_t defined = 0;
+        for (double v : values) defined += std::isnan(v) ? 0 : 1;
+        contributing += defined > 0 ? 1 : 0;
+        samples += defined;
+        out.push_back(std::move(values));
+    }
+    return out;
+}
+
+// Steps a triangles run drew.
+std::set<long> stepsOf(const ResultsRun& run) {
+    std::set<long> steps;
+    for (const Frame& f : run.frames) steps.insert(trianglesStep(f.triangles));
+    return steps;
+}
+
+// A triangles frame's work grows with its step, so frames are compared only
+// at steps every run on both sides drew; anything else would compare depth
+// of run rather than speed.
+std::set<long> commonSteps(const std::vector<const ResultsRun*>& a, const std::vector<const ResultsRun*>& b,
+                           std::set<long>& partial) {
+    std::set<long> common;
+    bool first = true;
+    for (const auto* side : {&a, &b}) {
+        for (const ResultsRun* run : *side) {
+            const std::set<long> steps = stepsOf(*run);
+            partial.insert(steps.begin(), steps.end());
+            if (first) {
+                common = steps;
+                first = false;
+                continue;
+            }
+            std::set<long> kept;
+            std::set_intersection(common.begin(), common.end(), steps.begin(), steps.end(),
+                                  std::inserter(kept, kept.begin()));
+            common = std::move(kept);
+        }
+    }
+    for (long step : common) partial.erase(step);
+    return common;
+}
+
+Extract framesAt(const std::set<long>& steps, double Frame::*field) {
+    return [steps, field](const ResultsRun& run) {
+        std::vector<double> values;
+        for (const Frame& f : run.frames)
+            if (steps.count(trianglesStep(f.triangles))) values.push_back(f.*field);
+        return values;
+    };
+}
+
+Extract allFrames(double Frame::*field) {
+    return [field](const ResultsRun& run) {
+        std::vector<double> values;
+        for (const Frame& f : run.frames) values.push_back(f.*field);
+        return values;
+    };
+}
+
+Extract setupOf() {
+    return [](const ResultsRun& run) {
+        return run.hasSetup ? std::vector<double>{run.setupSeconds} : std::vector<double>{};
+    };
+}
+
+std::vector<FigureSpec> figureSpecs(Program program, const std::set<long>& steps) {
+    std::vector<FigureSpec> specs;
+    specs.push_back({"setup_seconds", "set-up (s)", 0, Direction::lowerIsBetter, setupOf()});
+    switch (program) {
+        case Program::triangles:
+            if (steps.empty()) break;
+            specs.push_back({"frames_per_second", "frames/s", 0, Direction::higherIsBetter,
+                             framesAt(steps, &Frame::anglesPerSecond)});
+            specs.push_back({"triangles_per_second", "triangles/s", 0, Direction::higherIsBetter,
+                             framesAt(steps, &Frame::rate)});
+            for (long step : steps)
+                specs.push_back({"triangles_per_second_step_" + std::to_string(step),
+                                 "triangles/s at step " + std::to_string(step), step, Direction::higherIsBetter,
+                                 framesAt({step}, &Frame::rate)});
+            break;
+        case Program::cube:
+            specs.push_back({"frames_per_second", "frames/s", 0, Direction::higherIsBetter,
+                             allFrames(&Frame::anglesPerSecond)});
+            specs.push_back({"vertices_per_second", "vertices/s", 0, Direction::higherIsBetter,
+                             allFrames(&Frame::rate)});
+            break;
+        case Program::streaming:
+            for (int k = 0; k < kernelCount; ++k)
+                specs.push_back({std::string(kernelName(k)) + "_mexec_per_second",
+                                 std::string(kernelName(k)) + " kernel Mexec/s", 0, Direction::higherIsBetter,
+                                 [k](const ResultsRun& run) {
+                                     std::vector<double> values;
+                                     for (const KernelBlock& b : run.kernels[k]) values.push_back(b.millionsPerSecond);
+                                     return values;
+                                 }});
+            break;
+    }
+    return specs;
+}
+
+std::string runCount(size_t runs) { return std::to_string(runs) + (runs == 1 ? " run" : " runs"); }
+
+// "steps 1, 4, 5", or "12 steps between 41 and 60" when there are many.
+std::string stepList(const std::set<long>& steps) {
+    if (steps.size() > 8)
+        return std::to_string(steps.size()) + " steps between " + std::to_string(*steps.begin()) + " and " +
+               std::to_string(*steps.rbegin());
+    std::string text = steps.size() == 1 ? "step " : "steps ";
+    for (long step : steps) text += (step == *steps.begin() ? "" : ", ") + std::to_string(step);
+    return text;
+}
+
+ProgramComparison compareProgram(Program program, const std::vector<const ResultsRun*>& a,
+                                 const std::vector<const ResultsRun*>& b, const BootstrapOptions& options,
+                                 const FigureProgress& progress) {
+    ProgramComparison out;
+    out.program = program;
+    for (const ResultsRun* run : a) out.filesA.push_back(run->path);
+    for (const ResultsRun* run : b) out.filesB.push_back(run->path);
+
+    std::set<long> steps;
+    if (program == Program::triangles) {
+        std::set<long> partial;
+        steps = commonSteps(a, b, partial);
+        if (steps.empty())
+            out.notes.push_back("no step was drawn in every run, so only the set-up time can be compared");
+        else if (!partial.empty())
+            out.notes.push_back(stepList(partial) + ", drawn in only some runs, are left out of every frame figure");
+    }
+    const char* names[] = {"A", "B"};
+    const std::vector<const ResultsRun*>* sides[] = {&a, &b};
+    for (int s = 0; s < 2; ++s)
+        if (sides[s]->size() == 1)
+            out.notes.push_back(std::string(names[s]) + " holds one run: on its side the intervals reflect only "
+                                "frame-to-frame variation, not the usually larger variation between runs "
+                                "(repeat runs for that)");
+
+    for (const FigureSpec& spec : figureSpecs(program, steps)) {
+        FigureComparison figure;
+        figure.program = program;
+        figure.figure = spec.key;
+        figure.label = spec.label;
+        figure.step = spec.step;
+        figure.direction = spec.direction;
+        const RunSamples samplesA = samplesOf(a, spec.extract, figure.runsA, figure.samplesA);
+        const RunSamples samplesB = samplesOf(b, spec.extract, figure.runsB, figure.samplesB);
+        if (figure.runsA == 0 || figure.runsB == 0) {
+            out.notes.push_back(spec.label + ": no run of " + (figure.runsA == 0 ? "A" : "B") + " reported it");
+            continue;
+        }
+        if (progress) progress(std::string(programName(program)) + " " + spec.label, figure.samplesA + figure.samplesB);
+        figure.medianA = medianOfRunMedians(samplesA);
+        figure.medianB = medianOfRunMedians(samplesB);
+        figure.ratio = ratioInterval(samplesA, samplesB, options);
+        figure.verdict = verdictFor(figure.ratio, figure.direction);
+        figure.framesOnly = (figure.runsA == 1 || figure.runsB == 1) && !std::isnan(figure.ratio.low);
+        out.figures.push_back(figure);
+    }
+    bool oneValueEach = false;
+    for (const FigureComparison& f : out.figures) oneValueEach |= std::isnan(f.ratio.low) && std::isfinite(f.ratio.estimate);
+    if (oneValueEach)
+        out.notes.push_back("a figure with a single value on a side (such as the set-up time of one run) has no "
+                            "interval, and so no verdict");
+    return out;
+}
+
+const char* directionName(Direction direction) {
+    return direction == Direction::higherIsBetter ? "higher is better" : "lower is better";
+}
+
+std::string bootstrapLine(const BootstrapOptions& options) {
+    char text[320];
+    snprintf(text, sizeof text,
+             "B/A is the ratio of the medians (per side, the median of the runs' medians), with its %g%% interval\n"
+             "by hierarchical bootstrap (runs, then frames within them; %d resamples, seed %llu).\n"
+             "A change under %g%% counts as no clear difference.",
+             options.confidence * 100, options.resamples, static_cast<unsigned long long>(options.seed),
+             noiseFloor * 100);
+    return text;
+}
+
+std::string intervalText(const Interval& interval) {
+    if (std::isnan(interval.low)) return "no interval";
+    return "[" + textNumber(interval.low, 4) + ", " + textNumber(interval.high, 4) + "]";
+}
+
+std::string warningsText(const char* side, const std::vector<RunWarning>& warnings,
+                         const std::vector<std::string>& withoutContext, size_t files) {
+    std::string out;
+    for (const RunWarning& w : warnings) out += "  " + std::string(side) + ": " + w.file + ": " + w.message + "\n";
+    if (warnings.empty() && withoutContext.size() < files) out += "  " + std::string(side) + ": none reported\n";
+    if (withoutContext.size() == 1)
+        out += "  " + std::string(side) + ": " + withoutContext.front() +
+               " has no readable context file, so its conditions are unknown\n";
+    else if (!withoutContext.empty())
+        out += "  " + std::string(side) + ": " + std::to_string(withoutContext.size()) + " of " + std::to_string(files) +
+               " runs have no readable context file, so their conditions are unknown\n";
+    return out;
+}
+
+json warningsJson(const std::vector<RunWarning>& warnings) {
+    json out = json::array();
+    for (const RunWarning& w : warnings) out.push_back({{"file", w.file}, {"message", w.message}});
+    return out;
+}
+
+}  // namespace
+
+Comparison compareSides(const ComparedSide& a, const ComparedSide& b, const BootstrapOptions& options,
+                        const FigureProgress& progress) {
+    Comparison out;
+    out.bootstrap = options;
+    for (const ResultsRun& run : a.runs) out.filesA.push_back(run.path);
+    for (const ResultsRun& run : b.runs) out.filesB.push_back(run.path);
+    out.warningsA = a.warnings;
+    out.warningsB = b.warnings;
+    out.withoutContextA = a.withoutContext;
+    out.withoutContextB = b.withoutContext;
+    for (Program program : {Program::triangles, Program::cube, Program::streaming}) {
+        const std::vector<const ResultsRun*> runsA = runsOf(a, program);
+        const std::vector<const ResultsRun*> runsB = runsOf(b, program);
+        if (runsA.empty() && runsB.empty()) continue;
+        if (runsA.empty() || runsB.empty()) {
+            out.notes.push_back(std::string(programName(program)) + ": " +
+                                runCount(runsA.empty() ? runsB.size() : runsA.size()) + " in " +
+                                (runsA.empty() ? "B" : "A") + " only, nothing to compare them with");
+            continue;
+        }
+        out.programs.push_back(compareProgram(program, runsA, runsB, options, progress));
+    }
+    return out;
+}
+
+std::string textComparison(const Comparison& comparison) {
+    std::string out;
+    for (const auto& [name, files] : {std::pair{"A", &comparison.filesA}, std::pair{"B", &comparison.filesB}}) {
+        out += std::string(name) + ": " + std::to_string(files->size()) + (files->size() == 1 ? " file\n" : " files\n");
+        for (const std::string& file : *files) out += "   " + file + "\n";
+    }
+    out += "\nMachine conditions\n";
+    out += warningsText("A", comparison.warningsA, comparison.withoutContextA, comparison.filesA.size());
+    out += warningsText("B", comparison.warningsB, comparison.withoutContextB, comparison.filesB.size());
+
+    for (const ProgramComparison& program : comparison.programs) {
+        out += "\n== " + std::string(programName(program.program)) + ": " + runCount(program.filesA.size()) +
+               " in A, " + runCount(program.filesB.size()) + " in B\n";
+        size_t labelWidth = 14;
+        for (const FigureComparison& f : program.figures) labelWidth = std::max(labelWidth, f.label.size() + 2);
+        out += "  " + padRight("figure", labelWidth) + padLeft("runs A/B", 9) + padLeft("median A", 13) +
+               padLeft("median B", 13) + padLeft("B/A", 9) + "   " + padRight("95% interval", 20) + "verdict\n";
+        for (const FigureComparison& f : program.figures) {
+            out += "  " + padRight(f.label, labelWidth) +
+                   padLeft(std::to_string(f.runsA) + "/" + std::to_string(f.runsB), 9) +
+                   padLeft(textNumber(f.medianA), 13) + padLeft(textNumber(f.medianB), 13) +
+                   padLeft(textNumber(f.ratio.estimate, 4), 9) + "   " + padRight(intervalText(f.ratio), 20) +
+                   verdictName(f.verdict) + "\n";
+        }
+        for (const std::string& note : program.notes) out += "  note: " + note + "\n";
+    }
+    if (!comparison.notes.empty()) out += "\n";
+    for (const std::string& note : comparison.notes) out += "note: " + note + "\n";
+    out += "\n" + bootstrapLine(comparison.bootstrap) + "\n";
+    return out;
+}
+
+std::string csvComparison(const Comparison& comparison) {
+    std::string out =
+        "program,figure,step,direction,runs_a,runs_b,samples_a,samples_b,median_a,median_b,ratio,ci_low,ci_high,"
+        "verdict,frames_only\n";
+    for (const ProgramComparison& program : comparison.programs)
+        for (const FigureComparison& f : program.figures)
+            out += std::string(programName(f.program)) + "," + f.figure + "," +
+                   (f.step > 0 ? std::to_string(f.step) : "") + "," + directionName(f.direction) + "," +
+                   std::to_string(f.runsA) + "," + std::to_string(f.runsB) + "," + std::to_string(f.samplesA) + "," +
+                   std::to_string(f.samplesB) + "," + csvNumber(f.medianA) + "," + csvNumber(f.medianB) + "," +
+                   csvNumber(f.ratio.estimate) + "," + csvNumber(f.ratio.low) + "," + csvNumber(f.ratio.high) + "," +
+                   verdictName(f.verdict) + "," + (f.framesOnly ? "yes" : "no") + "\n";
+    return out;
+}
+
+json comparisonJson(const Comparison& comparison) {
+    const BootstrapOptions& options = comparison.bootstrap;
+    json out;
+    out["bootstrap"] = {{"method", "hierarchical: runs with replacement, then frames within each drawn run"},
+                        {"statistic", "median of the runs' medians"},
+                        {"resamples", options.resamples},
+                        {"seed", options.seed},
+                        {"confidence", options.confidence},
+                        {"noiseFloor", noiseFloor}};
+    out["a"] = {{"files", comparison.filesA},
+                {"warnings", warningsJson(comparison.warningsA)},
+                {"withoutContext", comparison.withoutContextA}};
+    out["b"] = {{"files", comparison.filesB},
+                {"warnings", warningsJson(comparison.warningsB)},
+                {"withoutContext", comparison.withoutContextB}};
+    json programs = json::array();
+    json figures = json::array();
+    for (const ProgramComparison& program : comparison.programs) {
+        programs.push_back({{"program", programName(program.program)},
+                            {"filesA", program.filesA},
+                            {"filesB", program.filesB},
+                            {"notes", program.notes}});
+        for (const FigureComparison& f : program.figures) {
+            json figure = {{"program", programName(f.program)},
+                           {"figure", f.figure},
+                           {"label", f.label},
+                           {"direction", directionName(f.direction)},
+                           {"ratio", jsonNumber(f.ratio.estimate)},
+                           {"ciLow", jsonNumber(f.ratio.low)},
+                           {"ciHigh", jsonNumber(f.ratio.high)},
+                           {"verdict", verdictName(f.verdict)},
+                           {"runsA", f.runsA},
+                           {"runsB", f.runsB},
+                           {"samplesA", f.samplesA},
+                           {"samplesB", f.samplesB},
+                           {"medianA", jsonNumber(f.medianA)},
+                           {"medianB", jsonNumber(f.medianB)},
+                           {"framesOnly", f.framesOnly}};
+            if (f.step > 0) figure["step"] = f.step;
+            figures.push_back(figure);
+        }
+    }
+    out["programs"] = programs;
+    out["figures"] = figures;
+    out["notes"] = comparison.notes;
+    return out;
+}
+
+std::string jsonComparison(const Comparison& comparison) { return comparisonJson(comparison).dump(2) + "\n"; }

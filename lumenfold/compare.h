@@ -1,0 +1,80 @@
+// Two groups of runs compared figure by figure: per program, the ratio of
+// the medians B/A with its bootstrap interval and a verdict. Pure: the runs
+// are read and the context files' warnings gathered by the caller.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "results_file.h"
+#include "statistics.h"
+
+// One machine-condition warning of a run, from its context file.
+struct RunWarning {
+    std::string file;      // the results file the run wrote
+    std::string message;
+};
+
+// One side: its runs, and what their context files said.
+struct ComparedSide {
+    std::vector<ResultsRun> runs;
+    std::vector<RunWarning> warnings;
+    std::vector<std::string> withoutContext;   // results files with no readable context file
+};
+
+struct FigureComparison {
+    Program program = Program::triangles;
+    std::string figure;        // stable key, e.g. "vertices_per_second", "triangles_per_second_step_12"
+    std::string label;         // for people, e.g. "triangles/s at step 12"
+    long step = 0;             // triangles' per-step figures; 0 for the others
+    Direction direction = Direction::higherIsBetter;
+    int runsA = 0;             // runs that gave the figure at least one sample
+    int runsB = 0;
+    size_t samplesA = 0;
+    size_t samplesB = 0;
+    double medianA = NAN;      // median of run medians
+    double medianB = NAN;
+    Interval ratio;            // B/A
+    Verdict verdict = Verdict::noClearDifference;
+    // A side of one run: the interval shows how its frames vary, not how
+    // runs do, which is usually more.
+    bool framesOnly = false;
+};
+
+struct ProgramComparison {
+    Program program = Program::triangles;
+    std::vector<std::string> filesA;
+    std::vector<std::string> filesB;
+    std::vector<FigureComparison> figures;
+    std::vector<std::string> notes;   // what limits the figures: one run a side, steps left out
+};
+
+struct Comparison {
+    BootstrapOptions bootstrap;
+    std::vector<std::string> filesA;           // every results file given, read or not
+    std::vector<std::string> filesB;
+    std::vector<ProgramComparison> programs;   // programs with runs on both sides, in program order
+    std::vector<std::string> notes;            // programs found on one side only
+    std::vector<RunWarning> warningsA;
+    std::vector<RunWarning> warningsB;
+    std::vector<std::string> withoutContextA;
+    std::vector<std::string> withoutContextB;
+};
+
+// Called before each figure's interval is resampled, with the figure's
+// name and the samples of both sides: long runs take a while, and the caller
+// may want to say what it is doing.
+using FigureProgress = std::function<void(const std::string& figure, size_t samples)>;
+
+// Unrecognised runs are left out (their problems are the reader's to show);
+// runs with problems give what could be read.
+Comparison compareSides(const ComparedSide& a, const ComparedSide& b, const BootstrapOptions& options = {},
+                        const FigureProgress& progress = nullptr);
+
+std::string textComparison(const Comparison& comparison);
+std::string csvComparison(const Comparison& comparison);
+nlohmann::json comparisonJson(const Comparison& comparison);
+std::string jsonComparison(const Comparison& comparison);

@@ -303,17 +303,39 @@ class RunTest(unittest.TestCase):
                 self.assertIn("lumenfold: warning: " + warning, run.stderr)
 
         # The same runs on both sides: no figure may come out different.
-        usage = subprocess.run([LUMENFOLD, "compare", "--help"], capture_output=True, text=True).stdout
-        if "--vs" not in usage:
-            self.skipTest("this lumenfold's compare takes no groups (--vs) yet")
-        out = subprocess.run([LUMENFOLD, "compare", "--format", "json", self.workdir, "--vs", self.workdir],
-                             capture_output=True, text=True)
-        self.assertEqual(out.returncode, 0, out.stderr)
-        figures = json.loads(out.stdout)["figures"]
-        self.assertTrue(any("float" in f["figure"] for f in figures), figures)
-        for figure in figures:
-            self.assertEqual((figure["program"], figure["runsA"], figure["runsB"]), ("streaming", 2, 2))
-            self.assertEqual(figure["verdict"], "no clear difference", figure)
+        def compare(*args):
+            return subprocess.run([LUMENFOLD, "compare", *args], env=env_without_display(),
+                                  stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=600)
+        done = compare(self.workdir, "--vs", self.workdir, "--format", "json")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        doc = json.loads(done.stdout)
+        figures = {f["figure"]: f for f in doc["figures"]}
+        self.assertEqual(set(figures), {"setup_seconds", "float_mexec_per_second", "integer_mexec_per_second",
+                                        "logic_mexec_per_second"})
+        for name, figure in figures.items():
+            self.assertEqual((figure["program"], figure["runsA"], figure["runsB"]), ("streaming", 2, 2), name)
+            self.assertEqual(figure["ratio"], 1.0, name)
+            self.assertLessEqual(figure["ciLow"], 1.0, name)
+            self.assertGreaterEqual(figure["ciHigh"], 1.0, name)
+            self.assertEqual(figure["verdict"], "no clear difference", name)
+        self.assertEqual(doc["a"]["files"], results)
+        # Each run's context file lies beside it, and its warnings are shown.
+        self.assertEqual(doc["a"]["withoutContext"], [])
+        self.assertTrue(any("virtual X server" in w["message"] for w in doc["b"]["warnings"]), doc["b"])
+
+        # The two-file form: one run a side, said to show frame-to-frame variation only.
+        done = compare(results[0], results[1])
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertIn("== streaming: 1 run in A, 1 run in B", done.stdout)
+        self.assertIn("frame-to-frame", done.stdout)
+        self.assertIn("virtual X server", done.stdout.split("Machine conditions")[1])
+
+        # A directory without results files is named, and the command fails.
+        empty = os.path.join(self.workdir, "empty")
+        os.mkdir(empty)
+        done = compare(empty, "--vs", self.workdir)
+        self.assertNotEqual(done.returncode, 0)
+        self.assertIn(empty + ": holds no results file", done.stderr)
 
     def test_hung_program_is_stopped(self):
         if not os.path.exists(program_path("triangles")):

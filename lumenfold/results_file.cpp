@@ -334,6 +334,15 @@ void readFrames(Reader& reader) {
                            "1 / frame time");
             checkAgreement(reader, start + 4, "triangles/s", frame.rate, frame.triangles / frame.seconds,
                            "triangles / frame time");
+            // Every later figure is keyed by the step this count stands for, so a
+            // count no step draws cannot be placed and the frame is left out.
+            if (trianglesStep(frame.triangles) < 0) {
+                addProblem(reader, start + 1,
+                           "triangles drawn " + formatValue(frame.triangles) +
+                               " is not a whole multiple of 600 that a step draws; the frame is not counted");
+                reader.next = start + count;
+                continue;
+            }
         } else {
             frame.seconds = values[1].number;
             frame.anglesPerSecond = values[2].number;
@@ -476,7 +485,13 @@ bool parseReportNumber(const std::string& text, double& value) {
 
 long trianglesStep(double triangles) {
     // A frame at step s draws 3600 (s + 1) indices, reported as 600 (s + 1) triangles.
-    return std::lround(triangles / (trianglesIndicesPerStep / trianglesIndicesPerTriangle)) - 1;
+    constexpr double perStep = trianglesIndicesPerStep / trianglesIndicesPerTriangle;
+    const double steps = triangles / perStep;
+    // Far beyond any step the buffer can feed, yet small enough to count exactly.
+    constexpr double stepLimit = 0x1p40;
+    if (!(steps >= 1 && steps <= stepLimit) || steps != std::floor(steps) || steps * perStep != triangles)
+        return -1;
+    return long(steps) - 1;
 }
 
 ResultsRun parseResultsText(const std::string& text, const std::string& path) {

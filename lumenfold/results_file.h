@@ -86,5 +86,6 @@ bool readRegularFile(const std::string& path, long long maxBytes, std::string& t
 // "-nan(ind)"); false unless the whole text is one number.
 bool parseReportNumber(const std::string& text, double& value);
 
-// The animation step a triangles frame was drawn at, from its triangle count.
+// The animation step a triangles frame was drawn at, from its triangle count;
+// -1 for a count that no step draws.
 long trianglesStep(double triangles);

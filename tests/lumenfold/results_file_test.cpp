@@ -161,6 +161,17 @@ TEST(ResultsFile, FiguresThatContradictEachOtherAreDamage) {
     ASSERT_EQ(rate.problems.size(), 1u) << problemsOf(rate);
     EXPECT_EQ(rate.problems[0].line, 11);
 
+    // A triangle count no step draws cannot be placed on the step axis, whatever
+    // the rate beside it says (the last one once overflowed the step's integer).
+    for (const char* count : {"1201", "0", "-1200", "9.22337e+300", "inf"}) {
+        std::string edited = trianglesFile;
+        edited.replace(edited.find("1200 Triangles"), 4, count);
+        const ResultsRun run = parseResultsText(edited, "t.txt");
+        ASSERT_EQ(run.frames.size(), 1u) << count;
+        EXPECT_EQ(run.frames[0].firstLine, 13) << count;
+        EXPECT_NE(problemsOf(run).find("8: triangles drawn"), std::string::npos) << problemsOf(run);
+    }
+
     // A frame lost from the middle shows in the summary's total.
     std::string missing = header(trianglesTitle) + trianglesFrames.substr(trianglesFrames.find("window", 1)) +
                           trianglesSummary;

@@ -15,6 +15,7 @@ const ProgramValues programValues = {
     .reshapeOrder = ReshapeOrder::projectionFirst,
     .emptyLinesBeforePath = 0,
     .emptyLinesAfterPath = 1,
+    .startSetup = nullptr,
     .setupWorkload = setupCube,
     .display = onDisplay,
     .advanceStep = advanceStep,

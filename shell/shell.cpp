@@ -55,6 +55,7 @@ void requestRedisplay() {
 // GLUT, the window and the workload's set-up; the time it takes is the
 // set-up time reported.
 void setUpWindowAndWorkload(int& argc, char** argv) {
+    if (programValues.startSetup) programValues.startSetup();
     glutInit(&argc, argv);
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_ACCUM | GLUT_ALPHA | GLUT_DEPTH |
                         GLUT_STENCIL | GLUT_MULTISAMPLE);

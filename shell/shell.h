@@ -31,6 +31,7 @@ struct ProgramValues {
     int emptyLinesBeforePath;   // console only, between the summary and the path line
     int emptyLinesAfterPath;
 
+    void (*startSetup)();       // as the set-up clock starts, before GLUT; may be null
     void (*setupWorkload)();    // one-time GL set-up, window current; prints nothing
     void (*display)();          // one frame: the display callback
     void (*advanceStep)();      // one step of the program's own counter

@@ -15,6 +15,7 @@ const ProgramValues programValues = {
     .reshapeOrder = ReshapeOrder::modelviewFirst,
     .emptyLinesBeforePath = 0,
     .emptyLinesAfterPath = 1,
+    .startSetup = nullptr,
     .setupWorkload = setupStreaming,
     .display = onDisplay,
     .advanceStep = advanceStep,

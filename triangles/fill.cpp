@@ -5,6 +5,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -233,6 +234,78 @@ const char* fillSettingsProblem() {
 
 void fillAttributes(double* buffer, size_t count) {
     fillAttributesThreaded(shippedFillLevel(), fillThreadCount(), shippedFillTouch, buffer, count);
+}
+
+namespace {
+
+// 2 MiB: small enough that the last chunks even out threads slowed by the
+// window's set-up, large enough that taking one costs nothing measurable.
+constexpr size_t chunkElements = size_t(1) << 18;
+
+struct BackgroundFill {
+    FillLevel level;
+    double* buffer;
+    size_t count;
+    size_t chunks;
+    std::atomic<size_t> nextChunk;
+    unsigned workers;
+    pthread_t threads[maxFillThreads];
+    bool started[maxFillThreads];
+};
+
+// Static, never destroyed while a worker may run: a process that exits with
+// the fill still going (no display, say) must not tear it down under them.
+BackgroundFill background;
+bool backgroundStarted = false;
+
+void fillChunks(BackgroundFill& fill) {
+    for (;;) {
+        const size_t chunk = fill.nextChunk.fetch_add(1, std::memory_order_relaxed);
+        if (chunk >= fill.chunks) return;
+        const size_t first = chunk * chunkElements;
+        const size_t end = first + chunkElements < fill.count ? first + chunkElements : fill.count;
+        fillSlice(FillSlice{fill.level, shippedFillTouch, fill.buffer, first, end - first});
+    }
+}
+
+void* fillChunksThread(void* fill) {
+    fillChunks(*static_cast<BackgroundFill*>(fill));
+    return nullptr;
+}
+
+}  // namespace
+
+void startAttributeFill(double* buffer, size_t count) {
+    if (backgroundStarted) return;
+    backgroundStarted = true;
+    BackgroundFill& fill = background;
+    fill.level = shippedFillLevel();
+    fill.buffer = buffer;
+    fill.count = count;
+    fill.chunks = (count + chunkElements - 1) / chunkElements;
+    fill.nextChunk.store(0, std::memory_order_relaxed);
+    const size_t most = count / minElementsPerThread;
+    unsigned workers = fillThreadCount();
+    if (workers > most) workers = unsigned(most);
+    // With one CPU the caller fills it all at the finish, as the plain
+    // threaded fill does: a thread would compete with the window for that CPU.
+    if (workers <= 1) workers = 0;
+    fill.workers = workers;
+    for (unsigned i = 0; i < workers; ++i)
+        fill.started[i] = pthread_create(&fill.threads[i], nullptr, fillChunksThread, &fill) == 0;
+}
+
+void finishAttributeFill(double* buffer, size_t count) {
+    BackgroundFill& fill = background;
+    if (!backgroundStarted || fill.buffer != buffer || fill.count != count) {
+        fillAttributes(buffer, count);
+        return;
+    }
+    fillChunks(fill);
+    // Joining also makes every worker's writes visible to this thread.
+    for (unsigned i = 0; i < fill.workers; ++i)
+        if (fill.started[i]) pthread_join(fill.threads[i], nullptr);
+    fill.workers = 0;
 }
 
 namespace {

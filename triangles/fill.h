@@ -83,6 +83,18 @@ void fillAttributesThreaded(FillLevel level, unsigned threads, FillTouch touch, 
 // fillThreadCount() threads.
 void fillAttributes(double* buffer, size_t count);
 
+// The shipped fill, begun ahead of the moment it must be done, so that it runs
+// while GLUT makes the window and the GL context, which leave the CPUs idle
+// for much of their time. startAttributeFill returns at once with
+// fillThreadCount() threads at work on buffer[0, count), each taking
+// page-aligned chunks in turn, populating and filling each chunk it takes.
+// finishAttributeFill(buffer, count) takes chunks itself until none are left
+// and returns when every element is written; when no fill of that buffer was
+// started, it does the whole fill there and then. A thread that cannot be
+// started leaves its chunks to the others. One fill at a time per process.
+void startAttributeFill(double* buffer, size_t count);
+void finishAttributeFill(double* buffer, size_t count);
+
 // The cosine, sine and tangent of first + i for i in [0, count), as the given
 // level evaluates them inside its fill; lets the accuracy of each function be
 // checked on its own. Returns how many arguments needed trigPrecise (those

@@ -15,6 +15,7 @@ const ProgramValues programValues = {
     .reshapeOrder = ReshapeOrder::projectionFirst,
     .emptyLinesBeforePath = 1,
     .emptyLinesAfterPath = 2,
+    .startSetup = startTrianglesFill,
     .setupWorkload = setupTriangles,
     .display = onDisplay,
     .advanceStep = advanceStep,

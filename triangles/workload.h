@@ -12,8 +12,11 @@ extern double indexCount;
 extern TrianglesFrame lastFrame;
 extern TrianglesTotals totals;
 
-// One-time GL state, the fill of the attribute buffer and the scene list;
-// needs the window's context current and draws nothing.
+// Begins the fill of the attribute buffer; needs no window.
+void startTrianglesFill();
+// One-time GL state, the end of the fill (all of it, when startTrianglesFill
+// was not called) and the scene list; needs the window's context current and
+// draws nothing.
 void setupTriangles();
 void onDisplay();
 void advanceStep();

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -52,6 +53,12 @@ TEST(FillHash, WholeBufferAtEveryLevelAndThreadCount) {
                 << fillLevelName(level) << ", " << threads << " threads";
         }
     }
+    // The fill as the program runs it: begun in the background, finished
+    // later by a caller that takes part.
+    std::memset(buffer, 0xa5, attributeBytes);
+    startAttributeFill(buffer, attributeCount);
+    finishAttributeFill(buffer, attributeCount);
+    EXPECT_EQ(sha256(buffer, attributeBytes), bufferHash) << "background fill";
     munmap(buffer, attributeBytes);
 }
 
@@ -81,7 +88,7 @@ TEST(FillThreads, ThreadsThatCannotStartLeaveTheirSlicesToTheCaller) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "AddressSanitizer maps memory of its own, so the address-space cap stops it first";
 #endif
-    EXPECT_EQ(runInChild("FillChild.CappedAddressSpace", "FILL_TEST_UNUSED", ""), 0);
+    EXPECT_EQ(runInChild("FillChild.CappedAddressSpace", "LUMENFOLD_FILL_THREADS", "4"), 0);
 }
 
 TEST(FillChild, CappedAddressSpace) {
@@ -105,6 +112,10 @@ TEST(FillChild, CappedAddressSpace) {
         << "the cap did not stop threads: nothing would be tested";
     fillAttributesThreaded(bestFillLevel(), 4, touchByPopulating, filled.data(), count);
     EXPECT_EQ(std::memcmp(filled.data(), expected.data(), count * sizeof(double)), 0);
+    std::fill(filled.begin(), filled.end(), -1.0);
+    startAttributeFill(filled.data(), count);
+    finishAttributeFill(filled.data(), count);
+    EXPECT_EQ(std::memcmp(filled.data(), expected.data(), count * sizeof(double)), 0) << "background fill";
 }
 
 // The environment picks the level and the thread count of the shipped fill;

@@ -119,9 +119,9 @@ double* provisionAttributeBuffer(bool hugePages);
 
 // Whether the program asks for huge pages. Measured on the 2-core VMs this
 // runs on, whose balloon hands free memory back to the host: huge pages are
-// taken from exactly that memory, and faulting the 512 MiB in took about
-// 1.2 s on them against 0.2 s on small pages, so the program stays on small
-// pages.
+// taken from exactly that memory, and the set-up with them ranged from 0.63
+// to 1.08 s against 0.69 to 0.82 s on small pages, so the program stays on
+// small pages.
 constexpr bool attributeHugePages = false;
 
 // Indices drawn at step s: s * 3600 + 3600, capped at maxIndexCount.

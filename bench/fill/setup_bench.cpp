@@ -5,8 +5,11 @@
 // run on, at least 2), a new buffer each run so that bringing its pages in is
 // included, once for each way of doing that: the fill's writes faulting them
 // in, madvise(MADV_POPULATE_WRITE) per slice, and MAP_POPULATE on the whole
-// mapping (its time included). Then, alternating round by round, the plain
-// scalar fill into a new array and the real program's reported set-up time.
+// mapping (its time included). Beside them, the same pages brought in and
+// written with zeros on as many threads: the floor under any fill of a new
+// buffer, however cheap its arithmetic. Then, alternating round by round, the
+// plain scalar fill into a new array and the real program's reported set-up
+// time.
 //
 // Usage: setup_bench [rounds]   (default 5; needs a display for the program,
 // e.g. xvfb-run -a -s "-screen 0 1920x1200x24" build/release/bench/fill/setup_bench)
@@ -44,9 +47,29 @@ double median(std::vector<double> values) {
 // so every first-touch run waits for the previous run's memory to get there.
 void settle() { std::this_thread::sleep_for(std::chrono::seconds(3)); }
 
-enum Touch { byWriting, byPopulating, byMapPopulate };
+enum Touch { byWriting, byPopulating, byMapPopulate, pagesAlone };
+constexpr int touchCount = 4;
 const char* touchNames[] = {"writes fault pages in", "MADV_POPULATE_WRITE per slice",
-                            "MAP_POPULATE"};
+                            "MAP_POPULATE", "pages alone: populate, zeros"};
+
+// Each thread populates its slice and writes zeros over it, as the fill
+// would write its elements.
+void bringPagesIn(char* buffer, unsigned threads) {
+    const size_t page = size_t(sysconf(_SC_PAGESIZE));
+    const size_t pages = attributeBytes / page;
+    auto slice = [&](unsigned i) {
+        char* from = buffer + pages * i / threads * page;
+        char* to = buffer + pages * (i + 1) / threads * page;
+#ifdef MADV_POPULATE_WRITE
+        madvise(from, size_t(to - from), MADV_POPULATE_WRITE);
+#endif
+        std::memset(from, 0, size_t(to - from));
+    };
+    std::vector<std::thread> workers;
+    for (unsigned i = 1; i < threads; ++i) workers.emplace_back(slice, i);
+    slice(0);
+    for (std::thread& worker : workers) worker.join();
+}
 
 double timeThreadedFill(unsigned threads, Touch touch) {
     const auto start = std::chrono::steady_clock::now();
@@ -57,9 +80,12 @@ double timeThreadedFill(unsigned threads, Touch touch) {
         std::fprintf(stderr, "setup_bench: cannot map the buffer\n");
         std::exit(1);
     }
-    fillAttributesThreaded(bestFillLevel(), threads,
-                           touch == byPopulating ? touchByPopulating : touchByWriting,
-                           static_cast<double*>(mapped), attributeCount);
+    if (touch == pagesAlone)
+        bringPagesIn(static_cast<char*>(mapped), threads);
+    else
+        fillAttributesThreaded(bestFillLevel(), threads,
+                               touch == byPopulating ? touchByPopulating : touchByWriting,
+                               static_cast<double*>(mapped), attributeCount);
     const double seconds = secondsSince(start);
     munmap(mapped, attributeBytes);
     return seconds;
@@ -130,21 +156,21 @@ int main(int argc, char** argv) {
     std::printf("setup bench: %d rounds, fill level %s, up to %u threads\n", rounds,
                 fillLevelName(bestFillLevel()), most);
 
-    std::vector<std::vector<double>> times(3 * most);
+    std::vector<std::vector<double>> times(touchCount * most);
     for (int round = 0; round < rounds; ++round) {
         for (unsigned threads = 1; threads <= most; ++threads) {
-            for (int touch = 0; touch < 3; ++touch) {
+            for (int touch = 0; touch < touchCount; ++touch) {
                 settle();
-                times[(threads - 1) * 3 + touch].push_back(timeThreadedFill(threads, Touch(touch)));
+                times[(threads - 1) * touchCount + touch].push_back(timeThreadedFill(threads, Touch(touch)));
             }
         }
     }
     std::printf("\nfill of a new buffer, pages brought in included, medians (s); speed-up over 1 thread\n");
-    for (int touch = 0; touch < 3; ++touch) {
+    for (int touch = 0; touch < touchCount; ++touch) {
         std::printf("  %-30s", touchNames[touch]);
         const double one = median(times[touch]);
         for (unsigned threads = 1; threads <= most; ++threads) {
-            const double m = median(times[(threads - 1) * 3 + touch]);
+            const double m = median(times[(threads - 1) * touchCount + touch]);
             std::printf("  %u: %.3f (%.2fx)", threads, m, one / m);
         }
         std::printf("\n");
@@ -162,5 +188,9 @@ int main(int argc, char** argv) {
     const double mPlain = median(plain), mSetup = median(setup);
     std::printf("\nmedians: plain scalar fill %.3f s, reported set-up %.3f s, ratio %.3f\n", mPlain,
                 mSetup, mSetup / mPlain);
+    const double floor = median(times[(most - 1) * touchCount + pagesAlone]);
+    std::printf("pages alone on %u threads %.3f s: %.3f of the plain fill, the least any fill of a "
+                "new buffer can take\n",
+                most, floor, floor / mPlain);
     return 0;
 }

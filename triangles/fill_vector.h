@@ -10,7 +10,8 @@
 // level with MPFR over every argument.
 //
 // Included by one file per instruction set, compiled for that set alone,
-// after it has defined in its unnamed namespace:
+// after the operations for that set (fill_ops_<set>.h), which define in an
+// unnamed namespace:
 //   Vec, Quad (the same lanes as whole numbers), Mask, and lanes;
 //   splat, zero, add, sub, mul, div, absOf, load, store, laneOffsets (0, 1, 2, ...);
 //   mulAdd(a, b, c) = a * b + c and negMulAdd(a, b, c) = c - a * b, fused

@@ -8,7 +8,3 @@ void previousFillAvx512(double* buffer, size_t first, size_t count) {
     fillRange(buffer, first, count);
 }
 
-// Unused; keeps the shared header's second entry point referenced.
-void previousTrigAvx512(size_t first, size_t count, double* cosOut, double* sinOut, double* tanOut) {
-    trigRange(first, count, cosOut, sinOut, tanOut);
-}

@@ -75,49 +75,6 @@ void trig(Vec x, Vec& cosX, Vec& sinX, Vec& tanX) {
     tanX = negateWhere(odd, add(t0, div(remainder, denHi)));
 }
 
-// Arguments first + 0, first + 1, ...; exact, since every index is far below 2^53.
-Vec firstArguments(size_t first) { return add(splat(double(first)), laneOffsets()); }
-
-Vec elements(Vec x) {
-    Vec c, s, t;
-    trig(x, c, s, t);
-    return mul(add(c, s), t);
-}
-
-void fillRange(double* buffer, size_t first, size_t count) {
-    const Vec step = splat(double(lanes));
-    Vec x = firstArguments(first);
-    size_t i = 0;
-    for (; i + lanes <= count; i += lanes) {
-        store(buffer + i, elements(x));
-        x = add(x, step);
-    }
-    // A short tail still goes through the vector functions, so every element
-    // of a level comes from the same code.
-    if (i < count) {
-        double tail[lanes];
-        store(tail, elements(x));
-        for (size_t j = 0; i + j < count; ++j) buffer[i + j] = tail[j];
-    }
-}
-
-void trigRange(size_t first, size_t count, double* cosOut, double* sinOut, double* tanOut) {
-    const Vec step = splat(double(lanes));
-    Vec x = firstArguments(first);
-    for (size_t i = 0; i < count; i += lanes) {
-        Vec cv, sv, tv;
-        trig(x, cv, sv, tv);
-        double c[lanes], s[lanes], t[lanes];
-        store(c, cv);
-        store(s, sv);
-        store(t, tv);
-        for (size_t j = 0; j < lanes && i + j < count; ++j) {
-            cosOut[i + j] = c[j];
-            sinOut[i + j] = s[j];
-            tanOut[i + j] = t[j];
-        }
-        x = add(x, step);
-    }
-}
+#include "fill_range.h"
 
 }  // namespace

@@ -7,7 +7,3 @@
 
 void previousFillSse2(double* buffer, size_t first, size_t count) { fillRange(buffer, first, count); }
 
-// Unused; keeps the shared header's second entry point referenced.
-void previousTrigSse2(size_t first, size_t count, double* cosOut, double* sinOut, double* tanOut) {
-    trigRange(first, count, cosOut, sinOut, tanOut);
-}

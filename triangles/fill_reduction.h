@@ -1,5 +1,5 @@
-// The exact sums and the reduction by pi/2 that every version of the fill's
-// kernels shares. Included inside the including file's unnamed namespace,
+// The exact sums, the reduction by pi/2 and the return to x's quadrant that
+// every version of the fill's kernels shares. Included inside the including file's unnamed namespace,
 // after it has defined the operations fill_vector.h lists.
 
 // s + e == a + b exactly, s the rounded sum.
@@ -69,3 +69,30 @@ void reduce(Vec x, Quad& qBits, Vec& hi, Vec& lo) {
     fastTwoSum(s2, rest, hi, lo);
 }
 #endif
+
+// From the pairs of sin r and cos r, where x = r + n * pi/2 with n = q mod 4
+// (the low bits of q): sin x and cos x, each rounded from its pair, and tan x
+// as a pair. Odd n swaps sine and cosine, and each quadrant has its own
+// signs; tan x = sin r / cos r, or -cos r / sin r for odd n, the quotient of
+// the pairs corrected once by its remainder.
+void placeInQuadrant(Quad n, Vec sinHi, Vec sinLo, Vec cosHi, Vec cosLo, Vec& sinX, Vec& cosX,
+                     Vec& tanHi, Vec& tanLo) {
+    const Mask odd = quadrantBit(n, 0);
+    const Mask sinNegative = quadrantBit(n, 1);
+    const Mask cosNegative = quadrantBit(nextQuadrant(n), 1);
+    sinX = negateWhere(sinNegative, choose(odd, sinHi, cosHi));
+    cosX = negateWhere(cosNegative, choose(odd, cosHi, sinHi));
+
+    const Vec numHi = choose(odd, sinHi, cosHi);
+    const Vec numLo = choose(odd, sinLo, cosLo);
+    const Vec denHi = choose(odd, cosHi, sinHi);
+    const Vec denLo = choose(odd, cosLo, sinLo);
+    const Vec t0 = div(numHi, denHi);
+    const Vec remainder = negMulAdd(t0, denLo, add(exactNegMulAdd(t0, denHi, numHi), numLo));
+    Vec hi, lo;
+    fastTwoSum(t0, div(remainder, denHi), hi, lo);
+    // Negating both halves leaves the pair's distance to a rounding boundary
+    // as it was, so the rounding test reads it the same.
+    tanHi = negateWhere(odd, hi);
+    tanLo = negateWhere(odd, lo);
+}

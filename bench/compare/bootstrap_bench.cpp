@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "statistics.h"
+#include "bench_timing.h"
 
 namespace {
 
@@ -35,15 +36,9 @@ Timing timed(Work work) {
     const auto start = std::chrono::steady_clock::now();
     work();
     Timing t;
-    t.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    t.wall = secondsSince(start);
     t.cpu = cpuSeconds() - cpuStart;
     return t;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 // Frame rates with a spread between runs and within them.

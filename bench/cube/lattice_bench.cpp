@@ -15,6 +15,7 @@
 
 #include "lattice.h"
 #include "workload.h"
+#include "bench_timing.h"
 
 namespace {
 
@@ -22,16 +23,6 @@ double sinkTotal = 0.0;
 
 // Touches one value per point so the sink is a real call with a visible effect.
 void keepNothing(const double*, const double*, const double* vertex) { sinkTotal += vertex[2]; }
-
-double secondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 double timeLatticeAlone() {
     const auto start = std::chrono::steady_clock::now();

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "fill.h"
+#include "bench_timing.h"
 
 #if FILL_BENCH_LIBRARY
 void libraryFillAvx2(double* buffer, size_t count);
@@ -29,12 +30,6 @@ void previousFillAvx512(double* buffer, size_t first, size_t count);
 #endif
 
 namespace {
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 FillLevel benchLevel;
 
@@ -65,7 +60,7 @@ void libraryFill(double*) {}
 double timeFill(void (*fill)(double*), double* buffer) {
     const auto start = std::chrono::steady_clock::now();
     fill(buffer);
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return secondsSince(start);
 }
 
 }  // namespace

@@ -56,23 +56,8 @@ void trig(Vec x, Vec& cosX, Vec& sinX, Vec& tanX) {
     reduce(x, n, hi, lo);
     sinCosReduced(hi, lo, sinHi, sinLo, cosHi, cosLo);
 
-    // x = r + n * pi/2 with n = q mod 4 (the low bits of q): odd n swaps sine
-    // and cosine, and each quadrant has its own signs.
-    const Mask odd = quadrantBit(n, 0);
-    const Mask sinNegative = quadrantBit(n, 1);
-    const Mask cosNegative = quadrantBit(nextQuadrant(n), 1);
-    sinX = negateWhere(sinNegative, choose(odd, sinHi, cosHi));
-    cosX = negateWhere(cosNegative, choose(odd, cosHi, sinHi));
-
-    // tan x = sin r / cos r, or -cos r / sin r for odd n; the quotient of the
-    // pairs, corrected once by its remainder, is rounded only at the end.
-    const Vec numHi = choose(odd, sinHi, cosHi);
-    const Vec numLo = choose(odd, sinLo, cosLo);
-    const Vec denHi = choose(odd, cosHi, sinHi);
-    const Vec denLo = choose(odd, cosLo, sinLo);
-    const Vec t0 = div(numHi, denHi);
-    const Vec remainder = negMulAdd(t0, denLo, add(exactNegMulAdd(t0, denHi, numHi), numLo));
-    tanX = negateWhere(odd, add(t0, div(remainder, denHi)));
+    Vec tanLo;
+    placeInQuadrant(n, sinHi, sinLo, cosHi, cosLo, sinX, cosX, tanX, tanLo);
 }
 
 #include "fill_range.h"

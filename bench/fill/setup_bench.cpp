@@ -29,18 +29,9 @@
 #include <vector>
 
 #include "fill.h"
+#include "bench_timing.h"
 
 namespace {
-
-double secondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 // On a VM whose balloon reports free pages, memory that has lain free a
 // couple of seconds costs more to fault in; a program starts on such memory,

@@ -1,7 +1,7 @@
 // The fill's kernels as they were before they rounded correctly: sine and
 // cosine pairs held a few bits beyond double precision and rounded without a
 // test, within 1 ulp of the C library. Kept only as fill_bench's yardstick for
-// what correct rounding costs; see triangles/fill_vector.h for the operations
+// what correct rounding costs; see triangles/fill/fill_vector.h for the operations
 // each instruction-set file defines before including it.
 #pragma once
 

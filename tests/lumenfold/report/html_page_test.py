@@ -14,7 +14,7 @@ from harness import BUILD
 
 LUMENFOLD = os.path.join(BUILD, "lumenfold", "lumenfold")
 HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.path.normpath(os.path.join(HERE, "..", ".."))
+SOURCE = os.path.normpath(os.path.join(HERE, "..", "..", ".."))
 # Real results files of each program, with the context files `lumenfold run` wrote.
 RUNS = os.path.join(SOURCE, "tests", "fuzz", "corpus")
 CHROMIUM = shutil.which("chromium")

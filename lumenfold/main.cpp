@@ -8,14 +8,14 @@
 #include <fstream>
 #include <sys/wait.h>
 
-#include "compare.h"
-#include "display_text.h"
-#include "html_report.h"
-#include "input_files.h"
-#include "report_format.h"
-#include "run_command.h"
-#include "series_command.h"
-#include "run_support.h"
+#include "compare/compare.h"
+#include "common/display_text.h"
+#include "report/html_report.h"
+#include "results/input_files.h"
+#include "report/report_format.h"
+#include "run/run_command.h"
+#include "run/series_command.h"
+#include "run/run_support.h"
 
 #ifndef LUMENFOLD_VERSION
 #define LUMENFOLD_VERSION "unknown"

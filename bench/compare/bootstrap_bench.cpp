@@ -14,7 +14,7 @@
 #include <random>
 #include <vector>
 
-#include "statistics.h"
+#include "compare/statistics.h"
 #include "bench_timing.h"
 
 namespace {

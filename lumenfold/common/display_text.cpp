@@ -1,4 +1,4 @@
-#include "display_text.h"
+#include "common/display_text.h"
 
 #include <cstdint>
 

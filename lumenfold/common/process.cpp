@@ -1,4 +1,4 @@
-#include "process.h"
+#include "common/process.h"
 
 #include <cerrno>
 #include <csignal>

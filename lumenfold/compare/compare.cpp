@@ -1,10 +1,10 @@
-#include "compare.h"
+#include "compare/compare.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <set>
 
-#include "report_format.h"
+#include "report/report_format.h"
 
 using nlohmann::json;
 

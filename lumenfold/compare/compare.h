@@ -9,8 +9,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "results_file.h"
-#include "statistics.h"
+#include "results/results_file.h"
+#include "compare/statistics.h"
 
 // One machine-condition warning of a run, from its context file.
 struct RunWarning {

@@ -1,4 +1,4 @@
-#include "statistics.h"
+#include "compare/statistics.h"
 
 #include <algorithm>
 #include <cmath>

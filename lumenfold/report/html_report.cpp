@@ -1,11 +1,11 @@
-#include "html_report.h"
+#include "report/html_report.h"
 
 #include <cmath>
 #include <map>
 
-#include "display_text.h"
-#include "report_format.h"
-#include "run_support.h"
+#include "common/display_text.h"
+#include "report/report_format.h"
+#include "run/run_support.h"
 
 using nlohmann::json;
 

@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "results_file.h"
+#include "results/results_file.h"
 
 // The charting library the page carries, inlined at build time.
 struct ChartLibrary {

@@ -7,8 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "results_file.h"
-#include "statistics.h"
+#include "results/results_file.h"
+#include "compare/statistics.h"
 
 // One figure of a run with its statistics over the frames (for streaming,
 // over the kernel's blocks).

@@ -1,4 +1,4 @@
-#include "input_files.h"
+#include "results/input_files.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -7,8 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "display_text.h"
-#include "run_support.h"
+#include "common/display_text.h"
+#include "run/run_support.h"
 
 namespace fs = std::filesystem;
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "compare.h"
+#include "compare/compare.h"
 
 // Each argument that is a directory becomes the files named results_*.txt
 // in it and below it, sorted by path; anything else stays as it is, for the

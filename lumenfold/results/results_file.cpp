@@ -1,6 +1,6 @@
-#include "results_file.h"
+#include "results/results_file.h"
 
-#include "display_text.h"
+#include "common/display_text.h"
 
 #include <algorithm>
 #include <cerrno>

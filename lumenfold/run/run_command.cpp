@@ -1,4 +1,4 @@
-#include "run_command.h"
+#include "run/run_command.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,10 +13,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "conditions.h"
-#include "process.h"
-#include "report_format.h"
-#include "run_support.h"
+#include "run/conditions.h"
+#include "common/process.h"
+#include "report/report_format.h"
+#include "run/run_support.h"
 
 #ifndef LUMENFOLD_VERSION
 #define LUMENFOLD_VERSION "unknown"

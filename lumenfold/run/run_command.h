@@ -4,9 +4,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "results_file.h"
-#include "run_core.h"
-#include "x_session.h"
+#include "results/results_file.h"
+#include "run/run_core.h"
+#include "run/x_session.h"
 
 struct RunOptions {
     std::string program;

@@ -1,4 +1,4 @@
-#include "run_core.h"
+#include "run/run_core.h"
 
 #include <cstdio>
 #include <sys/wait.h>

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "run_support.h"
+#include "run/run_support.h"
 
 struct RunLimits {
     int frames = 0;            // stop once this many frames are reported; 0: by time

@@ -1,4 +1,4 @@
-#include "run_support.h"
+#include "run/run_support.h"
 
 #include <cstring>
 #include <fstream>

@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "results_file.h"
+#include "results/results_file.h"
 
 // What the console output of a program has shown so far.
 struct ConsoleWatch {

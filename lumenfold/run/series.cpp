@@ -1,4 +1,4 @@
-#include "series.h"
+#include "run/series.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "results_file.h"
-#include "statistics.h"
+#include "results/results_file.h"
+#include "compare/statistics.h"
 
 // The figure a series is judged by, sampled per run.
 struct MainFigure {

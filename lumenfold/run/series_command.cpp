@@ -1,10 +1,10 @@
-#include "series_command.h"
+#include "run/series_command.h"
 
 #include <cstdio>
 #include <cmath>
 #include <ctime>
 
-#include "report_format.h"
+#include "report/report_format.h"
 
 namespace {
 

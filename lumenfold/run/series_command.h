@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "run_command.h"
-#include "series.h"
+#include "run/run_command.h"
+#include "run/series.h"
 
 int seriesCommand(const RunOptions& options, const SeriesPlan& plan);
 

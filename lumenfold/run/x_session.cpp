@@ -1,6 +1,6 @@
-#include "x_session.h"
+#include "run/x_session.h"
 
-#include "process.h"
+#include "common/process.h"
 #include "shell/swap.h"
 
 #include <GL/gl.h>

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "compare.h"
-#include "display_text.h"
-#include "html_report.h"
-#include "report_format.h"
+#include "compare/compare.h"
+#include "common/display_text.h"
+#include "report/html_report.h"
+#include "report/report_format.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "display_text.h"
+#include "common/display_text.h"
 #include "fixtures.h"
-#include "report_format.h"
+#include "report/report_format.h"
 
 using nlohmann::json;
 

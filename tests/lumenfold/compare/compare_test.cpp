@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "compare.h"
+#include "compare/compare.h"
 #include "fixtures.h"
-#include "input_files.h"
+#include "results/input_files.h"
 
 using nlohmann::json;
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <map>
 
-#include "statistics.h"
+#include "compare/statistics.h"
 
 namespace {
 

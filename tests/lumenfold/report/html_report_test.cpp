@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "fixtures.h"
-#include "html_report.h"
+#include "report/html_report.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <sstream>
 
 #include "fixtures.h"
-#include "report_format.h"
+#include "report/report_format.h"
 
 using nlohmann::json;
 

@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "fixtures.h"
-#include "results_file.h"
+#include "results/results_file.h"
 
 namespace {
 

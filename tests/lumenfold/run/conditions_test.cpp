@@ -4,7 +4,7 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "conditions.h"
+#include "run/conditions.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "process.h"
-#include "run_core.h"
+#include "common/process.h"
+#include "run/run_core.h"
 
 namespace {
 

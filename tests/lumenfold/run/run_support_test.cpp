@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "fixtures.h"
-#include "run_support.h"
+#include "run/run_support.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "fixtures.h"
-#include "series.h"
+#include "run/series.h"
 
 namespace {
 

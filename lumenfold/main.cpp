@@ -35,22 +35,13 @@ bool anyProblems(const std::vector<ResultsRun>& runs) {
     return false;
 }
 
-// Hands the script to gnuplot on its standard input.
+// Hands the script to gnuplot on its standard input; its messages reach the terminal.
 bool drawPlot(const std::string& script, std::string& error) {
-    FILE* gnuplot = popen("gnuplot", "w");
-    if (gnuplot == nullptr) {
-        error = "cannot start gnuplot";
-        return false;
-    }
-    fwrite(script.data(), 1, script.size(), gnuplot);
-    const int status = pclose(gnuplot);
-    if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        error = WIFEXITED(status) && WEXITSTATUS(status) == 127
-                    ? "gnuplot is not installed (Debian package gnuplot-nox)"
-                    : "gnuplot failed (" + describeWaitStatus(status) + "); its messages are above";
-        return false;
-    }
-    return true;
+    const ToolRun gnuplot = runWithInput({"gnuplot"}, script, true);
+    if (gnuplot.ok) return true;
+    error = gnuplot.missing ? "gnuplot is not installed (Debian package gnuplot-nox)"
+                            : gnuplot.error + "; its messages are above";
+    return false;
 }
 
 // Writes the page beside its final name and moves it there, so that a page

@@ -30,6 +30,17 @@ void stopProcess(pid_t pid, int& status, double graceSeconds) {
     }
 }
 
+std::string describeWaitStatus(int status) {
+    if (WIFEXITED(status)) return "exited with status " + std::to_string(WEXITSTATUS(status));
+    if (WIFSIGNALED(status)) {
+        const int signal = WTERMSIG(status);
+        std::string text = "was killed by signal " + std::to_string(signal) + " (" + strsignal(signal) + ")";
+        if (WCOREDUMP(status)) text += ", core dumped";
+        return text;
+    }
+    return "ended with wait status " + std::to_string(status);
+}
+
 bool readAll(int fd, std::string& out, double timeoutSeconds) {
     const double deadline = monotonicSeconds() + timeoutSeconds;
     char buffer[4096];
@@ -46,48 +57,6 @@ bool readAll(int fd, std::string& out, double timeoutSeconds) {
     }
 }
 
-bool runWithInput(const std::vector<std::string>& argv, const std::string& input, std::string& error) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        error = std::string("cannot create a pipe: ") + strerror(errno);
-        return false;
-    }
-    const pid_t pid = fork();
-    if (pid < 0) {
-        error = std::string("cannot fork: ") + strerror(errno);
-        close(fds[0]);
-        close(fds[1]);
-        return false;
-    }
-    if (pid == 0) {
-        dup2(fds[0], 0);
-        int null = open("/dev/null", O_WRONLY);
-        if (null >= 0) dup2(null, 1);
-        std::vector<char*> args;
-        for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    close(fds[0]);
-    // SIGPIPE is ignored by the caller, so a tool that quits early gives EPIPE here.
-    size_t written = 0;
-    while (written < input.size()) {
-        ssize_t n = write(fds[1], input.data() + written, input.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        written += size_t(n);
-    }
-    close(fds[1]);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
-    error = argv[0] + (WIFEXITED(status) && WEXITSTATUS(status) == 127 ? std::string(" is not installed or not on PATH")
-                                                                       : std::string(" failed"));
-    return false;
-}
-
 namespace {
 
 void closeFd(int& fd) {
@@ -95,62 +64,154 @@ void closeFd(int& fd) {
     fd = -1;
 }
 
-[[noreturn]] void execInChild(const std::string& binary, const std::string& directory, pid_t parent, int in[2],
-                              int out[2], int err[2], int report[2]) {
-    // The program would go on running with R pressed if lumenfold died.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (getppid() != parent) _exit(127);
-    setpgid(0, 0);
-    dup2(in[0], 0);
-    dup2(out[1], 1);
-    dup2(err[1], 2);
-    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1], report[0]}) close(fd);
-    int code = 0;
-    if (chdir(directory.c_str()) != 0) {
-        code = errno;
-    } else {
-        execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
-        code = errno;
+// Every pipe a start may need; -1 where a stream needs none.
+struct StartPipes {
+    int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
+    int report[2] = {-1, -1};  // the child's start-up error, if it has one
+
+    bool open(const ChildSpec& spec) {
+        return (spec.input != Stream::pipe || pipe2(in, O_CLOEXEC) == 0) &&
+               (spec.output != Stream::pipe || pipe2(out, O_CLOEXEC) == 0) &&
+               (spec.errors != Stream::pipe || pipe2(err, O_CLOEXEC) == 0) && pipe2(report, O_CLOEXEC) == 0;
     }
-    ssize_t ignored = write(report[1], &code, sizeof code);
+    void closeAll() {
+        for (int* pair : {in, out, err, report}) closeFd(pair[0]), closeFd(pair[1]);
+    }
+};
+
+// What went wrong in the child before its program ran.
+struct StartFailure {
+    int code = 0;
+    bool inDirectory = false;
+};
+
+void connect(int target, Stream how, int pipeEnd, int null) {
+    if (how == Stream::pipe) dup2(pipeEnd, target);
+    if (how == Stream::discard && null >= 0) dup2(null, target);
+}
+
+[[noreturn]] void startInChild(const ChildSpec& spec, pid_t parent, StartPipes& pipes) {
+    if (spec.detached) {
+        // A program would go on running with R pressed if lumenfold died.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(127);
+        setpgid(0, 0);
+    }
+    const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+    connect(0, spec.input, pipes.in[0], null);
+    connect(1, spec.output, pipes.out[1], null);
+    connect(2, spec.errors, pipes.err[1], null);
+    for (int* pair : {pipes.in, pipes.out, pipes.err}) closeFd(pair[0]), closeFd(pair[1]);
+    closeFd(pipes.report[0]);
+    for (int fd : spec.passFds) fcntl(fd, F_SETFD, fcntl(fd, F_GETFD) & ~FD_CLOEXEC);
+    StartFailure failure;
+    if (!spec.directory.empty() && chdir(spec.directory.c_str()) != 0) {
+        failure = {errno, true};
+    } else if (spec.code) {
+        closeFd(pipes.report[1]);
+        _exit(spec.code());
+    } else {
+        std::vector<char*> args;
+        for (const std::string& arg : spec.argv) args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        // A path is run as it is, never handed to a shell; a bare name is looked up on PATH.
+        if (spec.argv[0].find('/') != std::string::npos)
+            execv(args[0], args.data());
+        else
+            execvp(args[0], args.data());
+        failure = {errno, false};
+    }
+    ssize_t ignored = write(pipes.report[1], &failure, sizeof failure);
     (void)ignored;
     _exit(127);
 }
 
+std::string childName(const ChildSpec& spec) {
+    const std::string name = spec.argv.empty() ? "a child process" : spec.argv[0];
+    return spec.directory.empty() ? name : name + " in " + spec.directory;
+}
+
 }  // namespace
 
-bool spawnWithPipes(const std::string& binary, const std::string& directory, ChildProcess& child,
-                    std::string& error) {
-    int in[2], out[2], err[2], report[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0 ||
-        pipe2(report, O_CLOEXEC) != 0) {
+bool startChild(const ChildSpec& spec, ChildProcess& child, std::string& error, bool* missing) {
+    if (missing != nullptr) *missing = false;
+    if (spec.argv.empty() && !spec.code) {
+        error = "nothing to start";
+        return false;
+    }
+    StartPipes pipes;
+    if (!pipes.open(spec)) {
         error = std::string("cannot create pipes: ") + strerror(errno);
+        pipes.closeAll();
         return false;
     }
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid < 0) {
         error = std::string("cannot fork: ") + strerror(errno);
-        for (int* pair : {in, out, err, report}) close(pair[0]), close(pair[1]);
+        pipes.closeAll();
         return false;
     }
-    if (pid == 0) execInChild(binary, directory, parent, in, out, err, report);
-    for (int fd : {in[0], out[1], err[1], report[1]}) close(fd);
-    // Exec errors come back through the close-on-exec pipe; success closes it empty.
-    int code = 0;
+    if (pid == 0) startInChild(spec, parent, pipes);
+    child = ChildProcess{pid, pipes.in[1], pipes.out[0], pipes.err[0]};
+    pipes.in[1] = pipes.out[0] = pipes.err[0] = -1;
+    closeFd(pipes.report[1]);
+    // Start-up errors come back through the close-on-exec pipe; success closes it empty.
+    StartFailure failure;
     ssize_t got;
-    do got = read(report[0], &code, sizeof code);
+    do got = read(pipes.report[0], &failure, sizeof failure);
     while (got < 0 && errno == EINTR);
-    close(report[0]);
-    child = ChildProcess{pid, in[1], out[0], err[0]};
-    if (got == sizeof code) {
-        error = "cannot start " + binary + " in " + directory + ": " + strerror(code);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        closePipes(child);
-        child.pid = -1;
-        return false;
+    pipes.closeAll();
+    if (got != sizeof failure) return true;
+    error = "cannot start " + childName(spec) + ": " + strerror(failure.code);
+    if (missing != nullptr) *missing = failure.code == ENOENT && !failure.inDirectory;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    closePipes(child);
+    child.pid = -1;
+    return false;
+}
+
+ToolRun runWithInput(const std::vector<std::string>& argv, const std::string& input, bool showOutput) {
+    ToolRun run;
+    ChildSpec spec;
+    spec.argv = argv;
+    spec.input = Stream::pipe;
+    spec.output = showOutput ? Stream::inherit : Stream::discard;
+    ChildProcess child;
+    if (!startChild(spec, child, run.error, &run.missing)) {
+        if (run.missing) run.error = argv[0] + " is not installed or not on PATH";
+        return run;
     }
+    // A tool that quits early gives EPIPE here rather than ending lumenfold.
+    struct sigaction ignore{}, previous{};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, &previous);
+    size_t written = 0;
+    while (written < input.size()) {
+        ssize_t n = write(child.input, input.data() + written, input.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        written += size_t(n);
+    }
+    closePipes(child);
+    sigaction(SIGPIPE, &previous, nullptr);
+    int status = 0;
+    while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (!run.ok) run.error = argv[0] + " " + describeWaitStatus(status);
+    return run;
+}
+
+bool spawnWithPipes(const std::string& binary, const std::string& directory, ChildProcess& child,
+                    std::string& error) {
+    ChildSpec spec;
+    spec.argv = {binary};
+    spec.directory = directory;
+    spec.input = spec.output = spec.errors = Stream::pipe;
+    spec.detached = true;
+    if (!startChild(spec, child, error)) return false;
     fcntl(child.output, F_SETFL, O_NONBLOCK);
     fcntl(child.errors, F_SETFL, O_NONBLOCK);
     return true;

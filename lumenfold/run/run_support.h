@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/process.h"
 #include "results/results_file.h"
 
 // What the console output of a program has shown so far.
@@ -31,9 +32,6 @@ void watchErrorLine(ConsoleWatch& watch, const std::string& line);
 // Why the results file does not hold what the console showed, in words;
 // empty when it holds every frame and the program reported no failed write.
 std::string resultsShortfall(const ConsoleWatch& watch, int framesInFile);
-
-// "exited with status 3", "was killed by signal 9 (Killed)", from a waitpid status.
-std::string describeWaitStatus(int status);
 
 // The context file's name: the results file's with .json in place of .txt.
 std::string contextPathFor(const std::string& resultsPath);

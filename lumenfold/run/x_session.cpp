@@ -97,9 +97,9 @@ bool randomCookie(std::string& cookie, std::string& error) {
 // The cookie goes to xauth on its standard input, never on a command line
 // that other users can read in /proc.
 bool addCookie(const std::string& file, const std::string& display, const std::string& cookie, std::string& error) {
-    if (runWithInput({"xauth", "-q", "-f", file, "source", "-"}, "add " + display + " . " + cookie + "\n", error))
-        return true;
-    error = "cannot write the X cookie with xauth (Debian package xauth): " + error;
+    const ToolRun xauth = runWithInput({"xauth", "-q", "-f", file, "source", "-"}, "add " + display + " . " + cookie + "\n");
+    if (xauth.ok) return true;
+    error = "cannot write the X cookie with xauth (Debian package xauth): " + xauth.error;
     return false;
 }
 
@@ -138,23 +138,23 @@ bool makeAuthority(XServer& server, const std::string& cookie, std::string& erro
     return true;
 }
 
-pid_t spawnXvfb(const std::string& authFile, int displayFd) {
-    const pid_t pid = fork();
-    if (pid != 0) return pid;
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    setpgid(0, 0);   // a Ctrl-C at the terminal is ours to handle, not the server's
-    int null = open("/dev/null", O_RDWR);
-    if (null >= 0) {
-        dup2(null, 0);
-        dup2(null, 1);
-        dup2(null, 2);
+// -noreset: the server would otherwise restart as the probe's connection
+// closes, and refuse the program that connects meanwhile.
+bool spawnXvfb(const std::string& authFile, int displayFd, pid_t& pid, std::string& error) {
+    ChildSpec spec;
+    spec.argv = {"Xvfb", "-displayfd", std::to_string(displayFd), "-auth", authFile, "-screen", "0", "1920x1200x24",
+                 "-nolisten", "tcp", "-noreset"};
+    spec.input = spec.output = spec.errors = Stream::discard;
+    spec.detached = true;
+    spec.passFds = {displayFd};
+    ChildProcess child;
+    bool missing = false;
+    if (!startChild(spec, child, error, &missing)) {
+        if (missing) error = "cannot start Xvfb: it is not installed (Debian package xvfb) or not on PATH";
+        return false;
     }
-    const std::string fd = std::to_string(displayFd);
-    // -noreset: the server would otherwise restart as the probe's
-    // connection closes, and refuse the program that connects meanwhile.
-    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-auth", authFile.c_str(), "-screen", "0", "1920x1200x24",
-           "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
-    _exit(127);
+    pid = child.pid;
+    return true;
 }
 
 }  // namespace
@@ -163,16 +163,15 @@ bool startXvfb(XServer& server, std::string& error) {
     std::string cookie;
     if (!randomCookie(cookie, error) || !makeAuthority(server, cookie, error)) return false;
     int fds[2];
-    if (pipe(fds) != 0) {
+    if (pipe2(fds, O_CLOEXEC) != 0) {
         error = std::string("cannot create a pipe: ") + strerror(errno);
         removeAuthority(server);
         return false;
     }
-    fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-    server.pid = spawnXvfb(server.authFile, fds[1]);
+    const bool started = spawnXvfb(server.authFile, fds[1], server.pid, error);
     close(fds[1]);
-    if (server.pid < 0) {
-        error = std::string("cannot fork: ") + strerror(errno);
+    if (!started) {
+        server.pid = -1;
         close(fds[0]);
         removeAuthority(server);
         return false;
@@ -207,29 +206,30 @@ void stopXvfb(XServer& server) {
 }
 
 json probeGl(const std::string& display) {
-    int fds[2];
-    if (pipe(fds) != 0) return {{"error", std::string("cannot create a pipe: ") + strerror(errno)}};
-    pid_t pid = fork();
-    if (pid < 0) {
-        close(fds[0]);
-        close(fds[1]);
-        return {{"error", std::string("cannot fork: ") + strerror(errno)}};
-    }
-    if (pid == 0) {
-        close(fds[0]);
+    // In a child of its own, so that a driver that crashes or hangs, or GL
+    // state left behind, cannot touch lumenfold.
+    ChildSpec spec;
+    spec.output = Stream::pipe;
+    spec.code = [&display] {
+        // The answer has the pipe to itself; anything the GL stack prints goes to stderr.
+        const int answer = dup(1);
+        dup2(2, 1);
         const std::string text = probeInChild(display).dump();
         size_t written = 0;
         while (written < text.size()) {
-            ssize_t n = write(fds[1], text.data() + written, text.size() - written);
+            ssize_t n = write(answer, text.data() + written, text.size() - written);
             if (n <= 0) break;
             written += size_t(n);
         }
-        _exit(0);
-    }
-    close(fds[1]);
+        return 0;
+    };
+    ChildProcess child;
+    std::string error;
+    if (!startChild(spec, child, error)) return {{"error", error}};
+    const pid_t pid = child.pid;
     std::string text;
-    const bool finished = readAll(fds[0], text, 60);
-    close(fds[0]);
+    const bool finished = readAll(child.output, text, 60);
+    closePipes(child);
     int status = 0;
     if (!finished) kill(pid, SIGKILL);
     waitpid(pid, &status, 0);

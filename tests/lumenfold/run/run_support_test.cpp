@@ -74,23 +74,6 @@ TEST(ConsoleWatch, ResultsShortOfTheConsoleFailTheRun) {
                                                "); the results file holds 3 of the 4 frames the console showed");
 }
 
-TEST(RunSupport, WaitStatusesInWords) {
-    pid_t child = fork();
-    if (child == 0) _exit(3);
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_EQ(describeWaitStatus(status), "exited with status 3");
-
-    child = fork();
-    if (child == 0) {
-        pause();
-        _exit(0);
-    }
-    kill(child, SIGKILL);
-    waitpid(child, &status, 0);
-    EXPECT_EQ(describeWaitStatus(status), "was killed by signal 9 (Killed)");
-}
-
 TEST(RunSupport, ContextFileAndMachineDescription) {
     EXPECT_EQ(contextPathFor("/d/results_cube @ t.txt"), "/d/results_cube @ t.json");
     EXPECT_EQ(contextPathFor("/d/odd"), "/d/odd.json");

@@ -1,4 +1,5 @@
 #include "results.h"
+#include "text_format.h"
 
 #include <cerrno>
 #include <cstring>
@@ -20,9 +21,10 @@ void candidateResultsName(char* out, size_t capacity, const char* baseName, int 
         snprintf(out, capacity, "%s", baseName);
         return;
     }
-    size_t length = strlen(baseName);
+    const size_t length = strlen(baseName);
+    const size_t suffix = strlen(resultsNameSuffix);
     size_t stem = length;
-    if (length >= 4 && strcmp(baseName + length - 4, ".txt") == 0) stem = length - 4;
+    if (length >= suffix && strcmp(baseName + length - suffix, resultsNameSuffix) == 0) stem = length - suffix;
     snprintf(out, capacity, "%.*s (%d)%s", int(stem), baseName, attempt, baseName + stem);
 }
 

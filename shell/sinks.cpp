@@ -25,8 +25,8 @@ off_t resultsCommitted = 0;
 
 void sayResultsWriteFailed(int reason) {
     resultsWriteFailed = true;
-    fprintf(stderr, "Writing the results file \"%s\" failed: %s; later results are not saved.\n",
-            resultsFileName, strerror(reason));
+    fprintf(stderr, "%s%s%s%s%s\n", writeFailedLead, resultsFileName, writeFailedMiddle, strerror(reason),
+            writeFailedTail);
 }
 
 // After a failed write: drops what is still buffered and cuts off a line

@@ -61,9 +61,16 @@ inline constexpr ProgramText streamingText{
     SummaryKind::none,
 };
 
-// The fixed start of every results-file name, before the date.
+// The fixed start of every results-file name and its end; each program's
+// name format begins and ends with them.
 inline constexpr const char* resultsNameLead = "results_";
 inline constexpr const char* resultsNameSuffix = ".txt";
+
+// On stderr at the first failed write to the results file: the lead, the
+// file's name, the middle, the reason (strerror), the tail.
+inline constexpr const char* writeFailedLead = "Writing the results file \"";
+inline constexpr const char* writeFailedMiddle = "\" failed: ";
+inline constexpr const char* writeFailedTail = "; later results are not saved.";
 
 // Start-up, on the console; the set-up line goes to both sinks.
 inline constexpr const char* noticeLine =

@@ -1,6 +1,7 @@
 #include "results/input_files.h"
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -9,13 +10,15 @@
 
 #include "common/display_text.h"
 #include "run/run_support.h"
+#include "text_format.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 bool isResultsName(const std::string& name) {
-    return name.size() > 12 && name.compare(0, 8, "results_") == 0 && name.compare(name.size() - 4, 4, ".txt") == 0;
+    return name.size() > std::strlen(resultsNameLead) + std::strlen(resultsNameSuffix) &&
+           name.starts_with(resultsNameLead) && name.ends_with(resultsNameSuffix);
 }
 
 // A context file is a few kilobytes; anything far larger is not one.

@@ -49,15 +49,6 @@ constexpr LinePattern numberLine(NumberLine format) {
     return {LineKind::number, format.prefix, format.suffix};
 }
 
-bool startsWith(const std::string& text, const char* prefix) {
-    return text.compare(0, strlen(prefix), prefix) == 0;
-}
-
-bool endsWith(const std::string& text, const char* suffix) {
-    size_t length = strlen(suffix);
-    return text.size() >= length && text.compare(text.size() - length, length, suffix) == 0;
-}
-
 bool parseReportInteger(const std::string& text, long& value) {
     if (text.empty() || !(isdigit((unsigned char)text[0]) || text[0] == '-')) return false;
     errno = 0;
@@ -71,7 +62,7 @@ bool matchLine(const std::string& line, const LinePattern& pattern, LineValue& v
     size_t prefixLength = strlen(pattern.prefix);
     size_t suffixLength = strlen(pattern.suffix);
     if (line.size() <= prefixLength + suffixLength) return false;
-    if (!startsWith(line, pattern.prefix) || !endsWith(line, pattern.suffix)) return false;
+    if (!line.starts_with(pattern.prefix) || !line.ends_with(pattern.suffix)) return false;
     const std::string middle = line.substr(prefixLength, line.size() - prefixLength - suffixLength);
     if (pattern.kind == LineKind::integer) return parseReportInteger(middle, value.integer);
     return parseReportNumber(middle, value.number);
@@ -124,7 +115,7 @@ BlockResult matchBlock(const Reader& reader, size_t start, const LinePattern* pa
 size_t resync(const Reader& reader, size_t from) {
     for (size_t i = from; i < reader.lines.size(); ++i) {
         const std::string& line = reader.lines[i];
-        if (startsWith(line, windowLinePrefix) || startsWith(line, totalTimeLine.prefix)) return i;
+        if (line.starts_with(windowLinePrefix) || line.starts_with(totalTimeLine.prefix)) return i;
     }
     return reader.lines.size();
 }
@@ -296,7 +287,7 @@ void readFrames(Reader& reader) {
     while (reader.next < reader.lines.size()) {
         const size_t start = reader.next;
         const std::string& line = reader.lines[start];
-        if (startsWith(line, totalTimeLine.prefix)) {
+        if (line.starts_with(totalTimeLine.prefix)) {
             readSummary(reader);
             if (run.summary.present) {
                 if (!onlyEmptyLinesFrom(reader, reader.next))
@@ -308,7 +299,7 @@ void readFrames(Reader& reader) {
             if (reader.next >= reader.lines.size()) return;
             continue;
         }
-        if (!startsWith(line, windowLinePrefix)) {
+        if (!line.starts_with(windowLinePrefix)) {
             if (onlyEmptyLinesFrom(reader, start)) break;
             addProblem(reader, start, "expected a frame (\"window: <integer>\") or the final summary, found " +
                                           quoteLine(line));
@@ -373,7 +364,7 @@ void readStreamingFrames(Reader& reader) {
     while (reader.next < reader.lines.size()) {
         const size_t start = reader.next;
         const std::string& line = reader.lines[start];
-        if (!startsWith(line, windowLinePrefix)) {
+        if (!line.starts_with(windowLinePrefix)) {
             if (onlyEmptyLinesFrom(reader, start)) break;
             addProblem(reader, start, "expected a kernel block (\"window: <integer>\"), found " + quoteLine(line));
             reader.next = resync(reader, start + 1);
@@ -451,6 +442,11 @@ bool programFromName(const std::string& name, Program& program) {
         }
     }
     return false;
+}
+
+std::string resultsNamePrefix(Program program) {
+    const std::string format = textOf(program).resultsNameFormat;
+    return format.substr(0, format.find('%'));
 }
 
 const char* windowTitle(Program program) { return textOf(program).windowTitle; }

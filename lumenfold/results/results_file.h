@@ -13,6 +13,8 @@ enum class Program { triangles, cube, streaming };
 const char* programName(Program program);
 // False when the name is not one of the three programs.
 bool programFromName(const std::string& name, Program& program);
+// The fixed start of the program's results-file names, up to the date.
+std::string resultsNamePrefix(Program program);
 // The exact window title of the program.
 const char* windowTitle(Program program);
 

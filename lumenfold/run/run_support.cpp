@@ -12,19 +12,6 @@
 
 namespace {
 
-bool startsWith(const std::string& text, const char* prefix) {
-    return text.compare(0, strlen(prefix), prefix) == 0;
-}
-
-bool endsWith(const std::string& text, const char* suffix) {
-    size_t length = strlen(suffix);
-    return text.size() >= length && text.compare(text.size() - length, length, suffix) == 0;
-}
-
-// The line the programs write on stderr at the first failed write to their results file.
-const char* const writeFailedLead = "Writing the results file \"";
-const char* const writeFailedTail = "; later results are not saved.";
-
 std::string trim(const std::string& text) {
     size_t begin = text.find_first_not_of(" \t");
     if (begin == std::string::npos) return "";
@@ -35,32 +22,32 @@ std::string trim(const std::string& text) {
 }  // namespace
 
 void watchConsoleLine(ConsoleWatch& watch, const std::string& line) {
-    if (startsWith(line, setupLine.prefix) && endsWith(line, setupLine.suffix)) {
+    if (line.starts_with(setupLine.prefix) && line.ends_with(setupLine.suffix)) {
         watch.setupDone = true;
     } else if (line == pressEnterLine) {
         watch.promptSeen = true;
-    } else if (startsWith(line, savedLead)) {
+    } else if (line.starts_with(savedLead)) {
         watch.resultsSaved = true;
         watch.resultsPath = line.substr(strlen(savedLead));
-    } else if (startsWith(line, notCreatedLead)) {
+    } else if (line.starts_with(notCreatedLead)) {
         watch.resultsNotSaved = true;
         watch.resultsPath = line.substr(strlen(notCreatedLead));
-    } else if (startsWith(line, notAllSavedLead)) {
+    } else if (line.starts_with(notAllSavedLead)) {
         watch.resultsIncomplete = true;
         watch.resultsPath = line.substr(strlen(notAllSavedLead));
     }
     // Each program's last report line of a frame ends the frame.
     switch (watch.program) {
         case Program::triangles:
-            if (startsWith(line, trianglesRateLine.prefix) && endsWith(line, trianglesRateLine.suffix)) ++watch.frames;
+            if (line.starts_with(trianglesRateLine.prefix) && line.ends_with(trianglesRateLine.suffix)) ++watch.frames;
             break;
         case Program::cube:
-            if (startsWith(line, verticesRateLine.prefix) && endsWith(line, verticesRateLine.suffix)) ++watch.frames;
+            if (line.starts_with(verticesRateLine.prefix) && line.ends_with(verticesRateLine.suffix)) ++watch.frames;
             break;
         case Program::streaming:
             if (line == kernelNameLines[0] || line == kernelNameLines[1]) watch.inLogicBlock = false;
             if (line == kernelNameLines[2]) watch.inLogicBlock = true;
-            if (watch.inLogicBlock && startsWith(line, kernelRateLine.prefix) && endsWith(line, kernelRateLine.suffix)) {
+            if (watch.inLogicBlock && line.starts_with(kernelRateLine.prefix) && line.ends_with(kernelRateLine.suffix)) {
                 ++watch.frames;
                 watch.inLogicBlock = false;
             }
@@ -69,7 +56,8 @@ void watchConsoleLine(ConsoleWatch& watch, const std::string& line) {
 }
 
 void watchErrorLine(ConsoleWatch& watch, const std::string& line) {
-    if (watch.writeFailure.empty() && startsWith(line, writeFailedLead) && endsWith(line, writeFailedTail))
+    if (watch.writeFailure.empty() && line.starts_with(writeFailedLead) && line.ends_with(writeFailedTail) &&
+        line.find(writeFailedMiddle) != std::string::npos)
         watch.writeFailure = line;
 }
 
@@ -88,21 +76,9 @@ std::string resultsShortfall(const ConsoleWatch& watch, int framesInFile) {
     return why;
 }
 
-std::string describeWaitStatus(int status) {
-    if (WIFEXITED(status)) return "exited with status " + std::to_string(WEXITSTATUS(status));
-    if (WIFSIGNALED(status)) {
-        const int signal = WTERMSIG(status);
-        std::string text = "was killed by signal " + std::to_string(signal) + " (" + strsignal(signal) + ")";
-        if (WCOREDUMP(status)) text += ", core dumped";
-        return text;
-    }
-    return "ended with wait status " + std::to_string(status);
-}
-
 std::string contextPathFor(const std::string& resultsPath) {
-    const std::string suffix = ".txt";
-    if (resultsPath.size() > suffix.size() &&
-        resultsPath.compare(resultsPath.size() - suffix.size(), suffix.size(), suffix) == 0)
+    const std::string suffix = resultsNameSuffix;
+    if (resultsPath.size() > suffix.size() && resultsPath.ends_with(suffix))
         return resultsPath.substr(0, resultsPath.size() - suffix.size()) + ".json";
     return resultsPath + ".json";
 }

@@ -14,9 +14,11 @@
 #include <unistd.h>
 
 #include "run/conditions.h"
+#include "common/messages.h"
 #include "common/process.h"
 #include "report/report_format.h"
 #include "run/run_support.h"
+#include "text_format.h"
 
 #ifndef LUMENFOLD_VERSION
 #define LUMENFOLD_VERSION "unknown"
@@ -30,8 +32,6 @@ namespace {
 volatile sig_atomic_t interruptSignal = 0;
 
 void onInterrupt(int signal) { interruptSignal = signal; }
-
-void fail(const std::string& message) { fprintf(stderr, "lumenfold: %s\n", message.c_str()); }
 
 void catchSignals() {
     signal(SIGPIPE, SIG_IGN);
@@ -73,16 +73,16 @@ bool makeDirectory(const std::string& given, std::string& directory) {
     std::error_code error;
     if (given.empty()) {
         directory = fs::current_path(error).string();
-        if (error) fail("cannot read the current directory: " + error.message());
+        if (error) tell("cannot read the current directory: " + error.message());
         return !error;
     }
     fs::create_directories(given, error);
     if (error) {
-        fail("cannot create the directory " + given + ": " + error.message());
+        tell("cannot create the directory " + given + ": " + error.message());
         return false;
     }
     if (!fs::is_directory(given, error)) {
-        fail(given + " is not a directory");
+        tell(given + " is not a directory");
         return false;
     }
     const fs::path resolved = fs::canonical(given, error);
@@ -92,11 +92,11 @@ bool makeDirectory(const std::string& given, std::string& directory) {
 
 std::set<std::string> resultsFilesIn(const std::string& directory, Program program) {
     std::set<std::string> names;
-    const std::string prefix = std::string("results_") + programName(program) + "_lite_windows @ ";
+    const std::string prefix = resultsNamePrefix(program);
     std::error_code error;
     for (const fs::directory_entry& entry : fs::directory_iterator(directory, error)) {
         const std::string name = entry.path().filename().string();
-        if (name.compare(0, prefix.size(), prefix) == 0 && entry.path().extension() == ".txt") names.insert(name);
+        if (name.starts_with(prefix) && name.ends_with(resultsNameSuffix)) names.insert(name);
     }
     return names;
 }
@@ -237,7 +237,7 @@ json checkConditions(const RunSession& session) {
     if (c.swapKnown) c.swapInterval = gl["swapInterval"].get<int>();
     c.virtualX = session.privateServer() ? "lumenfold's private Xvfb" : virtualServerOf(session.display());
     const std::vector<std::string> warnings = conditionWarnings(c);
-    for (const std::string& warning : warnings) fprintf(stderr, "lumenfold: warning: %s\n", warning.c_str());
+    for (const std::string& warning : warnings) warn(warning);
     return {{"conditions",
              {{"governors", c.governors},
               {"boost", c.boost < 0 ? json(nullptr) : json(c.boost == 1)},
@@ -302,7 +302,7 @@ void writeContext(const std::string& path, const json& context) {
     const int error = errno;
     // Half a JSON document would only mislead whoever reads it later.
     unlink(path.c_str());
-    fail("cannot write the context file " + path + ": " + (error != 0 ? strerror(error) : "write failed"));
+    tell("cannot write the context file " + path + ": " + (error != 0 ? strerror(error) : "write failed"));
 }
 
 void addFailure(std::string& failure, const std::string& more) {
@@ -331,7 +331,7 @@ bool RunSession::open(std::string& error) {
         // The probe, the key connection and the programs all find it here.
         setenv("DISPLAY", display_.c_str(), 1);
         setenv("XAUTHORITY", server_.authFile.c_str(), 1);
-        fprintf(stderr, "lumenfold: no DISPLAY set; running on a private virtual X server (%s)\n", display_.c_str());
+        tell("no DISPLAY set; running on a private virtual X server (" + display_ + ")");
     } else {
         display_ = given;
     }
@@ -347,7 +347,7 @@ bool prepareRun(const RunOptions& options, std::string& binary, std::string& dir
     std::string looked;
     binary = findProgram(options.program, looked);
     if (binary.empty()) {
-        fail("cannot find the " + options.program + " program (looked at " + looked + "); build it first");
+        tell("cannot find the " + options.program + " program (looked at " + looked + "); build it first");
         return false;
     }
     return makeDirectory(options.directory, directory);
@@ -362,7 +362,7 @@ RunOutcome runOnce(RunSession& session, Program program, const RunOptions& optio
     const std::set<std::string> earlierFiles = resultsFilesIn(directory, program);
     std::string error;
     if (!spawnWithPipes(binary, directory, s.child, error)) {
-        fail("run failed: " + error);
+        tell("run failed: " + error);
         outcome.failure = error;
         return outcome;
     }
@@ -383,14 +383,14 @@ RunOutcome runOnce(RunSession& session, Program program, const RunOptions& optio
     addOutcome(context, s, outcome);
     outcome.context = context;
     if (outcome.resultsPath.empty()) {
-        fail("run failed: " + outcome.failure);
-        fail("no context file is written, as there is no results file to go with it");
+        tell("run failed: " + outcome.failure);
+        tell("no context file is written, as there is no results file to go with it");
         return outcome;
     }
     writeContext(contextPathFor(outcome.resultsPath), context);
     if (!outcome.failure.empty()) {
-        fail("run failed: " + outcome.failure);
-        fail("the results file is kept: " + outcome.resultsPath + " (context: " +
+        tell("run failed: " + outcome.failure);
+        tell("the results file is kept: " + outcome.resultsPath + " (context: " +
              contextPathFor(outcome.resultsPath) + ")");
     }
     return outcome;
@@ -399,20 +399,20 @@ RunOutcome runOnce(RunSession& session, Program program, const RunOptions& optio
 int runCommand(const RunOptions& options) {
     Program program;
     if (!programFromName(options.program, program)) {
-        fail("unknown program \"" + options.program + "\": expected triangles, cube or streaming");
+        tell("unknown program \"" + options.program + "\": expected triangles, cube or streaming");
         return 2;
     }
     std::string binary, directory, error;
     if (!prepareRun(options, binary, directory)) return 1;
     RunSession session;
     if (!session.open(error)) {
-        fail(error);
+        tell(error);
         return 1;
     }
     const RunOutcome outcome = runOnce(session, program, options, binary, directory);
     if (!outcome.failure.empty()) return 1;
     printf("\n%s", textReport({outcome.results}).c_str());
     fflush(stdout);
-    for (const Problem& problem : outcome.results.problems) fail(problemText(outcome.results, problem));
+    for (const Problem& problem : outcome.results.problems) tell(problemText(outcome.results, problem));
     return outcome.results.problems.empty() ? 0 : 1;
 }

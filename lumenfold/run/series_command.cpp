@@ -4,11 +4,10 @@
 #include <cmath>
 #include <ctime>
 
+#include "common/messages.h"
 #include "report/report_format.h"
 
 namespace {
-
-void say(const std::string& message) { fprintf(stderr, "lumenfold: %s\n", message.c_str()); }
 
 struct Series {
     Program program = Program::triangles;
@@ -30,8 +29,8 @@ Series runSeries(RunSession& session, Program program, const RunOptions& options
         }
         RunOutcome outcome = runOnce(session, program, options, binary, directory);
         if (!outcome.failure.empty() || !outcome.results.problems.empty()) {
-            for (const Problem& problem : outcome.results.problems) say(problemText(outcome.results, problem));
-            say("the series of " + std::string(programName(program)) + " stops at its failed " +
+            for (const Problem& problem : outcome.results.problems) tell(problemText(outcome.results, problem));
+            tell("the series of " + std::string(programName(program)) + " stops at its failed " +
                 runOrdinal(plan, done + 1));
             series.ok = false;
             break;
@@ -41,7 +40,7 @@ Series runSeries(RunSession& session, Program program, const RunOptions& options
         series.interval = medianInterval(series.figure.runs);
         // The run's own figure, at the step the series has now.
         const MainFigure own = mainFigureAt(program, {series.runs.back()}, deepestCommonStep(series.runs));
-        say(progressLine(plan, done + 1, series.figure.name, medianOfRunMedians(own.runs), series.interval));
+        tell(progressLine(plan, done + 1, series.figure.name, medianOfRunMedians(own.runs), series.interval));
     }
     return series;
 }
@@ -89,7 +88,7 @@ int seriesCommand(const RunOptions& options, const SeriesPlan& plan) {
     if (!prepareRun(options, binary, directory)) return 1;
     RunSession session;
     if (!session.open(error)) {
-        say(error);
+        tell(error);
         return 1;
     }
     const Series series = runSeries(session, program, options, plan, binary, directory);
@@ -111,7 +110,7 @@ int suiteCommand(const SuiteOptions& options) {
         run.program = programName(program);
         if (interruptRequested() || !prepareRun(run, binary, directory)) break;
         if (all.empty() && !session.open(error)) {
-            say(error);
+            tell(error);
             return 1;
         }
         all.push_back(runSeries(session, program, run, plan, binary, directory));
@@ -120,6 +119,6 @@ int suiteCommand(const SuiteOptions& options) {
     printSuiteTable(all);
     printf("\nAll results and context files are in %s\n", directory.empty() ? run.directory.c_str() : directory.c_str());
     const bool ok = all.size() == 3 && all.back().ok;
-    if (!ok) say("the suite did not finish: see the messages above");
+    if (!ok) tell("the suite did not finish: see the messages above");
     return ok ? 0 : 1;
 }

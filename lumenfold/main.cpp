@@ -216,6 +216,7 @@ CLI::App* addRunCommand(CLI::App& app, RunOptions& options, SeriesPlan& plan) {
     run->add_option("--dir", options.directory, "working directory of the program, where its results file goes "
                                                 "(default: the current directory; created if missing)");
     addRunLimits(run, options.limits);
+    run->add_flag("--echo", options.echo, "show the program's console as it comes (it always goes to its log file)");
     CLI::Option* repeat = run->add_option("--repeat", plan.repeat,
                                           "run the program this many times, each a fresh process with its own "
                                           "results and context file in the one directory")
@@ -241,6 +242,7 @@ CLI::App* addSuiteCommand(CLI::App& app, SuiteOptions& options) {
     suite->add_option("--dir", options.directory,
                       "where the results and context files go (default: lumenfold-suite-DATE-TIME here)");
     addRunLimits(suite, options.limits);
+    suite->add_flag("--echo", options.echo, "show each program's console as it comes (it always goes to its log file)");
     options.limits.frames = defaultFrames;
     return suite;
 }

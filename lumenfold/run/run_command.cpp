@@ -17,6 +17,8 @@
 #include "common/messages.h"
 #include "common/process.h"
 #include "report/report_format.h"
+#include "run/console_log.h"
+#include "run/progress.h"
 #include "run/run_support.h"
 #include "text_format.h"
 
@@ -104,8 +106,9 @@ std::set<std::string> resultsFilesIn(const std::string& directory, Program progr
 // The program on its pipes, the machine that decides what comes next, and
 // what was found on the display.
 struct Supervision {
-    Supervision(Program program, const RunLimits& limits, const std::string& windowTitle, const std::string& display)
-        : machine(program, limits, windowTitle, display, monotonicSeconds()), title(windowTitle) {}
+    Supervision(Program program, const RunOptions& options, const std::string& windowTitle, const std::string& display)
+        : machine(program, options.limits, windowTitle, display, monotonicSeconds()), title(windowTitle),
+          limits(options.limits), ordinal(options.ordinal), echo(options.echo), started(monotonicSeconds()) {}
 
     ChildProcess child;
     RunMachine machine;
@@ -116,22 +119,31 @@ struct Supervision {
     std::vector<unsigned long> earlierWindows;
     unsigned long window = 0;
     unsigned width = 0, height = 0;
+    // The console goes to the log; the user sees progress, or with --echo the console itself.
+    RunLimits limits;
+    std::string ordinal;
+    bool echo = false;
+    ConsoleLog log;
+    double started = 0;
+    double lastShown = 0;
+    int shownFrames = 0;
 };
 
-// Passes the program's console through, line for line, and follows it.
+// Logs the program's console line for line (and shows it with --echo), and follows it.
 void pumpOutput(Supervision& s) {
     std::vector<std::string> lines;
     if (s.outputOpen) s.outputOpen = s.output.read(s.child.output, lines);
     for (const std::string& line : lines) {
-        fputs(line.c_str(), stdout);
-        fputc('\n', stdout);
+        s.log.line(line);
+        if (s.echo) printf("%s\n", line.c_str());
         s.machine.consoleLine(line, monotonicSeconds());
     }
-    if (!lines.empty()) fflush(stdout);
+    if (s.echo && !lines.empty()) fflush(stdout);
     lines.clear();
     if (s.errorsOpen) s.errorsOpen = s.errors.read(s.child.errors, lines);
     for (const std::string& line : lines) {
-        fprintf(stderr, "%s\n", line.c_str());
+        s.log.line(line);
+        if (s.echo) fprintf(stderr, "%s\n", line.c_str());
         s.machine.errorLine(line);
         // Enough to see what went wrong; a runaway program cannot fill memory.
         if (s.programErrors.size() < 200) s.programErrors.push_back(line);
@@ -181,6 +193,24 @@ void carryOut(RunStep step, Supervision& s) {
     }
 }
 
+// On a terminal one line rewritten in place a few times a second; otherwise
+// one plain line per frame. Nothing with --echo, where the console itself shows.
+void showProgress(Supervision& s, bool last) {
+    if (s.echo) return;
+    const double now = monotonicSeconds();
+    const ConsoleWatch& watch = s.machine.watch();
+    const RunProgress progress{programName(watch.program), s.ordinal, watch.frames, s.limits.frames,
+                               s.limits.seconds, now - s.started, s.machine.runningFor(now), watch.latestFigure};
+    if (!liveLinesShown()) {
+        if (watch.frames != s.shownFrames) tell(progressText(progress));
+    } else if (last || now - s.lastShown >= 0.25) {
+        showLive(progressText(progress));
+        s.lastShown = now;
+        if (last) endLive();
+    }
+    s.shownFrames = watch.frames;
+}
+
 void supervise(Supervision& s) {
     double exitTime = 0;
     while (!s.machine.hasExited() || s.outputOpen || s.errorsOpen) {
@@ -189,6 +219,7 @@ void supervise(Supervision& s) {
                          {s.errorsOpen ? s.child.errors : -1, POLLIN, 0}};
         poll(fds, 2, 100);
         pumpOutput(s);
+        showProgress(s, false);
         int status = 0;
         if (!s.machine.hasExited() && waitpid(s.child.pid, &status, WNOHANG) == s.child.pid)
             s.machine.exited(status, false);
@@ -201,6 +232,7 @@ void supervise(Supervision& s) {
         }
         carryOut(s.machine.next(monotonicSeconds()), s);
     }
+    showProgress(s, true);
     closePipes(s.child);
 }
 
@@ -237,7 +269,6 @@ json checkConditions(const RunSession& session) {
     if (c.swapKnown) c.swapInterval = gl["swapInterval"].get<int>();
     c.virtualX = session.privateServer() ? "lumenfold's private Xvfb" : virtualServerOf(session.display());
     const std::vector<std::string> warnings = conditionWarnings(c);
-    for (const std::string& warning : warnings) warn(warning);
     return {{"conditions",
              {{"governors", c.governors},
               {"boost", c.boost < 0 ? json(nullptr) : json(c.boost == 1)},
@@ -305,6 +336,35 @@ void writeContext(const std::string& path, const json& context) {
     tell("cannot write the context file " + path + ": " + (error != 0 ? strerror(error) : "write failed"));
 }
 
+void sayNewWarnings(RunSession& session, const json& context) {
+    for (const json& warning : context.value("warnings", json::array()))
+        if (warning.is_string() && session.firstWarning(warning.get<std::string>())) warn(warning.get<std::string>());
+}
+
+// The console log goes beside the results file, or stays under its own name
+// when there is none; either way it is kept.
+void finishLog(Supervision& s, RunOutcome& outcome) {
+    std::string error;
+    outcome.logPath = s.log.finish(outcome.resultsPath, error);
+    if (!error.empty()) warn(error);
+}
+
+// Writes the context file, and says what went wrong and where everything is.
+void sayOutcome(const RunOutcome& outcome, const json& context) {
+    const std::string log = outcome.logPath.empty() ? "" : "; the console of the program is in " + outcome.logPath;
+    if (outcome.resultsPath.empty()) {
+        tell("run failed: " + outcome.failure);
+        tell("no context file is written, as there is no results file to go with it" + log);
+        return;
+    }
+    writeContext(contextPathFor(outcome.resultsPath), context);
+    if (!outcome.failure.empty()) {
+        tell("run failed: " + outcome.failure);
+        tell("the results file is kept: " + outcome.resultsPath + " (context: " +
+             contextPathFor(outcome.resultsPath) + ")" + log);
+    }
+}
+
 void addFailure(std::string& failure, const std::string& more) {
     if (!more.empty()) failure = failure.empty() ? more : failure + "; " + more;
 }
@@ -357,11 +417,17 @@ RunOutcome runOnce(RunSession& session, Program program, const RunOptions& optio
                    const std::string& directory) {
     RunOutcome outcome;
     json context = contextBeforeRun(session, options, binary, directory);
-    Supervision s(program, options.limits, windowTitle(program), session.display());
+    sayNewWarnings(session, context);
+    Supervision s(program, options, windowTitle(program), session.display());
     s.earlierWindows = windowsTitled(s.title);
     const std::set<std::string> earlierFiles = resultsFilesIn(directory, program);
     std::string error;
+    if (!s.log.open(directory, programName(program), error)) {
+        warn(error + "; the console of " + programName(program) + " is shown here instead");
+        s.echo = true;
+    }
     if (!spawnWithPipes(binary, directory, s.child, error)) {
+        s.log.discard();
         tell("run failed: " + error);
         outcome.failure = error;
         return outcome;
@@ -380,19 +446,10 @@ RunOutcome runOnce(RunSession& session, Program program, const RunOptions& optio
         if (!s.machine.watch().writeFailure.empty()) addFailure(outcome.failure, resultsShortfall(s.machine.watch(), 0));
         addFailure(outcome.failure, note);
     }
+    finishLog(s, outcome);
     addOutcome(context, s, outcome);
     outcome.context = context;
-    if (outcome.resultsPath.empty()) {
-        tell("run failed: " + outcome.failure);
-        tell("no context file is written, as there is no results file to go with it");
-        return outcome;
-    }
-    writeContext(contextPathFor(outcome.resultsPath), context);
-    if (!outcome.failure.empty()) {
-        tell("run failed: " + outcome.failure);
-        tell("the results file is kept: " + outcome.resultsPath + " (context: " +
-             contextPathFor(outcome.resultsPath) + ")");
-    }
+    sayOutcome(outcome, context);
     return outcome;
 }
 

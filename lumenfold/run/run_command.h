@@ -1,5 +1,6 @@
 #pragma once
 
+#include <set>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -13,6 +14,8 @@ struct RunOptions {
     RunLimits limits;            // frames, or seconds since R; the hang timeout
     std::string directory;       // empty: the current directory
     std::string command;         // lumenfold's own command line, for the context file
+    bool echo = false;           // the program's console shown live as well as logged
+    std::string ordinal = "run 1 of 1";  // for the progress line of a series
 };
 
 // `lumenfold run`: the exit status of lumenfold.
@@ -29,24 +32,30 @@ public:
     bool privateServer() const { return privateServer_; }
     // The GL probe's answer, taken at open().
     const nlohmann::json& gl() const { return gl_; }
+    // True the first time a warning comes up in this session: a series or
+    // suite says each once, though every run's context file holds its own.
+    bool firstWarning(const std::string& warning) { return warned_.insert(warning).second; }
 
 private:
     XServer server_;
     std::string display_;
     bool privateServer_ = false;
     nlohmann::json gl_;
+    std::set<std::string> warned_;
 };
 
 // One run of a program and what became of it.
 struct RunOutcome {
     std::string failure;          // empty when the run went as planned
     std::string resultsPath;      // empty when no results file was found
+    std::string logPath;          // the program's console; empty when it could not be kept
     ResultsRun results;           // read from resultsPath
     nlohmann::json context;       // what went into the context file
 };
 
 // Runs the program once in the directory (which must exist); writes the
-// context file beside the results file. Messages go to stderr as it goes.
+// context file and the console log beside the results file. Progress and
+// messages go to stderr as it goes.
 RunOutcome runOnce(RunSession& session, Program program, const RunOptions& options, const std::string& binary,
                    const std::string& directory);
 

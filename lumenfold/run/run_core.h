@@ -41,6 +41,8 @@ public:
 
     bool hasExited() const { return exited_; }
     bool windowKnown() const { return windowKnown_; }
+    // Seconds since R was pressed; negative before.
+    double runningFor(double now) const { return phase_ == Phase::starting ? -1 : now - runStart_; }
     const ConsoleWatch& watch() const { return watch_; }
     // "exited with status 0", or that it has not ended.
     std::string exitDescription() const;

@@ -12,6 +12,15 @@
 
 namespace {
 
+// The number a report line of this format carries, as printed.
+bool numberIn(const std::string& line, NumberLine format, std::string& number) {
+    const size_t prefix = strlen(format.prefix), suffix = strlen(format.suffix);
+    if (line.size() <= prefix + suffix || !line.starts_with(format.prefix) || !line.ends_with(format.suffix))
+        return false;
+    number = line.substr(prefix, line.size() - prefix - suffix);
+    return true;
+}
+
 std::string trim(const std::string& text) {
     size_t begin = text.find_first_not_of(" \t");
     if (begin == std::string::npos) return "";
@@ -36,20 +45,29 @@ void watchConsoleLine(ConsoleWatch& watch, const std::string& line) {
         watch.resultsIncomplete = true;
         watch.resultsPath = line.substr(strlen(notAllSavedLead));
     }
-    // Each program's last report line of a frame ends the frame.
+    // Each program's last report line of a frame ends the frame; the main
+    // figure is the one the series judges by.
+    std::string figure;
     switch (watch.program) {
         case Program::triangles:
-            if (line.starts_with(trianglesRateLine.prefix) && line.ends_with(trianglesRateLine.suffix)) ++watch.frames;
+            if (numberIn(line, trianglesRateLine, figure)) {
+                ++watch.frames;
+                watch.latestFigure = figure + " triangles/s";
+            }
             break;
         case Program::cube:
-            if (line.starts_with(verticesRateLine.prefix) && line.ends_with(verticesRateLine.suffix)) ++watch.frames;
+            if (numberIn(line, verticesRateLine, figure)) {
+                ++watch.frames;
+                watch.latestFigure = figure + " vertices/s";
+            }
             break;
         case Program::streaming:
-            if (line == kernelNameLines[0] || line == kernelNameLines[1]) watch.inLogicBlock = false;
-            if (line == kernelNameLines[2]) watch.inLogicBlock = true;
-            if (watch.inLogicBlock && line.starts_with(kernelRateLine.prefix) && line.ends_with(kernelRateLine.suffix)) {
-                ++watch.frames;
-                watch.inLogicBlock = false;
+            for (int k = 0; k < streamingKernelCount; ++k)
+                if (line == kernelNameLines[k]) watch.kernel = k;
+            if (watch.kernel >= 0 && numberIn(line, kernelRateLine, figure)) {
+                if (watch.kernel == 0) watch.latestFigure = figure + " " + kernelName(0) + " M executions/s";
+                if (watch.kernel == streamingKernelCount - 1) ++watch.frames;
+                watch.kernel = -1;
             }
             break;
     }

@@ -22,7 +22,8 @@ struct ConsoleWatch {
     bool resultsIncomplete = false; // the closing line said a write to the file failed
     std::string writeFailure;       // the program's stderr line about a failed write, if any
     std::string resultsPath;        // the path that closing line named
-    bool inLogicBlock = false;      // streaming: the last kernel name line was the logic kernel's
+    int kernel = -1;                // streaming: the kernel whose block the console is in
+    std::string latestFigure;       // the latest frame's main figure as printed, with its unit
 };
 
 void watchConsoleLine(ConsoleWatch& watch, const std::string& line);

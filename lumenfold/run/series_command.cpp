@@ -18,7 +18,7 @@ struct Series {
 };
 
 // Runs until the plan says enough, or a run fails, or lumenfold is interrupted.
-Series runSeries(RunSession& session, Program program, const RunOptions& options, const SeriesPlan& plan,
+Series runSeries(RunSession& session, Program program, RunOptions options, const SeriesPlan& plan,
                  const std::string& binary, const std::string& directory) {
     Series series;
     series.program = program;
@@ -27,6 +27,7 @@ Series runSeries(RunSession& session, Program program, const RunOptions& options
             series.ok = false;
             break;
         }
+        options.ordinal = runOrdinal(plan, done + 1);
         RunOutcome outcome = runOnce(session, program, options, binary, directory);
         if (!outcome.failure.empty() || !outcome.results.problems.empty()) {
             for (const Problem& problem : outcome.results.problems) tell(problemText(outcome.results, problem));
@@ -100,6 +101,7 @@ int suiteCommand(const SuiteOptions& options) {
     RunOptions run;
     run.limits = options.limits;
     run.command = options.command;
+    run.echo = options.echo;
     run.directory = options.directory.empty() ? "lumenfold-suite-" + dateStamp() : options.directory;
     SeriesPlan plan;
     plan.repeat = options.repeat;
@@ -117,7 +119,7 @@ int suiteCommand(const SuiteOptions& options) {
         if (!all.back().ok) break;
     }
     printSuiteTable(all);
-    printf("\nAll results and context files are in %s\n", directory.empty() ? run.directory.c_str() : directory.c_str());
+    printf("\nAll results, context and console log files are in %s\n", directory.empty() ? run.directory.c_str() : directory.c_str());
     const bool ok = all.size() == 3 && all.back().ok;
     if (!ok) tell("the suite did not finish: see the messages above");
     return ok ? 0 : 1;

@@ -24,11 +24,15 @@ TEST(ConsoleWatch, CountsFramesOfEachProgram) {
     ConsoleWatch triangles;
     EXPECT_EQ(feed(Program::triangles, trianglesFile, triangles), 2);
     EXPECT_TRUE(triangles.setupDone);
+    EXPECT_EQ(triangles.latestFigure, "1742.5 triangles/s");
     ConsoleWatch cube;
     EXPECT_EQ(feed(Program::cube, cubeFile, cube), 2);
-    // Three rate lines per streaming frame; only the logic kernel's ends it.
+    EXPECT_EQ(cube.latestFigure, "3.35544e+07 vertices/s");
+    // Three rate lines per streaming frame; only the logic kernel's ends it,
+    // and the float kernel's is the figure shown.
     ConsoleWatch streaming;
     EXPECT_EQ(feed(Program::streaming, streamingFile + streamingFrame1.substr(0, 40), streaming), 2);
+    EXPECT_EQ(streaming.latestFigure, "31.5806 float M executions/s");
 }
 
 TEST(ConsoleWatch, FollowsTheClosingLines) {

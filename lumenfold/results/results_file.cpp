@@ -150,6 +150,42 @@ void checkAgreement(Reader& reader, size_t index, const char* what, double print
                    formatValue(computed) + " (damaged or edited file?)");
 }
 
+// After the title line: two empty lines, the set-up line, two empty lines.
+const std::vector<LinePattern> setupBlock = {emptyLine, emptyLine, numberLine(setupLine), emptyLine, emptyLine};
+constexpr size_t setupIndex = 2;
+constexpr size_t setupStart = 1;
+
+// The set-up line itself is what matters: a block damaged or cut off after
+// it still gives the set-up time.
+bool readSetup(Reader& reader) {
+    ResultsRun& run = *reader.run;
+    LineValue values[5];
+    size_t failedAt = 0;
+    const BlockResult result = matchBlock(reader, setupStart, setupBlock.data(), setupBlock.size(), values, failedAt);
+    const bool setupRead = result == BlockResult::matched || failedAt > setupStart + setupIndex;
+    if (setupRead) {
+        run.hasSetup = true;
+        run.setupSeconds = values[setupIndex].number;
+    }
+    if (result == BlockResult::endOfFile) {
+        addProblem(reader, failedAt,
+                   setupRead ? "the file ends right after the set-up line (truncated)"
+                             : "the file ends before the set-up line (\"It spent: <number> Secs to "
+                               "Initialize.\"): the program stopped while starting (truncated)");
+        reader.next = reader.lines.size();
+        return false;
+    }
+    if (result == BlockResult::mismatched) {
+        addProblem(reader, failedAt,
+                   "expected " + describePattern(setupBlock[failedAt - setupStart]) + ", found " +
+                       quoteLine(reader.lines[failedAt]));
+        reader.next = resync(reader, failedAt);
+        return true;
+    }
+    reader.next = setupStart + setupBlock.size();
+    return true;
+}
+
 bool readHeader(Reader& reader) {
     ResultsRun& run = *reader.run;
     if (reader.lines.empty()) {
@@ -171,39 +207,7 @@ bool readHeader(Reader& reader) {
                        ", not the title line of triangles, cube or streaming");
         return false;
     }
-    const LinePattern header[] = {emptyLine, emptyLine, numberLine(setupLine), emptyLine, emptyLine};
-    LineValue values[5];
-    size_t failedAt = 0;
-    BlockResult result = matchBlock(reader, 1, header, 5, values, failedAt);
-    if (result == BlockResult::endOfFile) {
-        // The set-up line itself is what matters; its two trailing empty lines
-        // may be missing from a run stopped right after it.
-        if (failedAt > 3) {
-            run.hasSetup = true;
-            run.setupSeconds = values[2].number;
-        }
-        addProblem(reader, failedAt,
-                   failedAt <= 3 ? "the file ends before the set-up line (\"It spent: <number> Secs to "
-                                   "Initialize.\"): the program stopped while starting (truncated)"
-                                 : "the file ends right after the set-up line (truncated)");
-        reader.next = reader.lines.size();
-        return false;
-    }
-    if (result == BlockResult::mismatched) {
-        addProblem(reader, failedAt,
-                   "expected " + describePattern(header[failedAt - 1]) + ", found " +
-                       quoteLine(reader.lines[failedAt]));
-        if (failedAt > 3) {
-            run.hasSetup = true;
-            run.setupSeconds = values[2].number;
-        }
-        reader.next = resync(reader, failedAt);
-        return true;
-    }
-    run.hasSetup = true;
-    run.setupSeconds = values[2].number;
-    reader.next = 6;
-    return true;
+    return readSetup(reader);
 }
 
 // Reports a block that broke off and moves on; false at the end of the file.
@@ -227,76 +231,167 @@ bool skipBrokenBlock(Reader& reader, BlockResult result, size_t start, size_t fa
     return true;
 }
 
+// What a figure in a block is; the layouts below place each one on its line.
+enum class Field { none, window, triangles, seconds, anglesPerSecond, rate, totalSeconds, averageAngles,
+                   averageVertices };
+
+struct BlockLine {
+    LinePattern pattern;
+    Field field;
+};
+
+// How one program writes a frame of triangles or cube and its final summary.
+struct FrameLayout {
+    std::vector<BlockLine> frame;
+    std::vector<BlockLine> summary;
+    const char* rateName;        // "triangles/s"
+    const char* rateFormula;     // how the rate is recomputed, for the message
+    double countPerFrame;        // what each frame draws; 0: the frame's own triangle count
+};
+
+const FrameLayout& frameLayout(Program program) {
+    static const FrameLayout triangles{
+        {{windowLine, Field::window},
+         {numberLine(trianglesDrawnLine), Field::triangles},
+         {numberLine(trianglesTimeLine), Field::seconds},
+         {numberLine(anglesRateLine), Field::anglesPerSecond},
+         {numberLine(trianglesRateLine), Field::rate},
+         {emptyLine, Field::none}},
+        {{numberLine(totalTimeLine), Field::totalSeconds},
+         {numberLine(averageAnglesLine), Field::averageAngles},
+         {emptyLine, Field::none}},
+        "triangles/s", "triangles / frame time", 0};
+    static const FrameLayout cube{
+        {{windowLine, Field::window},
+         {numberLine(cubeTimeLine), Field::seconds},
+         {numberLine(anglesRateLine), Field::anglesPerSecond},
+         {numberLine(verticesRateLine), Field::rate},
+         {emptyLine, Field::none}},
+        {{numberLine(totalTimeLine), Field::totalSeconds},
+         {numberLine(averageAnglesLine), Field::averageAngles},
+         {numberLine(averageVerticesLine), Field::averageVertices},
+         {emptyLine, Field::none}},
+        "vertices/s", "16777216 / frame time", cubeVerticesPerFrame};
+    return program == Program::cube ? cube : triangles;
+}
+
+// A block's lines matched, with each field's value and line index.
+struct ReadBlock {
+    size_t start = 0;
+    size_t failedAt = 0;
+    BlockResult result = BlockResult::matched;
+    std::vector<LineValue> values;
+
+    const LineValue& value(const std::vector<BlockLine>& layout, Field field) const {
+        static const LineValue none;
+        for (size_t k = 0; k < layout.size(); ++k)
+            if (layout[k].field == field) return values[k];
+        return none;
+    }
+    size_t line(const std::vector<BlockLine>& layout, Field field) const {
+        for (size_t k = 0; k < layout.size(); ++k)
+            if (layout[k].field == field) return start + k;
+        return start;
+    }
+};
+
+ReadBlock readBlock(const Reader& reader, size_t start, const std::vector<BlockLine>& layout) {
+    ReadBlock block;
+    block.start = start;
+    block.values.resize(layout.size());
+    std::vector<LinePattern> patterns;
+    for (const BlockLine& line : layout) patterns.push_back(line.pattern);
+    block.result = matchBlock(reader, start, patterns.data(), patterns.size(), block.values.data(), block.failedAt);
+    return block;
+}
+
 void readSummary(Reader& reader) {
     ResultsRun& run = *reader.run;
-    const bool cube = run.program == Program::cube;
-    const LinePattern triangleSummary[] = {numberLine(totalTimeLine), numberLine(averageAnglesLine),
-                                           emptyLine};
-    const LinePattern cubeSummary[] = {numberLine(totalTimeLine), numberLine(averageAnglesLine),
-                                       numberLine(averageVerticesLine), emptyLine};
-    const LinePattern* patterns = cube ? cubeSummary : triangleSummary;
-    const size_t count = cube ? 4 : 3;
-    LineValue values[4];
-    size_t start = reader.next;
-    size_t failedAt = 0;
-    BlockResult result = matchBlock(reader, start, patterns, count, values, failedAt);
+    const FrameLayout& layout = frameLayout(run.program);
+    const std::vector<BlockLine>& lines = layout.summary;
+    const size_t start = reader.next;
+    const ReadBlock block = readBlock(reader, start, lines);
     // Only the closing empty line missing: the figures are all there.
-    const bool figuresComplete = result == BlockResult::endOfFile && failedAt == start + count - 1;
-    if (result != BlockResult::matched && !figuresComplete) {
-        skipBrokenBlock(reader, result, start, failedAt, patterns[failedAt - start], "final summary");
+    const bool figuresComplete = block.result == BlockResult::endOfFile && block.failedAt == start + lines.size() - 1;
+    if (block.result != BlockResult::matched && !figuresComplete) {
+        skipBrokenBlock(reader, block.result, start, block.failedAt, lines[block.failedAt - start].pattern,
+                        "final summary");
         return;
     }
     if (figuresComplete)
-        addProblem(reader, failedAt, "the file ends before the empty line that closes the final summary (truncated)");
+        addProblem(reader, block.failedAt,
+                   "the file ends before the empty line that closes the final summary (truncated)");
     run.summary.present = true;
     run.summary.firstLine = int(start + 1);
-    for (size_t k = 0; k + 1 < count; ++k) run.summary.lines.push_back(reader.lines[start + k]);
-    run.summary.totalSeconds = values[0].number;
-    run.summary.averageAnglesPerSecond = values[1].number;
-    if (cube) run.summary.averageVerticesPerSecond = values[2].number;
-    reader.next = start + count;
+    for (size_t k = 0; k + 1 < lines.size(); ++k) run.summary.lines.push_back(reader.lines[start + k]);
+    run.summary.totalSeconds = block.value(lines, Field::totalSeconds).number;
+    run.summary.averageAnglesPerSecond = block.value(lines, Field::averageAngles).number;
+    run.summary.averageVerticesPerSecond = block.value(lines, Field::averageVertices).number;
+    reader.next = start + lines.size();
 
     double total = 0;
     for (const Frame& frame : run.frames) total += frame.seconds;
     const double frames = double(run.frames.size());
-    checkAgreement(reader, start, "the total running time", run.summary.totalSeconds, total,
-                   "the sum of the frame times read");
-    checkAgreement(reader, start + 1, "the average angles/s", run.summary.averageAnglesPerSecond,
-                   frames / run.summary.totalSeconds, "frames read / total running time");
-    if (cube)
-        checkAgreement(reader, start + 2, "the average vertices/s", run.summary.averageVerticesPerSecond,
-                       frames * cubeVerticesPerFrame / run.summary.totalSeconds,
+    checkAgreement(reader, block.line(lines, Field::totalSeconds), "the total running time",
+                   run.summary.totalSeconds, total, "the sum of the frame times read");
+    checkAgreement(reader, block.line(lines, Field::averageAngles), "the average angles/s",
+                   run.summary.averageAnglesPerSecond, frames / run.summary.totalSeconds,
+                   "frames read / total running time");
+    if (layout.countPerFrame > 0)
+        checkAgreement(reader, block.line(lines, Field::averageVertices), "the average vertices/s",
+                       run.summary.averageVerticesPerSecond, frames * layout.countPerFrame / run.summary.totalSeconds,
                        "frames read x 16777216 / total running time");
+}
+
+// One frame block that matched its layout: checked, and counted unless its
+// triangle count fits no step.
+void takeFrame(Reader& reader, const ReadBlock& block, const FrameLayout& layout) {
+    const std::vector<BlockLine>& lines = layout.frame;
+    Frame frame;
+    frame.firstLine = int(block.start + 1);
+    frame.window = block.value(lines, Field::window).integer;
+    frame.triangles = block.value(lines, Field::triangles).number;
+    frame.seconds = block.value(lines, Field::seconds).number;
+    frame.anglesPerSecond = block.value(lines, Field::anglesPerSecond).number;
+    frame.rate = block.value(lines, Field::rate).number;
+    const double count = layout.countPerFrame > 0 ? layout.countPerFrame : frame.triangles;
+    checkAgreement(reader, block.line(lines, Field::anglesPerSecond), "angles/s", frame.anglesPerSecond,
+                   1.0 / frame.seconds, "1 / frame time");
+    checkAgreement(reader, block.line(lines, Field::rate), layout.rateName, frame.rate, count / frame.seconds,
+                   layout.rateFormula);
+    reader.next = block.start + lines.size();
+    // Every later figure is keyed by the step this count stands for, so a
+    // count no step draws cannot be placed and the frame is left out.
+    if (layout.countPerFrame == 0 && trianglesStep(frame.triangles) < 0) {
+        addProblem(reader, block.line(lines, Field::triangles),
+                   "triangles drawn " + formatValue(frame.triangles) +
+                       " is not a whole multiple of 600 that a step draws; the frame is not counted");
+        return;
+    }
+    reader.run->frames.push_back(frame);
+}
+
+// At the final summary: read it; false once the reading is over.
+bool readSummaryAt(Reader& reader) {
+    readSummary(reader);
+    if (reader.run->summary.present) {
+        if (!onlyEmptyLinesFrom(reader, reader.next))
+            addProblem(reader, reader.next, "unexpected " + quoteLine(reader.lines[reader.next]) +
+                                                " after the final summary; the rest is not read");
+        return false;
+    }
+    // A summary cut off by the end of the file has been reported already.
+    return reader.next < reader.lines.size();
 }
 
 // triangles and cube: frames until the final summary.
 void readFrames(Reader& reader) {
-    ResultsRun& run = *reader.run;
-    const bool triangles = run.program == Program::triangles;
-    const LinePattern trianglesFrame[] = {windowLine,
-                                          numberLine(trianglesDrawnLine),
-                                          numberLine(trianglesTimeLine),
-                                          numberLine(anglesRateLine),
-                                          numberLine(trianglesRateLine),
-                                          emptyLine};
-    const LinePattern cubeFrame[] = {windowLine, numberLine(cubeTimeLine), numberLine(anglesRateLine),
-                                     numberLine(verticesRateLine), emptyLine};
-    const LinePattern* patterns = triangles ? trianglesFrame : cubeFrame;
-    const size_t count = triangles ? 6 : 5;
-
+    const FrameLayout& layout = frameLayout(reader.run->program);
     while (reader.next < reader.lines.size()) {
         const size_t start = reader.next;
         const std::string& line = reader.lines[start];
         if (line.starts_with(totalTimeLine.prefix)) {
-            readSummary(reader);
-            if (run.summary.present) {
-                if (!onlyEmptyLinesFrom(reader, reader.next))
-                    addProblem(reader, reader.next, "unexpected " + quoteLine(reader.lines[reader.next]) +
-                                                        " after the final summary; the rest is not read");
-                return;
-            }
-            // A summary cut off by the end of the file has been reported already.
-            if (reader.next >= reader.lines.size()) return;
+            if (!readSummaryAt(reader)) return;
             continue;
         }
         if (!line.starts_with(windowLinePrefix)) {
@@ -306,45 +401,12 @@ void readFrames(Reader& reader) {
             reader.next = resync(reader, start + 1);
             continue;
         }
-        LineValue values[6];
-        size_t failedAt = 0;
-        BlockResult result = matchBlock(reader, start, patterns, count, values, failedAt);
-        if (result != BlockResult::matched) {
-            if (!skipBrokenBlock(reader, result, start, failedAt, patterns[failedAt - start], "frame")) return;
-            continue;
-        }
-        Frame frame;
-        frame.firstLine = int(start + 1);
-        frame.window = values[0].integer;
-        if (triangles) {
-            frame.triangles = values[1].number;
-            frame.seconds = values[2].number;
-            frame.anglesPerSecond = values[3].number;
-            frame.rate = values[4].number;
-            checkAgreement(reader, start + 3, "angles/s", frame.anglesPerSecond, 1.0 / frame.seconds,
-                           "1 / frame time");
-            checkAgreement(reader, start + 4, "triangles/s", frame.rate, frame.triangles / frame.seconds,
-                           "triangles / frame time");
-            // Every later figure is keyed by the step this count stands for, so a
-            // count no step draws cannot be placed and the frame is left out.
-            if (trianglesStep(frame.triangles) < 0) {
-                addProblem(reader, start + 1,
-                           "triangles drawn " + formatValue(frame.triangles) +
-                               " is not a whole multiple of 600 that a step draws; the frame is not counted");
-                reader.next = start + count;
-                continue;
-            }
-        } else {
-            frame.seconds = values[1].number;
-            frame.anglesPerSecond = values[2].number;
-            frame.rate = values[3].number;
-            checkAgreement(reader, start + 2, "angles/s", frame.anglesPerSecond, 1.0 / frame.seconds,
-                           "1 / frame time");
-            checkAgreement(reader, start + 3, "vertices/s", frame.rate, cubeVerticesPerFrame / frame.seconds,
-                           "16777216 / frame time");
-        }
-        run.frames.push_back(frame);
-        reader.next = start + count;
+        const ReadBlock block = readBlock(reader, start, layout.frame);
+        if (block.result == BlockResult::matched)
+            takeFrame(reader, block, layout);
+        else if (!skipBrokenBlock(reader, block.result, start, block.failedAt,
+                                  layout.frame[block.failedAt - start].pattern, "frame"))
+            return;
     }
     addProblem(reader, reader.lines.size(),
                "the file ends without the final summary (\"Total running time:  ...\"): the run did not "
@@ -357,10 +419,81 @@ int kernelOfNameLine(const std::string& line) {
     return -1;
 }
 
-void readStreamingFrames(Reader& reader) {
-    ResultsRun& run = *reader.run;
+// A streaming kernel block: its figures, then one empty line; the last
+// kernel's block closes the frame with two more.
+constexpr size_t kernelBlockLines = 5;
+constexpr size_t frameClosingLines = 2;
+
+std::vector<BlockLine> kernelBlockLayout(int kernel) {
+    std::vector<BlockLine> layout = {{windowLine, Field::window},
+                                     {{LineKind::literal, kernelNameLines[kernel], ""}, Field::none},
+                                     {numberLine(kernelTimeLines[kernel]), Field::seconds},
+                                     {numberLine(kernelRateLine), Field::rate},
+                                     {emptyLine, Field::none}};
+    if (kernel == kernelCount - 1) layout.insert(layout.end(), frameClosingLines, {emptyLine, Field::none});
+    return layout;
+}
+
+// Where the reading of streaming's frames stands.
+struct StreamingState {
     int expected = 0;          // the kernel the next block should hold
     bool frameIntact = true;   // every block of the current frame read in order
+};
+
+void takeKernelBlock(Reader& reader, const ReadBlock& block, const std::vector<BlockLine>& layout, int kernel,
+                     StreamingState& state) {
+    if (kernel == 0) state.frameIntact = true;
+    if (kernel != state.expected) {
+        addProblem(reader, block.start + 1,
+                   std::string("expected the ") + kernelName(state.expected) + " kernel block, found " +
+                       quoteLine(reader.lines[block.start + 1]) + ": a frame is incomplete");
+        if (kernel != 0) state.frameIntact = false;
+    }
+    KernelBlock taken;
+    taken.firstLine = int(block.start + 1);
+    taken.window = block.value(layout, Field::window).integer;
+    taken.seconds = block.value(layout, Field::seconds).number;
+    taken.millionsPerSecond = block.value(layout, Field::rate).number;
+    checkAgreement(reader, block.line(layout, Field::rate), "millions of executions/s", taken.millionsPerSecond,
+                   streamIterations / taken.seconds / 1000000.0, "134.217728 / kernel time");
+    reader.run->kernels[kernel].push_back(taken);
+    if (kernel == kernelCount - 1 && state.frameIntact) ++reader.run->streamingFrames;
+    state.expected = (kernel + 1) % kernelCount;
+}
+
+// One kernel block from reader.next; false once the reading is over.
+bool readKernelBlock(Reader& reader, StreamingState& state) {
+    const size_t start = reader.next;
+    // The name line says which kernel the block holds; the rest follows from it.
+    int kernel = start + 1 < reader.lines.size() ? kernelOfNameLine(reader.lines[start + 1]) : state.expected;
+    if (kernel < 0) kernel = state.expected;
+    const std::vector<BlockLine> layout = kernelBlockLayout(kernel);
+    const ReadBlock block = readBlock(reader, start, layout);
+    // A logic block whose figures are all there but whose frame-closing
+    // empty lines are cut off still counts as measured.
+    if (block.result != BlockResult::matched && block.failedAt < start + kernelBlockLines) {
+        state.frameIntact = false;
+        state.expected = (kernel + 1) % kernelCount;
+        return skipBrokenBlock(reader, block.result, start, block.failedAt, layout[block.failedAt - start].pattern,
+                               "kernel block");
+    }
+    takeKernelBlock(reader, block, layout, kernel, state);
+    if (block.result == BlockResult::matched) {
+        reader.next = start + layout.size();
+        return true;
+    }
+    if (block.result == BlockResult::endOfFile) {
+        addProblem(reader, block.failedAt, "the file ends before the two empty lines that close the frame (truncated)");
+        return false;
+    }
+    addProblem(reader, block.failedAt,
+               "expected an empty line closing the frame, found " + quoteLine(reader.lines[block.failedAt]));
+    reader.next = resync(reader, block.failedAt);
+    return true;
+}
+
+void readStreamingFrames(Reader& reader) {
+    StreamingState state;
     while (reader.next < reader.lines.size()) {
         const size_t start = reader.next;
         const std::string& line = reader.lines[start];
@@ -368,65 +501,14 @@ void readStreamingFrames(Reader& reader) {
             if (onlyEmptyLinesFrom(reader, start)) break;
             addProblem(reader, start, "expected a kernel block (\"window: <integer>\"), found " + quoteLine(line));
             reader.next = resync(reader, start + 1);
-            frameIntact = false;
+            state.frameIntact = false;
             continue;
         }
-        // The name line says which kernel the block holds; the rest follows from it.
-        int kernel = start + 1 < reader.lines.size() ? kernelOfNameLine(reader.lines[start + 1]) : expected;
-        if (kernel < 0) kernel = expected;
-        const LinePattern patterns[] = {windowLine,
-                                        {LineKind::literal, kernelNameLines[kernel], ""},
-                                        numberLine(kernelTimeLines[kernel]),
-                                        numberLine(kernelRateLine),
-                                        emptyLine,
-                                        emptyLine,
-                                        emptyLine};
-        const size_t count = kernel == kernelCount - 1 ? 7 : 5;
-        LineValue values[7];
-        size_t failedAt = 0;
-        BlockResult result = matchBlock(reader, start, patterns, count, values, failedAt);
-        // A logic block whose figures are all there but whose frame-closing
-        // empty lines are cut off still counts as measured.
-        const bool figuresComplete = result == BlockResult::matched || failedAt >= start + 5;
-        if (!figuresComplete) {
-            if (!skipBrokenBlock(reader, result, start, failedAt, patterns[failedAt - start], "kernel block"))
-                return;
-            frameIntact = false;
-            expected = (kernel + 1) % kernelCount;
-            continue;
-        }
-        if (kernel == 0) frameIntact = true;
-        if (kernel != expected) {
-            addProblem(reader, start + 1,
-                       std::string("expected the ") + kernelName(expected) + " kernel block, found " +
-                           quoteLine(reader.lines[start + 1]) + ": a frame is incomplete");
-            if (kernel != 0) frameIntact = false;
-        }
-        KernelBlock block;
-        block.firstLine = int(start + 1);
-        block.window = values[0].integer;
-        block.seconds = values[2].number;
-        block.millionsPerSecond = values[3].number;
-        checkAgreement(reader, start + 3, "millions of executions/s", block.millionsPerSecond,
-                       streamIterations / block.seconds / 1000000.0, "134.217728 / kernel time");
-        run.kernels[kernel].push_back(block);
-        if (kernel == kernelCount - 1 && frameIntact) ++run.streamingFrames;
-        expected = (kernel + 1) % kernelCount;
-        if (result == BlockResult::matched) {
-            reader.next = start + count;
-            continue;
-        }
-        if (result == BlockResult::endOfFile) {
-            addProblem(reader, failedAt, "the file ends before the two empty lines that close the frame (truncated)");
-            return;
-        }
-        addProblem(reader, failedAt,
-                   "expected an empty line closing the frame, found " + quoteLine(reader.lines[failedAt]));
-        reader.next = resync(reader, failedAt);
+        if (!readKernelBlock(reader, state)) return;
     }
-    if (expected != 0)
+    if (state.expected != 0)
         addProblem(reader, reader.lines.size(),
-                   std::string("the file ends after the ") + kernelName(expected - 1) +
+                   std::string("the file ends after the ") + kernelName(state.expected - 1) +
                        " kernel block, in the middle of a frame (truncated); that frame is not counted");
 }
 

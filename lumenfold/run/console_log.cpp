@@ -30,24 +30,30 @@ bool ConsoleLog::open(const std::string& directory, const std::string& program, 
         }
     }
     if (file_ == nullptr) error = "cannot find a free name for the console log in " + directory;
+    // Line by line, so that a failed write is known at the line it loses.
+    if (file_ != nullptr) setvbuf(file_, nullptr, _IOLBF, 0);
     writeError_ = 0;
     return file_ != nullptr;
 }
 
-void ConsoleLog::line(const std::string& text) {
-    if (file_ == nullptr || writeError_ != 0) return;
+bool ConsoleLog::line(const std::string& text) {
+    if (file_ == nullptr || writeError_ != 0) return false;
     errno = 0;
     if (fwrite(text.data(), 1, text.size(), file_) != text.size() || fputc('\n', file_) == EOF)
         writeError_ = errno != 0 ? errno : EIO;
+    return writeError_ == 0;
 }
 
 std::string ConsoleLog::finish(const std::string& resultsPath, std::string& error) {
     error.clear();
     if (file_ == nullptr) return "";
+    const bool lostLines = writeError_ != 0;
     errno = 0;
     if (fclose(file_) != 0 && writeError_ == 0) writeError_ = errno != 0 ? errno : EIO;
     file_ = nullptr;
-    if (writeError_ != 0) error = "writing the console log " + path_ + " failed: " + strerror(writeError_);
+    if (writeError_ != 0)
+        error = "writing the console log " + path_ + " failed: " + strerror(writeError_) +
+                (lostLines ? "; the rest was shown here" : "");
     if (resultsPath.empty()) return path_;
     const std::string final = logPathFor(resultsPath);
     // link() never replaces a file that is already there, where rename() would.

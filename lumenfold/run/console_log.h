@@ -15,7 +15,9 @@ public:
     // The results file's name is not known until the program has made it, so
     // the log starts under a name of its own in the directory.
     bool open(const std::string& directory, const std::string& program, std::string& error);
-    void line(const std::string& text);
+    // False once a write has failed: that line and the rest are the caller's to show.
+    bool line(const std::string& text);
+    bool failed() const { return writeError_ != 0; }
     // Closes the log and moves it beside the results file (when there is
     // one). Gives where it is; error says what went wrong, if anything, and
     // the log then stays where it is, so nothing is lost.

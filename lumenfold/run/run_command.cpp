@@ -129,12 +129,20 @@ struct Supervision {
     int shownFrames = 0;
 };
 
+// A line the log could not take is shown instead, and every one after it.
+void logLine(Supervision& s, const std::string& line) {
+    if (s.log.line(line) || s.echo) return;
+    warn("the console log of " + std::string(programName(s.machine.watch().program)) +
+         " cannot be written; its console is shown here from now on");
+    s.echo = true;
+}
+
 // Logs the program's console line for line (and shows it with --echo), and follows it.
 void pumpOutput(Supervision& s) {
     std::vector<std::string> lines;
     if (s.outputOpen) s.outputOpen = s.output.read(s.child.output, lines);
     for (const std::string& line : lines) {
-        s.log.line(line);
+        logLine(s, line);
         if (s.echo) printf("%s\n", line.c_str());
         s.machine.consoleLine(line, monotonicSeconds());
     }
@@ -142,7 +150,7 @@ void pumpOutput(Supervision& s) {
     lines.clear();
     if (s.errorsOpen) s.errorsOpen = s.errors.read(s.child.errors, lines);
     for (const std::string& line : lines) {
-        s.log.line(line);
+        logLine(s, line);
         if (s.echo) fprintf(stderr, "%s\n", line.c_str());
         s.machine.errorLine(line);
         // Enough to see what went wrong; a runaway program cannot fill memory.

@@ -42,9 +42,11 @@ class Lumenfold:
         self.lines = queue.Queue()
         self.stdout = []
         self.stderr = []
+        # With --echo the program's console comes on stdout; without, a
+        # progress line per frame on stderr (which is no terminal here).
         self.threads = [
             threading.Thread(target=self._pump, args=(self.proc.stdout, self.stdout, self.lines), daemon=True),
-            threading.Thread(target=self._pump, args=(self.proc.stderr, self.stderr, None), daemon=True)]
+            threading.Thread(target=self._pump, args=(self.proc.stderr, self.stderr, self.lines), daemon=True)]
         for thread in self.threads:
             thread.start()
 
@@ -55,7 +57,11 @@ class Lumenfold:
             if lines is not None:
                 lines.put(line.rstrip("\n"))
 
-    def wait_for_count(self, suffix, count, timeout):
+    def wait_for_frame(self, count, timeout):
+        """Waits for the progress line of the given frame."""
+        self.wait_for_count(", frame %d of " % count, 1, timeout, anywhere=True)
+
+    def wait_for_count(self, suffix, count, timeout, anywhere=False):
         seen = 0
         deadline = time.monotonic() + timeout
         while seen < count:
@@ -67,7 +73,7 @@ class Lumenfold:
                 raise AssertionError("no %d lines ending %r within %d s (lumenfold %s); stderr:\n%s"
                                      % (count, suffix, timeout, "still running" if self.proc.poll() is None
                                         else "ended", "\n".join(self.stderr)))
-            if line.endswith(suffix):
+            if (suffix in line) if anywhere else line.endswith(suffix):
                 seen += 1
 
     def wait(self, timeout):
@@ -114,7 +120,7 @@ class RunTest(unittest.TestCase):
             self.skipTest("%s is not built: no %s" % (program, program_path(program)))
         run = Lumenfold(["run", program, "--frames", "2", "--dir", self.workdir], env_without_display())
         try:
-            run.wait_for_count(FRAME_END[program], 1, 600)
+            run.wait_for_frame(1, 600)
             xvfb = run.child("Xvfb")
             status = run.wait(600)
         finally:
@@ -122,11 +128,20 @@ class RunTest(unittest.TestCase):
                 run.proc.kill()
                 run.wait(60)
         self.assertEqual(status, 0, "\n".join(run.stderr))
-        # The program's own console went through, then the report of the run.
-        self.assertIn("Press Enter to Exit.", run.stdout)
+        # A progress line per frame instead of the program's console, which
+        # is in the log beside the results file; then the report of the run.
+        progress = [line for line in run.stderr if line.startswith("lumenfold: %s, run 1 of 1: frame " % program)]
+        self.assertGreaterEqual(len(progress), 2, run.stderr)
+        self.assertRegex(progress[-1], r"frame \d+ of 2, \d+:\d\d elapsed, about \d+:\d\d left, [0-9.e+]+ ")
+        self.assertNotIn("Press Enter to Exit.", run.stdout + run.stderr)
         self.assertTrue(any(line.startswith("== ") for line in run.stdout))
 
         results = self.results_file(program)
+        with open(results[:-4] + ".log") as handle:
+            console = handle.read().splitlines()
+        self.assertIn("Press Enter to Exit.", console)
+        self.assertGreaterEqual(sum(line.endswith(FRAME_END[program]) for line in console), 2)
+        self.assertEqual(glob.glob(os.path.join(self.workdir, "lumenfold-console-*")), [])
         code, report, errors = report_json(results)
         self.assertEqual(code, 0, errors)
         self.assertTrue(report["complete"])
@@ -165,8 +180,9 @@ class RunTest(unittest.TestCase):
         # On a display of the caller's, as on a desktop.
         xvfb = Xvfb()
         self.addCleanup(xvfb.close)
-        run = Lumenfold(["run", "triangles", "--frames", "100000", "--dir", self.workdir], xvfb.env())
+        run = Lumenfold(["run", "triangles", "--frames", "100000", "--echo", "--dir", self.workdir], xvfb.env())
         try:
+            # --echo: the console itself, live.
             run.wait_for_count(FRAME_END["triangles"], 2, 300)
             os.kill(run.child("triangles"), signal.SIGKILL)
             status = run.wait(60)
@@ -178,8 +194,12 @@ class RunTest(unittest.TestCase):
         errors = "\n".join(run.stderr)
         self.assertIn("triangles was killed by signal 9", errors)
         self.assertIn("the results file is kept", errors)
+        self.assertNotIn(", frame 1 of ", errors)
 
         results = self.results_file("triangles")
+        self.assertIn("the console of the program is in " + results[:-4] + ".log", errors)
+        with open(results[:-4] + ".log") as handle:
+            self.assertEqual(handle.read().splitlines(), run.stdout)
         code, report, _ = report_json(results)
         self.assertNotEqual(code, 0)
         self.assertFalse(report["complete"])
@@ -199,8 +219,8 @@ class RunTest(unittest.TestCase):
             self.skipTest("triangles is not built")
         run = Lumenfold(["run", "triangles", "--frames", "100000", "--dir", self.workdir], env_without_display())
         try:
-            # A frame on the console: the program got in with the cookie.
-            run.wait_for_count(FRAME_END["triangles"], 1, 300)
+            # A frame shown: the program got in with the cookie.
+            run.wait_for_frame(1, 300)
             with open("/proc/%d/cmdline" % run.child("Xvfb")) as handle:
                 args = handle.read().split("\0")
             self.assertIn("-nolisten", args)
@@ -261,7 +281,9 @@ class RunTest(unittest.TestCase):
                 run.wait(60)
         errors = "\n".join(run.stderr)
         self.assertEqual(status, 1, errors)
-        # The console went through whole, and lumenfold says why it failed.
+        # The log cannot be written there either: the console is shown whole
+        # instead, and lumenfold says why the run failed.
+        self.assertRegex(errors, r"lumenfold: warning: .*console.* (is )?shown here")
         self.assertGreaterEqual(sum(line.endswith(" Millions Executions/sec.") for line in run.stdout), 6)
         self.assertRegex(errors, r"run failed: .*(could not write its results file|"
                                  r"the results file holds \d+ of the \d+ frames the console showed)")
@@ -284,8 +306,8 @@ class RunTest(unittest.TestCase):
                 run.wait(60)
         errors = "\n".join(run.stderr)
         self.assertEqual(status, 0, errors)
-        # Each run a fresh process, so two prompts answered.
-        self.assertEqual(run.stdout.count("Press Enter to Exit."), 2)
+        # Each run a fresh process, so two prompts answered, each in its run's log.
+        self.assertNotIn("Press Enter to Exit.", run.stdout)
         for k in (1, 2):
             self.assertRegex(errors, r"lumenfold: run %d of 2: float kernel M executions/s [0-9.e+]+; "
                                      r"so far median [0-9.e+]+, 95%% interval" % k)
@@ -296,11 +318,16 @@ class RunTest(unittest.TestCase):
             with open(path[:-4] + ".json") as handle:
                 context = json.load(handle)
             self.assertTrue(context["outcome"]["ok"])
-            # Every warning in the file was also said on stderr.
+            with open(path[:-4] + ".log") as handle:
+                self.assertIn("Press Enter to Exit.", handle.read().splitlines())
+            # Every warning in each run's file was said on stderr, once for the series.
             self.assertIn("virtual X server (lumenfold's private Xvfb): nothing reaches a real screen",
                           context["warnings"])
             for warning in context["warnings"]:
-                self.assertIn("lumenfold: warning: " + warning, run.stderr)
+                self.assertEqual(run.stderr.count("lumenfold: warning: " + warning), 1, run.stderr)
+        for k in (1, 2):
+            self.assertTrue(any(line.startswith("lumenfold: streaming, run %d of 2: frame 2 of 2" % k)
+                                for line in run.stderr), run.stderr)
 
         # The same runs on both sides: no figure may come out different.
         def compare(*args):
@@ -344,7 +371,7 @@ class RunTest(unittest.TestCase):
         run = Lumenfold(["run", "triangles", "--frames", "100000", "--hang-timeout", "20", "--dir", self.workdir],
                         env_without_display())
         try:
-            run.wait_for_count(FRAME_END["triangles"], 1, 300)
+            run.wait_for_frame(1, 300)
             child = run.child("triangles")
             os.kill(child, signal.SIGSTOP)
             started = time.monotonic()

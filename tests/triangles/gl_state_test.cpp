@@ -1,4 +1,7 @@
 // Runs setupTriangles against the real driver and reads the state back.
+// The set-up calls themselves, their arguments and their order are checked
+// call for call in gl_calls_test.py; what is here is what a call trace does
+// not show: the client array pointers, the filled buffer and the list's effect.
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 
@@ -16,45 +19,6 @@ protected:
         setupTriangles();
     }
 };
-
-TEST_F(TrianglesSetup, LaterCallsWinWherePolygonModeAndFrontFaceWereSetTwice) {
-    GLint modes[2] = {0, 0};
-    glGetIntegerv(GL_POLYGON_MODE, modes);
-    EXPECT_EQ(modes[0], GL_FILL);
-    EXPECT_EQ(modes[1], GL_LINE);
-    GLint front = 0;
-    glGetIntegerv(GL_FRONT_FACE, &front);
-    EXPECT_EQ(front, GL_CW);
-    GLint culled = 0;
-    glGetIntegerv(GL_CULL_FACE_MODE, &culled);
-    EXPECT_EQ(culled, GL_BACK);
-    GLint shade = 0;
-    glGetIntegerv(GL_SHADE_MODEL, &shade);
-    EXPECT_EQ(shade, GL_SMOOTH);
-}
-
-TEST_F(TrianglesSetup, EnablesExactlyTheFixedFunctionStages) {
-    for (GLenum cap : {GL_POINT_SMOOTH, GL_FOG, GL_LIGHT0, GL_LIGHTING, GL_BLEND, GL_ALPHA_TEST,
-                       GL_AUTO_NORMAL, GL_COLOR_MATERIAL, GL_DITHER, GL_SCISSOR_TEST,
-                       GL_STENCIL_TEST, GL_DEPTH_TEST, GL_NORMALIZE, GL_LINE_STIPPLE,
-                       GL_CULL_FACE, GL_POLYGON_STIPPLE})
-        EXPECT_TRUE(glIsEnabled(cap)) << std::hex << cap;
-    for (GLenum cap : {GL_COLOR_LOGIC_OP, GL_LIGHT1, GL_TEXTURE_2D, GL_POLYGON_SMOOTH})
-        EXPECT_FALSE(glIsEnabled(cap)) << std::hex << cap;
-
-    GLint src = 0, dst = 0, draw = 0;
-    glGetIntegerv(GL_BLEND_SRC, &src);
-    glGetIntegerv(GL_BLEND_DST, &dst);
-    glGetIntegerv(GL_DRAW_BUFFER, &draw);
-    EXPECT_EQ(src, GL_SRC_ALPHA);
-    EXPECT_EQ(dst, GL_ONE_MINUS_SRC_ALPHA);
-    EXPECT_EQ(draw, GL_FRONT_AND_BACK);
-    GLint hint = 0;
-    for (GLenum target : {GL_POINT_SMOOTH_HINT, GL_FOG_HINT, GL_PERSPECTIVE_CORRECTION_HINT}) {
-        glGetIntegerv(target, &hint);
-        EXPECT_EQ(hint, GL_NICEST) << std::hex << target;
-    }
-}
 
 TEST_F(TrianglesSetup, ClientArraysPointAtTheAttributeBufferAsTightDoubles) {
     EXPECT_TRUE(glIsEnabled(GL_COLOR_ARRAY));

@@ -139,3 +139,16 @@ std::string virtualServerOf(const std::string& display) {
     }
     return "";
 }
+
+std::string warningKind(const std::string& warning) {
+    std::string kind;
+    for (size_t i = 0; i < warning.size(); ++i) {
+        const bool digit = isdigit((unsigned char)warning[i]) != 0;
+        const bool number = digit || (warning[i] == '.' && i > 0 && isdigit((unsigned char)warning[i - 1]));
+        if (!number)
+            kind += warning[i];
+        else if (kind.empty() || kind.back() != '#')
+            kind += '#';
+    }
+    return kind;
+}

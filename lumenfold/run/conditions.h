@@ -20,6 +20,10 @@ struct MachineConditions {
 // One line each, in the order of the fields.
 std::vector<std::string> conditionWarnings(const MachineConditions& conditions);
 
+// A warning with its readings left out ("load average # at start on # ..."):
+// the same kind of problem on the next run of a series is not news.
+std::string warningKind(const std::string& warning);
+
 // The governors and boost as sysfs shows them under root (normally
 // /sys/devices/system/cpu); the load average from a /proc/loadavg text.
 void readCpuFrequency(const std::string& root, MachineConditions& conditions);

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "results/results_file.h"
+#include "run/conditions.h"
 #include "run/run_core.h"
 #include "run/x_session.h"
 
@@ -32,9 +33,9 @@ public:
     bool privateServer() const { return privateServer_; }
     // The GL probe's answer, taken at open().
     const nlohmann::json& gl() const { return gl_; }
-    // True the first time a warning comes up in this session: a series or
-    // suite says each once, though every run's context file holds its own.
-    bool firstWarning(const std::string& warning) { return warned_.insert(warning).second; }
+    // True the first time a kind of warning comes up in this session: a
+    // series or suite says each once, though every run's context file holds its own.
+    bool firstWarning(const std::string& warning) { return warned_.insert(warningKind(warning)).second; }
 
 private:
     XServer server_;

@@ -41,6 +41,11 @@ TEST(Conditions, EachProblemGivesOneLine) {
         "swap interval 1 in force: frames wait for the display's refresh",
         "virtual X server (Xvfb on :3): nothing reaches a real screen"};
     EXPECT_EQ(conditionWarnings(c), expected);
+    // A series says each kind once: a new reading is no new kind, a new problem is.
+    EXPECT_EQ(warningKind(expected[2]), "load average # at start on # logical processors: other work competes for the CPU");
+    EXPECT_EQ(warningKind("load average 10.2 at start on 2 logical processors: other work competes for the CPU"),
+              warningKind(expected[2]));
+    EXPECT_NE(warningKind(expected[0]), warningKind(expected[1]));
 }
 
 TEST(Conditions, BordersAndUnknowns) {

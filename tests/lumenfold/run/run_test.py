@@ -314,17 +314,19 @@ class RunTest(unittest.TestCase):
         self.assertTrue(any(line.startswith("== streaming, 2 runs in " + self.workdir) for line in run.stdout))
         results = sorted(glob.glob(os.path.join(self.workdir, "results_streaming_lite_windows @ *.txt")))
         self.assertEqual(len(results), 2)
+        said = [line for line in run.stderr if line.startswith("lumenfold: warning: ")]
         for path in results:
             with open(path[:-4] + ".json") as handle:
                 context = json.load(handle)
             self.assertTrue(context["outcome"]["ok"])
             with open(path[:-4] + ".log") as handle:
                 self.assertIn("Press Enter to Exit.", handle.read().splitlines())
-            # Every warning in each run's file was said on stderr, once for the series.
+            # Each run's file holds its warnings; the first run's were said on
+            # stderr, and no kind of warning twice (a new load reading is no new kind).
             self.assertIn("virtual X server (lumenfold's private Xvfb): nothing reaches a real screen",
                           context["warnings"])
-            for warning in context["warnings"]:
-                self.assertEqual(run.stderr.count("lumenfold: warning: " + warning), 1, run.stderr)
+            if path == results[0]:
+                self.assertEqual(said, ["lumenfold: warning: " + w for w in context["warnings"]])
         for k in (1, 2):
             self.assertTrue(any(line.startswith("lumenfold: streaming, run %d of 2: frame 2 of 2" % k)
                                 for line in run.stderr), run.stderr)
@@ -363,6 +365,39 @@ class RunTest(unittest.TestCase):
         done = compare(empty, "--vs", self.workdir)
         self.assertNotEqual(done.returncode, 0)
         self.assertIn(empty + ": holds no results file", done.stderr)
+
+    def test_suite_shows_progress_and_logs_each_console(self):
+        for program in FRAME_END:
+            if not os.path.exists(program_path(program)):
+                self.skipTest("%s is not built" % program)
+        run = Lumenfold(["suite", "--dir", self.workdir], env_without_display())
+        try:
+            status = run.wait(1800)
+        finally:
+            if run.proc.poll() is None:
+                run.proc.kill()
+                run.wait(60)
+        self.assertEqual(status, 0, "\n".join(run.stderr))
+        # No program's console on either stream: progress lines, then the table.
+        for line in run.stdout + run.stderr:
+            self.assertFalse(line.endswith(tuple(FRAME_END.values())) or line == "Press Enter to Exit.", line)
+        warnings = [re.sub(r"[0-9][0-9.]*", "#", line) for line in run.stderr
+                     if line.startswith("lumenfold: warning: ")]
+        self.assertIn("lumenfold: warning: virtual X server (lumenfold's private Xvfb): nothing reaches a real "
+                      "screen", warnings)
+        self.assertEqual(len(warnings), len(set(warnings)), warnings)
+        for program in FRAME_END:
+            self.assertTrue(any(line.startswith("lumenfold: %s, run 1 of 1: frame 5 of 5, " % program)
+                                for line in run.stderr), run.stderr)
+            results = self.results_file(program)
+            with open(results[:-4] + ".log") as handle:
+                console = handle.read().splitlines()
+            self.assertGreaterEqual(sum(line.endswith(FRAME_END[program]) for line in console), 5)
+            self.assertIn("Press Enter to Exit.", console)
+            with open(results[:-4] + ".json") as handle:
+                self.assertIn("virtual X server (lumenfold's private Xvfb): nothing reaches a real screen",
+                              json.load(handle)["warnings"])
+        self.assertIn("All results, context and console log files are in " + self.workdir, run.stdout)
 
     def test_hung_program_is_stopped(self):
         if not os.path.exists(program_path("triangles")):

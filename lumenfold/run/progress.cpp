@@ -20,8 +20,10 @@ namespace {
 double timeLeft(const RunProgress& p) {
     if (p.running < 0) return -1;
     if (p.frameTarget <= 0) return std::fmax(p.secondsTarget - p.running, 0);
-    if (p.frames <= 0) return -1;
-    return p.running / p.frames * std::fmax(p.frameTarget - p.frames, 0);
+    // The frame drawn as the window first shows comes before R: no timing yet.
+    if (p.frames <= 0 || p.lastFrameAt <= 0) return -1;
+    const double remaining = p.lastFrameAt / p.frames * std::fmax(p.frameTarget - p.frames, 0);
+    return std::fmax(remaining - (p.running - p.lastFrameAt), 0);
 }
 
 std::string amount(const RunProgress& p) {

@@ -12,12 +12,13 @@ struct RunProgress {
     double secondsTarget = 0; // seconds asked for, counted from R
     double elapsed = 0;       // since the program started
     double running = -1;      // since R; negative while the program sets up
+    double lastFrameAt = 0;   // since R, when the latest frame was reported
     std::string figure;       // the latest frame's figure with its unit; empty before the first
 };
 
 // "triangles, run 2 of 5: frame 3 of 50, 0:12 elapsed, about 1:40 left, 1.524e+06 triangles/s".
-// The time left is only estimated once a frame has been timed (by frames)
-// or R pressed (by time).
+// The time left is estimated from the frames reported so far, counting down
+// between them, once a frame has come (by frames) or R was pressed (by time).
 std::string progressText(const RunProgress& progress);
 
 // "0:07", "12:30", "1:02:03"; whole seconds, rounded up so that a run is

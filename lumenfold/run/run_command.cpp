@@ -127,6 +127,7 @@ struct Supervision {
     double started = 0;
     double lastShown = 0;
     int shownFrames = 0;
+    double lastFrameAt = 0;  // seconds since R when the latest frame came
 };
 
 // A line the log could not take is shown instead, and every one after it.
@@ -207,8 +208,10 @@ void showProgress(Supervision& s, bool last) {
     if (s.echo) return;
     const double now = monotonicSeconds();
     const ConsoleWatch& watch = s.machine.watch();
-    const RunProgress progress{programName(watch.program), s.ordinal, watch.frames, s.limits.frames,
-                               s.limits.seconds, now - s.started, s.machine.runningFor(now), watch.latestFigure};
+    if (watch.frames != s.shownFrames) s.lastFrameAt = s.machine.runningFor(now);
+    const RunProgress progress{programName(watch.program), s.ordinal,         watch.frames,
+                               s.limits.frames,           s.limits.seconds,  now - s.started,
+                               s.machine.runningFor(now), s.lastFrameAt,      watch.latestFigure};
     if (!liveLinesShown()) {
         if (watch.frames != s.shownFrames) tell(progressText(progress));
     } else if (last || now - s.lastShown >= 0.25) {

@@ -10,19 +10,25 @@
 namespace {
 
 TEST(Progress, OneLineFromSetUpToTheLastFrame) {
-    RunProgress p{"cube", "run 2 of 5", 0, 50, 0, 4.2, -1, ""};
+    RunProgress p{"cube", "run 2 of 5", 0, 50, 0, 4.2, -1, 0, ""};
     EXPECT_EQ(progressText(p), "cube, run 2 of 5: setting up, 0:05 elapsed");
-    // R pressed, no frame timed yet: nothing to estimate from.
+    // R pressed, no frame timed yet (the one drawn as the window showed came
+    // before R): nothing to estimate from.
     p.running = 1;
-    EXPECT_EQ(progressText(p), "cube, run 2 of 5: frame 0 of 50, 0:05 elapsed");
-    // 10 frames in 20 s: 40 more take about 80 s.
-    p = {"cube", "run 2 of 5", 10, 50, 0, 25, 20, "8.39e+06 vertices/s"};
+    p.frames = 1;
+    p.lastFrameAt = -1;
+    EXPECT_EQ(progressText(p), "cube, run 2 of 5: frame 1 of 50, 0:05 elapsed");
+    // 10 frames in 20 s: 40 more take about 80 s, counting down from the
+    // tenth frame's report.
+    p = {"cube", "run 2 of 5", 10, 50, 0, 25, 20, 20, "8.39e+06 vertices/s"};
     EXPECT_EQ(progressText(p), "cube, run 2 of 5: frame 10 of 50, 0:25 elapsed, about 1:20 left, 8.39e+06 vertices/s");
+    p.running = 23;
+    EXPECT_NE(progressText(p).find(", about 1:17 left,"), std::string::npos);
     // The frame running when P arrives is reported too: never a negative time left.
     p.frames = 51;
     EXPECT_NE(progressText(p).find("frame 51 of 50, 0:25 elapsed, about 0:00 left"), std::string::npos);
     // By time, counted from R.
-    p = {"streaming", "run 1 of 1", 7, 0, 3600, 4000, 3590.5, ""};
+    p = {"streaming", "run 1 of 1", 7, 0, 3600, 4000, 3590.5, 3500, ""};
     EXPECT_EQ(progressText(p), "streaming, run 1 of 1: 3590 s of 3600 s, frame 7, 1:06:40 elapsed, about 0:10 left");
     EXPECT_EQ(durationText(59.2), "1:00");
     EXPECT_EQ(durationText(-3), "0:00");

@@ -1,6 +1,7 @@
 #include "figures/figures.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace {
 
@@ -15,29 +16,31 @@ FigureSpec figure(const std::string& key, const std::string& label, const std::s
     return spec;
 }
 
-FigureSpec setupFigure() {
-    FigureSpec spec = figure("setupSeconds", "set-up (s)", "s", Direction::lowerIsBetter, SampleSource::setupSeconds);
+FigureSpec charted(FigureSpec spec, const std::string& title, const std::string& x = "frame") {
     spec.charted = true;
+    spec.chartTitle = title;
+    spec.chartX = x;
     return spec;
 }
 
-FigureSpec frameTime(const std::string& label) {
-    FigureSpec spec = figure("frameSeconds", label, "s", Direction::lowerIsBetter, SampleSource::frameSeconds);
-    spec.charted = true;
-    return spec;
+FigureSpec setupFigure() {
+    return charted(figure("setupSeconds", "set-up (s)", "s", Direction::lowerIsBetter, SampleSource::setupSeconds),
+                   "Set-up time per run (s)", "run");
+}
+
+FigureSpec frameTime(const std::string& label, const std::string& title) {
+    return charted(figure("frameSeconds", label, "s", Direction::lowerIsBetter, SampleSource::frameSeconds), title);
 }
 
 std::vector<FigureSpec> trianglesFigures() {
     FigureSpec rate = figure("trianglesPerSecond", "triangles/s", "triangles/s", Direction::higherIsBetter,
                              SampleSource::frameRate);
-    rate.charted = true;
-    FigureSpec byStep = rate;
+    FigureSpec byStep = charted(rate, "Triangles/s by step", "step (600 more triangles per step)");
     byStep.key = "trianglesPerSecondStep";
     byStep.label = "triangles/s at step";
     byStep.perStep = true;
-    byStep.charted = false;
     byStep.main = true;
-    return {setupFigure(), frameTime("frame time (s)"),
+    return {setupFigure(), frameTime("frame time (s)", "Frame time per frame (s)"),
             figure("framesPerSecond", "frames/s", "frames/s", Direction::higherIsBetter, SampleSource::framesPerSecond),
             rate, byStep};
 }
@@ -45,15 +48,17 @@ std::vector<FigureSpec> trianglesFigures() {
 std::vector<FigureSpec> cubeFigures() {
     FigureSpec rate = figure("verticesPerSecond", "vertices/s", "vertices/s", Direction::higherIsBetter,
                              SampleSource::frameRate);
-    rate.charted = true;
+    rate = charted(rate, "Vertices/s per frame");
     rate.main = true;
-    return {setupFigure(), frameTime("frame time (s)"),
+    return {setupFigure(), frameTime("frame time (s)", "Frame time per frame (s)"),
             figure("framesPerSecond", "frames/s", "frames/s", Direction::higherIsBetter, SampleSource::framesPerSecond),
             rate};
 }
 
 std::vector<FigureSpec> streamingFigures() {
-    std::vector<FigureSpec> figures = {setupFigure(), frameTime("frame time, three kernels (s)")};
+    std::vector<FigureSpec> figures = {setupFigure(), 
+                                      frameTime("frame time, three kernels (s)",
+                                                "Frame time per frame (s), the three kernels together")};
     for (int k = 0; k < kernelCount; ++k) {
         const std::string name = kernelName(k);
         FigureSpec seconds = figure(name + "Seconds", name + " kernel time (s)", "s", Direction::lowerIsBetter,
@@ -61,7 +66,9 @@ std::vector<FigureSpec> streamingFigures() {
         FigureSpec rate = figure(name + "MexecPerSecond", name + " kernel Mexec/s", "Mexec/s",
                                  Direction::higherIsBetter, SampleSource::kernelRate);
         seconds.kernel = rate.kernel = k;
-        rate.charted = true;
+        std::string title = name + " kernel: Mexec/s per frame";
+        title[0] = char(toupper(title[0]));
+        rate = charted(rate, title);
         rate.main = k == 0;
         figures.push_back(seconds);
         figures.push_back(rate);
@@ -124,7 +131,7 @@ std::optional<FigureSpec> findFigure(Program program, const std::string& key) {
             continue;
         const std::string digits = key.substr(spec.key.size());
         // Steps are written as plain decimal numbers; "012" or "+3" name no figure.
-        if (digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), ::isdigit) ||
+        if (digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), [](unsigned char d) { return std::isdigit(d) != 0; }) ||
             (digits.size() > 1 && digits[0] == '0'))
             continue;
         return figureAtStep(spec, std::stol(digits));

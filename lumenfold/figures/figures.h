@@ -35,7 +35,11 @@ struct FigureSpec {
     // family's prefix); figureAtStep gives its member for one step.
     bool perStep = false;
     long step = -1;
-    bool charted = false;   // the HTML page draws it per frame (or per run for the set-up)
+    // Charted figures: the HTML page (and for rates, gnuplot) draws them per
+    // frame, the set-up per run, with this title and x axis; y is the unit.
+    bool charted = false;
+    std::string chartTitle;
+    std::string chartX;
     bool main = false;      // a series is judged by it
     // Per run one sample (the set-up time), not one per frame or block.
     bool perRun() const { return source == SampleSource::setupSeconds; }

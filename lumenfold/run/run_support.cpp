@@ -99,14 +99,6 @@ std::string describeWaitStatus(int status) {
     return "ended with wait status " + std::to_string(status);
 }
 
-std::string contextPathFor(const std::string& resultsPath) {
-    const std::string suffix = ".txt";
-    if (resultsPath.size() > suffix.size() &&
-        resultsPath.compare(resultsPath.size() - suffix.size(), suffix.size(), suffix) == 0)
-        return resultsPath.substr(0, resultsPath.size() - suffix.size()) + ".json";
-    return resultsPath + ".json";
-}
-
 CpuInfo parseCpuInfo(const std::string& procCpuinfo) {
     CpuInfo info;
     std::set<std::pair<std::string, std::string>> cores;

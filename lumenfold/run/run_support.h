@@ -35,8 +35,6 @@ std::string resultsShortfall(const ConsoleWatch& watch, int framesInFile);
 // "exited with status 3", "was killed by signal 9 (Killed)", from a waitpid status.
 std::string describeWaitStatus(int status);
 
-// The context file's name: the results file's with .json in place of .txt.
-std::string contextPathFor(const std::string& resultsPath);
 
 struct CpuInfo {
     std::string model;       // empty when the kernel does not say

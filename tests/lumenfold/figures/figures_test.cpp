@@ -2,8 +2,11 @@
 
 #include <set>
 
+#include "compare/compare.h"
 #include "figures/figures.h"
 #include "fixtures.h"
+#include "report/html_report.h"
+#include "report/report_format.h"
 
 namespace {
 
@@ -53,6 +56,41 @@ TEST(Figures, KeysAreUniqueAndPerStepKeysAreExact) {
     for (const char* key : {"trianglesPerSecondStep", "trianglesPerSecondStep012", "trianglesPerSecondStep+1",
                             "trianglesPerSecondStep1x", "verticesPerSecond"})
         EXPECT_FALSE(findFigure(Program::triangles, key).has_value()) << key;
+}
+
+bool hasKey(const nlohmann::json& value, const std::string& key) {
+    if (value.is_object() && value.contains(key)) return true;
+    if (!value.is_structured()) return false;
+    for (const nlohmann::json& inner : value)
+        if (hasKey(inner, key)) return true;
+    return false;
+}
+
+// Every figure of the list under its one key in the report's JSON, the
+// comparison's JSON and the page: nothing is named differently anywhere.
+TEST(Figures, EveryKeyIsTheSameInReportCompareAndPage) {
+    BootstrapOptions quick;
+    quick.resamples = 20;
+    const ChartLibrary library{"Charts", "1", "test", ""};
+    for (const std::string* file : {&trianglesFile, &cubeFile, &streamingFile}) {
+        const std::vector<ReportedRun> runs = withoutContexts({parseResultsText(*file, "r.txt")});
+        const Program program = runs[0].run.program;
+        const nlohmann::json report = nlohmann::json::parse(jsonReport(runs));
+        const ComparedSide side = sideOf(runs);
+        const nlohmann::json compared = comparisonJson(compareSides(side, side, quick));
+        const std::string page = htmlPage(runs, {}, library, "test");
+        for (const FigureSpec& figure : programFigures(program)) {
+            // A per-step figure appears as its member at each step drawn; the page charts the family.
+            const std::string key = figure.perStep ? figureAtStep(figure, 1).key : figure.key;
+            EXPECT_TRUE(hasKey(report, key)) << key;
+            bool inComparison = false;
+            for (const nlohmann::json& f : compared["figures"]) inComparison |= f["figure"] == key;
+            EXPECT_TRUE(inComparison) << key;
+            EXPECT_TRUE(page.find("data-figure=\"" + figure.key + "\"") != std::string::npos ||
+                        page.find("data-chart=\"" + figure.key + "\"") != std::string::npos)
+                << figure.key;
+        }
+    }
 }
 
 }  // namespace

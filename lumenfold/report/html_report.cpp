@@ -158,7 +158,9 @@ std::string machineRows(const RunContext& c) {
     out += row("CPU", cpu);
     out += row("kernel", c.kernel ? c.kernel->name + " " + c.kernel->release + " " + c.kernel->machine : "unknown");
     const json& swap = c.swapInterval.inForce;
-    out += row("swap interval", swap.is_null() ? "unknown" : swap.dump(-1, ' ', false, json::error_handler_t::replace));
+    std::string swapText = swap.is_null() ? "unknown" : swap.dump(-1, ' ', false, json::error_handler_t::replace);
+    if (c.swapInterval.extension) swapText += " (extension " + *c.swapInterval.extension + ")";
+    out += row("swap interval", swapText);
     std::string environment;
     for (const auto& [name, value] : c.environment) environment += (environment.empty() ? "" : ", ") + name + "=" + value;
     if (!environment.empty()) out += row("environment", environment);

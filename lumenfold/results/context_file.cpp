@@ -64,6 +64,8 @@ void machineFrom(const json& in, RunContext& c) {
     const json& swap = objectAt(in, "swapInterval");
     if (swap.contains("inForce")) c.swapInterval.inForce = swap["inForce"];
     take(swap, "measuredOn", c.swapInterval.measuredOn);
+    take(swap, "extension", c.swapInterval.extension);
+    if (swap.contains("default")) c.swapInterval.defaultInterval = swap["default"];
     const json& cpu = objectAt(in, "cpu");
     take(cpu, "model", c.cpu.model);
     take(cpu, "logicalProcessors", c.cpu.logicalProcessors);
@@ -110,6 +112,8 @@ json machineJson(const RunContext& c) {
     out["gl"] = {{"vendor", c.gl.vendor}, {"renderer", c.gl.renderer}, {"version", c.gl.version}};
     if (c.glProbeError) out["glProbeError"] = *c.glProbeError;
     out["swapInterval"] = {{"inForce", c.swapInterval.inForce}, {"measuredOn", c.swapInterval.measuredOn}};
+    if (c.swapInterval.extension) out["swapInterval"]["extension"] = *c.swapInterval.extension;
+    if (c.swapInterval.defaultInterval) out["swapInterval"]["default"] = *c.swapInterval.defaultInterval;
     out["cpu"] = {{"model", c.cpu.model}, {"logicalProcessors", c.cpu.logicalProcessors}, {"cores", orNull(c.cpu.cores)}};
     out["kernel"] = c.kernel ? json({{"name", c.kernel->name},
                                      {"release", c.kernel->release},

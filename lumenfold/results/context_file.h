@@ -33,6 +33,9 @@ struct RunContext {
     struct SwapInterval {
         nlohmann::json inForce;   // the interval, or null when the probe could not tell
         std::string measuredOn;
+        // Written by earlier versions only: the extension used, the default interval.
+        std::optional<std::string> extension;
+        std::optional<nlohmann::json> defaultInterval;
     } swapInterval;
     struct Cpu {
         std::string model = "unknown";

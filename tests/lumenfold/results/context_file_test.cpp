@@ -58,6 +58,11 @@ TEST(ContextFile, OddFilesReadWhatTheyCanAndUnusableOnesSayWhy) {
     EXPECT_FALSE(odd.context.cpu.cores.has_value());
     EXPECT_FALSE(odd.context.validation);
     EXPECT_EQ(odd.context.warnings, (std::vector<std::string>{"load", "swap interval 1", "7"}));
+    // Files of earlier versions keep what only they hold.
+    const std::string earlier = R"({"swapInterval": {"default": null, "extension": "GLX_MESA_swap_control", "inForce": 0}})";
+    json swap = json::parse(earlier)["swapInterval"];
+    swap["measuredOn"] = "";
+    EXPECT_EQ(json(parseContext(earlier, "e.json").context)["swapInterval"], swap);
 
     EXPECT_EQ(parseContext("[1]", "a.json").problem, "a.json: not a context file (not a JSON object)");
     EXPECT_FALSE(parseContext("{\"warnings\": [", "a.json").present);

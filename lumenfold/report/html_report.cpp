@@ -140,8 +140,11 @@ std::string chartsSection(Program program, const std::vector<FigureComparison>& 
     if (compared)
         out += chartHtml(name, "ratios", "ratios", std::string("B/A of every figure of ") + name +
                          ", with its 95% interval", "B/A", "");
-    for (const FigureSpec& f : programFigures(program))
-        if (f.charted) out += chartHtml(name, f.key, f.perRun() ? "per-run" : "per-frame", f.chartTitle, f.chartX, f.unit);
+    // Per frame first, then the one value per run.
+    for (bool perRun : {false, true})
+        for (const FigureSpec& f : programFigures(program))
+            if (f.charted && f.perRun() == perRun)
+                out += chartHtml(name, f.key, perRun ? "per-run" : "per-frame", f.chartTitle, f.chartX, f.unit);
     return out + "</section>\n";
 }
 
@@ -195,7 +198,8 @@ std::string statisticsHtml(const ResultsRun& run) {
     if (run.hasSetup) figures.push_back(Figure{"setupSeconds", "set-up (s)", computeStatistics({run.setupSeconds})});
     for (Figure& f : runFigures(run)) figures.push_back(std::move(f));
     if (figures.empty()) return "";
-    std::string out = "<table class=\"statistics\">\n<tr><th>figure</th><th>count</th>";
+    std::string out = "<h4>Figures</h4>\n<div class=\"statistics\"><table class=\"statistics\">\n<tr><th>figure</th>"
+                      "<th>count</th>";
     for (const char* name : statisticNames) out += std::string("<th>") + name + "</th>";
     out += "</tr>\n";
     for (const Figure& f : figures) {
@@ -205,7 +209,7 @@ std::string statisticsHtml(const ResultsRun& run) {
             out += "<td class=\"number\">" + numberText(statisticValue(f.stats, s), readableNumber) + "</td>";
         out += "</tr>\n";
     }
-    return out + "</table>\n";
+    return out + "</table></div>\n";
 }
 
 std::string runArticle(const ReportedRun& reported, size_t index) {

@@ -1,7 +1,6 @@
 #include "compare/compare.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <set>
 
 #include "common/display_text.h"
@@ -169,14 +168,11 @@ const char* directionName(Direction direction) {
 }
 
 std::string bootstrapLine(const BootstrapOptions& options) {
-    char text[320];
-    snprintf(text, sizeof text,
-             "B/A is the ratio of the medians (per side, the median of the runs' medians), with its %g%% interval\n"
-             "by hierarchical bootstrap (runs, then frames within them; %d resamples, seed %llu).\n"
-             "A change under %g%% counts as no clear difference.",
-             options.confidence * 100, options.resamples, static_cast<unsigned long long>(options.seed),
-             noiseFloor * 100);
-    return text;
+    return "B/A is the ratio of the medians (per side, the median of the runs' medians), with its " +
+           numberText(options.confidence * 100, readableNumber) +
+           "% interval\nby hierarchical bootstrap (runs, then frames within them; " +
+           std::to_string(options.resamples) + " resamples, seed " + std::to_string(options.seed) +
+           ").\nA change under " + numberText(noiseFloor * 100, readableNumber) + "% counts as no clear difference.";
 }
 
 std::string intervalText(const Interval& interval) {

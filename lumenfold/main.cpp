@@ -27,11 +27,13 @@
 
 namespace {
 
-// Problems of the results files and their context files, each on one line.
+// Problems of the results files and their context files, each on one line;
+// true when a results file has any (a context file's only costs its context).
 bool showProblems(const std::vector<ReportedRun>& runs) {
     bool any = false;
     for (const ReportedRun& r : runs) {
         for (const Problem& problem : r.run.problems) tell(problemText(r.run, problem));
+        if (!r.context.problem.empty()) tell(r.context.problem);
         any = any || !r.run.problems.empty();
     }
     return any;
@@ -81,8 +83,6 @@ bool writePage(const std::string& path, const std::string& page, std::string& er
 
 bool writeHtml(const std::vector<ReportedRun>& runs, const std::vector<FigureComparison>& figures,
                const std::string& path) {
-    for (const ReportedRun& r : runs)
-        if (!r.context.problem.empty()) tell(r.context.problem);
     std::string error;
     if (!writePage(path, htmlPage(runs, figures, chartLibrary(), std::string("lumenfold ") + LUMENFOLD_VERSION), error)) {
         tell("no HTML page written: " + displayText(error));
@@ -163,10 +163,12 @@ Comparison compareRuns(const std::vector<ReportedRun>& a, const std::vector<Repo
 
 int compareCommand(const CompareRequest& request) {
     std::vector<std::string> filesA, filesB;
-    const bool expanded = inputFiles(request.sideA, filesA) & inputFiles(request.sideB, filesB);
+    const bool expandedA = inputFiles(request.sideA, filesA);
+    const bool expandedB = inputFiles(request.sideB, filesB);
     const std::vector<ReportedRun> a = readReportedRuns(filesA, "A");
     const std::vector<ReportedRun> b = readReportedRuns(filesB, "B");
-    const bool problems = showProblems(a) | showProblems(b);
+    const bool problemsA = showProblems(a);
+    const bool problemsB = showProblems(b);
     const Comparison comparison = compareRuns(a, b);
     if (comparison.programs.empty()) {
         for (const std::string& note : comparison.notes) tell(note);
@@ -185,7 +187,7 @@ int compareCommand(const CompareRequest& request) {
             figures.insert(figures.end(), program.figures.begin(), program.figures.end());
         paged = writeHtml(runs, figures, request.html);
     }
-    return expanded && paged && !problems ? 0 : 1;
+    return expandedA && expandedB && paged && !problemsA && !problemsB ? 0 : 1;
 }
 
 // Frames of a run when neither --frames nor --seconds is given.

@@ -288,9 +288,9 @@ std::string csvComparison(const Comparison& comparison) {
             out += std::string(programName(f.program)) + "," + f.figure + "," +
                    (f.step > 0 ? std::to_string(f.step) : "") + "," + directionName(f.direction) + "," +
                    std::to_string(f.runsA) + "," + std::to_string(f.runsB) + "," + std::to_string(f.samplesA) + "," +
-                   std::to_string(f.samplesB) + "," + numberText(f.medianA, cellNumber) + "," + numberText(f.medianB, cellNumber) + "," +
-                   numberText(f.ratio.estimate, cellNumber) + "," + numberText(f.ratio.low, cellNumber) + "," + numberText(f.ratio.high, cellNumber) + "," +
-                   verdictName(f.verdict) + "," + (f.framesOnly ? "yes" : "no") + "\n";
+                   std::to_string(f.samplesB) + "," + numberText(f.medianA, cellNumber) + "," +
+                   numberText(f.medianB, cellNumber) + "," + numberText(f.ratio.estimate, cellNumber) + "," +
+                   numberText(f.ratio.low, cellNumber) + "," + numberText(f.ratio.high, cellNumber) + "," + verdictName(f.verdict) + "," + (f.framesOnly ? "yes" : "no") + "\n";
     return out;
 }
 

@@ -131,9 +131,9 @@ std::optional<FigureSpec> findFigure(Program program, const std::string& key) {
             continue;
         const std::string digits = key.substr(spec.key.size());
         // Steps are written as plain decimal numbers; "012" or "+3" name no figure.
-        if (digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), [](unsigned char d) { return std::isdigit(d) != 0; }) ||
-            (digits.size() > 1 && digits[0] == '0'))
-            continue;
+        const bool decimal =
+            std::all_of(digits.begin(), digits.end(), [](unsigned char d) { return std::isdigit(d) != 0; });
+        if (digits.size() > 9 || !decimal || (digits.size() > 1 && digits[0] == '0')) continue;
         return figureAtStep(spec, std::stol(digits));
     }
     return std::nullopt;

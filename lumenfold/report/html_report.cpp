@@ -263,7 +263,8 @@ std::string briefRunName(const ReportedRun& run, size_t index) {
     std::string name = (run.side.empty() ? "" : run.side + " ") + "#" + std::to_string(index + 1);
     const std::string& date = run.context.context.date;
     // "2026-12-07T14:05:09+01:00": the date and time of day, without the offset.
-    if (run.context.present && date.size() >= 19 && date[10] == 'T') name += " " + date.substr(0, 10) + " " + date.substr(11, 8);
+    if (run.context.present && date.size() >= 19 && date[10] == 'T')
+        name += " " + date.substr(0, 10) + " " + date.substr(11, 8);
     return name;
 }
 

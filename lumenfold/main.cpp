@@ -1,21 +1,25 @@
 // lumenfold: runs the benchmark programs unattended and reports their results files.
+// Only the wiring of commands is here; each command's work is in its room.
 
 #include <CLI/CLI.hpp>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <sys/wait.h>
 
-#include "compare/compare.h"
 #include "common/display_text.h"
+#include "common/messages.h"
+#include "compare/compare.h"
 #include "report/html_report.h"
-#include "results/input_files.h"
+#include "report/output_formats.h"
+#include "report/plot_script.h"
 #include "report/report_format.h"
+#include "results/context_file.h"
+#include "results/input_files.h"
 #include "run/run_command.h"
-#include "run/series_command.h"
 #include "run/run_support.h"
+#include "run/series_command.h"
 
 #ifndef LUMENFOLD_VERSION
 #define LUMENFOLD_VERSION "unknown"
@@ -23,16 +27,16 @@
 
 namespace {
 
-void showProblems(const std::vector<ResultsRun>& runs) {
-    for (const ResultsRun& run : runs)
-        for (const Problem& problem : run.problems)
-            fprintf(stderr, "lumenfold: %s\n", problemText(run, problem).c_str());
-}
-
-bool anyProblems(const std::vector<ResultsRun>& runs) {
-    for (const ResultsRun& run : runs)
-        if (!run.problems.empty()) return true;
-    return false;
+// Problems of the results files and their context files, each on one line;
+// true when a results file has any (a context file's only costs its context).
+bool showProblems(const std::vector<ReportedRun>& runs) {
+    bool any = false;
+    for (const ReportedRun& r : runs) {
+        for (const Problem& problem : r.run.problems) tell(problemText(r.run, problem));
+        if (!r.context.problem.empty()) tell(r.context.problem);
+        any = any || !r.run.problems.empty();
+    }
+    return any;
 }
 
 // Hands the script to gnuplot on its standard input; its messages reach the terminal.
@@ -68,22 +72,14 @@ bool writePage(const std::string& path, const std::string& page, std::string& er
     return true;
 }
 
-bool writeHtml(const std::vector<ReportedRun>& runs, const std::vector<ComparedFigure>& figures,
+bool writeHtml(const std::vector<ReportedRun>& runs, const std::vector<FigureComparison>& figures,
                const std::string& path) {
-    for (const ReportedRun& r : runs)
-        if (!r.context.problem.empty()) fprintf(stderr, "lumenfold: %s\n", r.context.problem.c_str());
     std::string error;
     if (!writePage(path, htmlPage(runs, figures, chartLibrary(), std::string("lumenfold ") + LUMENFOLD_VERSION), error)) {
-        fprintf(stderr, "lumenfold: no HTML page written: %s\n", displayText(error).c_str());
+        tell("no HTML page written: " + displayText(error));
         return false;
     }
     return true;
-}
-
-std::vector<ReportedRun> withContexts(const std::vector<ResultsRun>& runs, const std::string& side) {
-    std::vector<ReportedRun> reported;
-    for (const ResultsRun& run : runs) reported.push_back(ReportedRun{run, readRunContext(run), side});
-    return reported;
 }
 
 // Files named on the command line, with directories expanded; false when a
@@ -91,100 +87,98 @@ std::vector<ReportedRun> withContexts(const std::vector<ResultsRun>& runs, const
 bool inputFiles(const std::vector<std::string>& arguments, std::vector<std::string>& files) {
     std::vector<std::string> errors;
     files = expandInputs(arguments, errors);
-    for (const std::string& error : errors) fprintf(stderr, "lumenfold: %s\n", error.c_str());
+    for (const std::string& error : errors) tell(error);
     return errors.empty();
 }
 
-int reportCommand(const std::vector<std::string>& arguments, const std::string& format, const std::string& plot,
-                  const std::string& html) {
-    std::vector<std::string> files;
-    const bool expanded = inputFiles(arguments, files);
-    std::vector<ResultsRun> runs;
-    for (const std::string& file : files) runs.push_back(readResultsFile(file));
-    showProblems(runs);
-    std::string out;
-    if (format == "json")
-        out = jsonReport(runs);
-    else if (format == "csv")
-        out = csvReport(runs);
-    else
-        out = textReport(runs);
-    fputs(out.c_str(), stdout);
+void printOut(const std::string& text) {
+    fputs(text.c_str(), stdout);
     fflush(stdout);
-
-    bool plotted = true;
-    if (!plot.empty()) {
-        std::string error;
-        std::vector<std::string> leftOut;
-        const std::string script = plotScript(runs, plot, error, &leftOut);
-        if (!script.empty())
-            for (const std::string& file : leftOut)
-                fprintf(stderr, "lumenfold: %s has no frame with a finite rate and is not in the plot\n", file.c_str());
-        if (script.empty() || !drawPlot(script, error)) {
-            fprintf(stderr, "lumenfold: no plot written: %s\n", error.c_str());
-            plotted = false;
-        }
-    }
-    const bool paged = html.empty() || writeHtml(withContexts(runs, ""), {}, html);
-    return anyProblems(runs) || !plotted || !paged || !expanded ? 1 : 0;
 }
 
-// The page draws each figure's interval around 1 with its verdict.
-std::vector<ComparedFigure> pageFigures(const Comparison& comparison) {
-    std::vector<ComparedFigure> figures;
-    for (const ProgramComparison& program : comparison.programs)
-        for (const FigureComparison& f : program.figures)
-            figures.push_back(ComparedFigure{programName(f.program), f.figure, f.label, f.ratio.estimate, f.ratio.low,
-                                             f.ratio.high, verdictName(f.verdict), f.runsA, f.runsB});
-    return figures;
+struct ReportRequest {
+    std::vector<std::string> files;
+    std::string format = outputFormats().front().name;
+    std::string plot;
+    std::string html;
+};
+
+bool plotRuns(const std::vector<ReportedRun>& reported, const std::string& path) {
+    std::vector<ResultsRun> runs;
+    for (const ReportedRun& r : reported) runs.push_back(r.run);
+    std::string error;
+    std::vector<std::string> leftOut;
+    const std::string script = plotScript(runs, path, error, &leftOut);
+    if (!script.empty())
+        for (const std::string& file : leftOut) tell(file + " has no frame with a finite rate and is not in the plot");
+    if (!script.empty() && drawPlot(script, error)) return true;
+    tell("no plot written: " + error);
+    return false;
 }
 
-int compareCommand(const std::vector<std::string>& argumentsA, const std::vector<std::string>& argumentsB,
-                   const std::string& format, const std::string& html) {
-    std::vector<std::string> filesA, filesB;
-    const bool expandedA = inputFiles(argumentsA, filesA);
-    const bool expandedB = inputFiles(argumentsB, filesB);
-    const ComparedSide a = readSide(filesA);
-    const ComparedSide b = readSide(filesB);
-    showProblems(a.runs);
-    showProblems(b.runs);
+int reportCommand(const ReportRequest& request) {
+    std::vector<std::string> files;
+    const bool expanded = inputFiles(request.files, files);
+    const std::vector<ReportedRun> runs = readReportedRuns(files);
+    const bool problems = showProblems(runs);
+    printOut(outputFormat(request.format).report(runs));
+    const bool plotted = request.plot.empty() || plotRuns(runs, request.plot);
+    const bool paged = request.html.empty() || writeHtml(runs, {}, request.html);
+    return problems || !plotted || !paged || !expanded ? 1 : 0;
+}
 
+struct CompareRequest {
+    std::vector<std::string> sideA, sideB;
+    std::string format = outputFormats().front().name;
+    std::string html;
+};
+
+// What a format without room for them leaves out must not go unseen.
+void tellNotes(const Comparison& comparison) {
+    for (const auto& [side, warnings] : {std::pair{"A", &comparison.warningsA}, std::pair{"B", &comparison.warningsB}})
+        for (const RunWarning& w : *warnings) tell(std::string(side) + ": " + w.file + ": " + w.message);
+    for (const std::string& note : comparison.notes) tell(note);
+}
+
+Comparison compareRuns(const std::vector<ReportedRun>& a, const std::vector<ReportedRun>& b) {
     const BootstrapOptions options;
     // About a second's resampling per 2 x 10^8 drawn frames: say what is
     // being done when a figure will take longer than that.
     const FigureProgress progress = [&options](const std::string& figure, size_t samples) {
         if (double(samples) * options.resamples > 2e8)
-            fprintf(stderr, "lumenfold: resampling %s (%zu samples, %d times)...\n", figure.c_str(), samples,
-                    options.resamples);
+            tell("resampling " + figure + " (" + std::to_string(samples) + " samples, " +
+                 std::to_string(options.resamples) + " times)...");
     };
-    const Comparison comparison = compareSides(a, b, options, progress);
+    return compareSides(sideOf(a), sideOf(b), options, progress);
+}
+
+int compareCommand(const CompareRequest& request) {
+    std::vector<std::string> filesA, filesB;
+    const bool expandedA = inputFiles(request.sideA, filesA);
+    const bool expandedB = inputFiles(request.sideB, filesB);
+    const std::vector<ReportedRun> a = readReportedRuns(filesA, "A");
+    const std::vector<ReportedRun> b = readReportedRuns(filesB, "B");
+    const bool problemsA = showProblems(a);
+    const bool problemsB = showProblems(b);
+    const Comparison comparison = compareRuns(a, b);
     if (comparison.programs.empty()) {
-        for (const std::string& note : comparison.notes) fprintf(stderr, "lumenfold: %s\n", note.c_str());
-        fprintf(stderr, "lumenfold: nothing to compare: no program has a readable run on both sides\n");
+        for (const std::string& note : comparison.notes) tell(note);
+        tell("nothing to compare: no program has a readable run on both sides");
         return 1;
     }
-    std::string out;
-    if (format == "json") {
-        out = jsonComparison(comparison);
-    } else if (format == "csv") {
-        out = csvComparison(comparison);
-        // CSV has no place for them, but they must not go unseen.
-        for (const auto& [side, warnings] : {std::pair{"A", &comparison.warningsA}, std::pair{"B", &comparison.warningsB}})
-            for (const RunWarning& w : *warnings)
-                fprintf(stderr, "lumenfold: %s: %s: %s\n", side, w.file.c_str(), w.message.c_str());
-        for (const std::string& note : comparison.notes) fprintf(stderr, "lumenfold: %s\n", note.c_str());
-    } else {
-        out = textComparison(comparison);
-    }
-    fputs(out.c_str(), stdout);
-    fflush(stdout);
+    const OutputFormat& format = outputFormat(request.format);
+    printOut(format.comparison(comparison));
+    if (!format.holdsNotes) tellNotes(comparison);
     bool paged = true;
-    if (!html.empty()) {
-        std::vector<ReportedRun> runs = withContexts(a.runs, "A");
-        for (ReportedRun& run : withContexts(b.runs, "B")) runs.push_back(std::move(run));
-        paged = writeHtml(runs, pageFigures(comparison), html);
+    if (!request.html.empty()) {
+        std::vector<ReportedRun> runs = a;
+        runs.insert(runs.end(), b.begin(), b.end());
+        std::vector<FigureComparison> figures;
+        for (const ProgramComparison& program : comparison.programs)
+            figures.insert(figures.end(), program.figures.begin(), program.figures.end());
+        paged = writeHtml(runs, figures, request.html);
     }
-    return expandedA && expandedB && paged && !anyProblems(a.runs) && !anyProblems(b.runs) ? 0 : 1;
+    return expandedA && expandedB && paged && !problemsA && !problemsB ? 0 : 1;
 }
 
 // Frames of a run when neither --frames nor --seconds is given.
@@ -247,6 +241,44 @@ CLI::App* addSuiteCommand(CLI::App& app, SuiteOptions& options) {
     return suite;
 }
 
+void addFormat(CLI::App* command, std::string& format) {
+    std::string choices;
+    for (const std::string& name : formatNames()) choices += (choices.empty() ? "" : ", ") + name;
+    command->add_option("--format", format, choices)->capture_default_str()->check(CLI::IsMember(formatNames()));
+}
+
+CLI::App* addReportCommand(CLI::App& app, ReportRequest& request) {
+    CLI::App* report = app.add_subcommand("report", "Statistics of results files of triangles, cube or streaming.");
+    report->add_option("files", request.files, "results files, or directories of them")->required();
+    addFormat(report, request.format);
+    report->add_option("--plot", request.plot, "draw the rate per frame with gnuplot into OUT.svg or OUT.png");
+    report->add_option("--html", request.html,
+                       "also write one self-contained HTML page with charts and each run's context to PAGE");
+    return report;
+}
+
+CLI::App* addCompareCommand(CLI::App& app, CompareRequest& request) {
+    CLI::App* compare = app.add_subcommand(
+        "compare", "Runs of B against runs of A: per program and figure, the ratio of medians B/A with a 95% "
+                   "interval (hierarchical bootstrap) and a verdict.");
+    compare->add_option("A", request.sideA, "results files or directories of side A; without --vs, exactly two files: A B")
+        ->required();
+    compare->add_option("--vs", request.sideB, "results files or directories of side B");
+    addFormat(compare, request.format);
+    compare->add_option("--html", request.html,
+                        "also write one self-contained HTML page with both sides' runs and each figure's interval");
+    return compare;
+}
+
+// "compare A B" stands for "compare A --vs B"; false when it is neither.
+bool splitSides(CompareRequest& request) {
+    if (!request.sideB.empty()) return true;
+    if (request.sideA.size() != 2) return false;
+    request.sideB = {request.sideA[1]};
+    request.sideA.pop_back();
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -261,34 +293,10 @@ int main(int argc, char** argv) {
     SuiteOptions suiteOptions;
     suiteOptions.command = runOptions.command;
     CLI::App* suite = addSuiteCommand(app, suiteOptions);
-
-    std::vector<std::string> reportFiles;
-    std::string reportFormat = "text";
-    std::string plotPath;
-    CLI::App* report = app.add_subcommand("report", "Statistics of results files of triangles, cube or streaming.");
-    report->add_option("files", reportFiles, "results files, or directories of them")->required();
-    report->add_option("--format", reportFormat, "text, json or csv")
-        ->capture_default_str()
-        ->check(CLI::IsMember({"text", "json", "csv"}));
-    report->add_option("--plot", plotPath, "draw the rate per frame with gnuplot into OUT.svg or OUT.png");
-    std::string reportHtml;
-    report->add_option("--html", reportHtml,
-                       "also write one self-contained HTML page with charts and each run's context to PAGE");
-
-    std::vector<std::string> sideA, sideB;
-    std::string compareFormat = "text";
-    CLI::App* compare = app.add_subcommand(
-        "compare", "Runs of B against runs of A: per program and figure, the ratio of medians B/A with a 95% "
-                   "interval (hierarchical bootstrap) and a verdict.");
-    compare->add_option("A", sideA, "results files or directories of side A; without --vs, exactly two files: A B")
-        ->required();
-    compare->add_option("--vs", sideB, "results files or directories of side B");
-    compare->add_option("--format", compareFormat, "text, json or csv")
-        ->capture_default_str()
-        ->check(CLI::IsMember({"text", "json", "csv"}));
-    std::string compareHtml;
-    compare->add_option("--html", compareHtml,
-                        "also write one self-contained HTML page with both sides' runs and each figure's interval");
+    ReportRequest reportRequest;
+    CLI::App* report = addReportCommand(app, reportRequest);
+    CompareRequest compareRequest;
+    addCompareCommand(app, compareRequest);
 
     try {
         app.parse(argc, argv);
@@ -303,14 +311,10 @@ int main(int argc, char** argv) {
         return runCommand(runOptions);
     }
     if (*suite) return suiteCommand(suiteOptions);
-    if (*report) return reportCommand(reportFiles, reportFormat, plotPath, reportHtml);
-    if (sideB.empty()) {
-        if (sideA.size() != 2) {
-            fprintf(stderr, "lumenfold: compare takes A B, or A... --vs B...\n");
-            return 2;
-        }
-        sideB = {sideA[1]};
-        sideA.pop_back();
+    if (*report) return reportCommand(reportRequest);
+    if (!splitSides(compareRequest)) {
+        tell("compare takes A B, or A... --vs B...");
+        return 2;
     }
-    return compareCommand(sideA, sideB, compareFormat, compareHtml);
+    return compareCommand(compareRequest);
 }

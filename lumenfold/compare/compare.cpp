@@ -1,40 +1,33 @@
 #include "compare/compare.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <set>
 
+#include "common/display_text.h"
+#include "common/number_text.h"
+#include "figures/figures.h"
 #include "report/report_format.h"
 
 using nlohmann::json;
 
 namespace {
 
-// The samples one run gives of a figure.
-using Extract = std::function<std::vector<double>(const ResultsRun&)>;
-
-struct FigureSpec {
-    std::string key;
-    std::string label;
-    long step;
-    Direction direction;
-    Extract extract;
-};
-
 std::vector<const ResultsRun*> runsOf(const ComparedSide& side, Program program) {
     std::vector<const ResultsRun*> runs;
     for (const ResultsRun& run : side.runs)
-        if (run.recognised && run.program == program) runs.push_back(&run);
+        if (run.recognised && run.program == program &&
+            std::find(side.validation.begin(), side.validation.end(), run.path) == side.validation.end())
+            runs.push_back(&run);
     return runs;
 }
 
-RunSamples samplesOf(const std::vector<const ResultsRun*>& runs, const Extract& extract, int& contributing,
-                     size_t& samples) {
+RunSamples samplesOf(const std::vector<const ResultsRun*>& runs, const FigureSpec& figure, const std::set<long>& steps,
+                     int& contributing, size_t& samples) {
     RunSamples out;
     contributing = 0;
     samples = 0;
     for (const ResultsRun* run : runs) {
-        std::vector<double> values = extract(*run);
+        std::vector<double> values = figureSamples(*run, figure, &steps);
         size_t defined = 0;
         for (double v : values) defined += std::isnan(v) ? 0 : 1;
         contributing += defined > 0 ? 1 : 0;
@@ -77,62 +70,20 @@ std::set<long> commonSteps(const std::vector<const ResultsRun*>& a, const std::v
     return common;
 }
 
-Extract framesAt(const std::set<long>& steps, double Frame::*field) {
-    return [steps, field](const ResultsRun& run) {
-        std::vector<double> values;
-        for (const Frame& f : run.frames)
-            if (steps.count(trianglesStep(f.triangles))) values.push_back(f.*field);
-        return values;
-    };
-}
-
-Extract allFrames(double Frame::*field) {
-    return [field](const ResultsRun& run) {
-        std::vector<double> values;
-        for (const Frame& f : run.frames) values.push_back(f.*field);
-        return values;
-    };
-}
-
-Extract setupOf() {
-    return [](const ResultsRun& run) {
-        return run.hasSetup ? std::vector<double>{run.setupSeconds} : std::vector<double>{};
-    };
-}
-
-std::vector<FigureSpec> figureSpecs(Program program, const std::set<long>& steps) {
-    std::vector<FigureSpec> specs;
-    specs.push_back({"setup_seconds", "set-up (s)", 0, Direction::lowerIsBetter, setupOf()});
-    switch (program) {
-        case Program::triangles:
-            if (steps.empty()) break;
-            specs.push_back({"frames_per_second", "frames/s", 0, Direction::higherIsBetter,
-                             framesAt(steps, &Frame::anglesPerSecond)});
-            specs.push_back({"triangles_per_second", "triangles/s", 0, Direction::higherIsBetter,
-                             framesAt(steps, &Frame::rate)});
-            for (long step : steps)
-                specs.push_back({"triangles_per_second_step_" + std::to_string(step),
-                                 "triangles/s at step " + std::to_string(step), step, Direction::higherIsBetter,
-                                 framesAt({step}, &Frame::rate)});
-            break;
-        case Program::cube:
-            specs.push_back({"frames_per_second", "frames/s", 0, Direction::higherIsBetter,
-                             allFrames(&Frame::anglesPerSecond)});
-            specs.push_back({"vertices_per_second", "vertices/s", 0, Direction::higherIsBetter,
-                             allFrames(&Frame::rate)});
-            break;
-        case Program::streaming:
-            for (int k = 0; k < kernelCount; ++k)
-                specs.push_back({std::string(kernelName(k)) + "_mexec_per_second",
-                                 std::string(kernelName(k)) + " kernel Mexec/s", 0, Direction::higherIsBetter,
-                                 [k](const ResultsRun& run) {
-                                     std::vector<double> values;
-                                     for (const KernelBlock& b : run.kernels[k]) values.push_back(b.millionsPerSecond);
-                                     return values;
-                                 }});
-            break;
+// The figures compared: every figure of the program; for triangles, frame
+// figures only at the steps every run drew, and the per-step family's
+// member at each of those steps.
+std::vector<FigureSpec> comparedFigures(Program program, const std::set<long>& steps) {
+    std::vector<FigureSpec> figures;
+    for (const FigureSpec& figure : programFigures(program)) {
+        if (program == Program::triangles && !figure.perRun() && steps.empty()) continue;
+        if (!figure.perStep) {
+            figures.push_back(figure);
+            continue;
+        }
+        for (long step : steps) figures.push_back(figureAtStep(figure, step));
     }
-    return specs;
+    return figures;
 }
 
 std::string runCount(size_t runs) { return std::to_string(runs) + (runs == 1 ? " run" : " runs"); }
@@ -147,14 +98,35 @@ std::string stepList(const std::set<long>& steps) {
     return text;
 }
 
-ProgramComparison compareProgram(Program program, const std::vector<const ResultsRun*>& a,
-                                 const std::vector<const ResultsRun*>& b, const BootstrapOptions& options,
-                                 const FigureProgress& progress) {
-    ProgramComparison out;
-    out.program = program;
-    for (const ResultsRun* run : a) out.filesA.push_back(run->path);
-    for (const ResultsRun* run : b) out.filesB.push_back(run->path);
+// False, with a note, when a side has no sample of the figure.
+bool compareFigure(const FigureSpec& spec, const std::vector<const ResultsRun*>& a,
+                   const std::vector<const ResultsRun*>& b, const std::set<long>& steps,
+                   const BootstrapOptions& options, const FigureProgress& progress, ProgramComparison& out) {
+    FigureComparison figure;
+    figure.program = spec.program;
+    figure.figure = spec.key;
+    figure.label = spec.label;
+    figure.step = spec.step > 0 ? spec.step : 0;
+    figure.direction = spec.direction;
+    const RunSamples samplesA = samplesOf(a, spec, steps, figure.runsA, figure.samplesA);
+    const RunSamples samplesB = samplesOf(b, spec, steps, figure.runsB, figure.samplesB);
+    if (figure.runsA == 0 || figure.runsB == 0) {
+        out.notes.push_back(spec.label + ": no run of " + (figure.runsA == 0 ? "A" : "B") + " reported it");
+        return false;
+    }
+    if (progress) progress(std::string(programName(spec.program)) + " " + spec.label, figure.samplesA + figure.samplesB);
+    figure.medianA = medianOfRunMedians(samplesA);
+    figure.medianB = medianOfRunMedians(samplesB);
+    figure.ratio = ratioInterval(samplesA, samplesB, options);
+    figure.verdict = verdictFor(figure.ratio, figure.direction);
+    figure.framesOnly = (figure.runsA == 1 || figure.runsB == 1) && !std::isnan(figure.ratio.low);
+    out.figures.push_back(figure);
+    return true;
+}
 
+// What limits the figures of a program: steps left out, one run a side.
+std::set<long> limitNotes(Program program, const std::vector<const ResultsRun*>& a,
+                          const std::vector<const ResultsRun*>& b, ProgramComparison& out) {
     std::set<long> steps;
     if (program == Program::triangles) {
         std::set<long> partial;
@@ -171,28 +143,18 @@ ProgramComparison compareProgram(Program program, const std::vector<const Result
             out.notes.push_back(std::string(names[s]) + " holds one run: on its side the intervals reflect only "
                                 "frame-to-frame variation, not the usually larger variation between runs "
                                 "(repeat runs for that)");
+    return steps;
+}
 
-    for (const FigureSpec& spec : figureSpecs(program, steps)) {
-        FigureComparison figure;
-        figure.program = program;
-        figure.figure = spec.key;
-        figure.label = spec.label;
-        figure.step = spec.step;
-        figure.direction = spec.direction;
-        const RunSamples samplesA = samplesOf(a, spec.extract, figure.runsA, figure.samplesA);
-        const RunSamples samplesB = samplesOf(b, spec.extract, figure.runsB, figure.samplesB);
-        if (figure.runsA == 0 || figure.runsB == 0) {
-            out.notes.push_back(spec.label + ": no run of " + (figure.runsA == 0 ? "A" : "B") + " reported it");
-            continue;
-        }
-        if (progress) progress(std::string(programName(program)) + " " + spec.label, figure.samplesA + figure.samplesB);
-        figure.medianA = medianOfRunMedians(samplesA);
-        figure.medianB = medianOfRunMedians(samplesB);
-        figure.ratio = ratioInterval(samplesA, samplesB, options);
-        figure.verdict = verdictFor(figure.ratio, figure.direction);
-        figure.framesOnly = (figure.runsA == 1 || figure.runsB == 1) && !std::isnan(figure.ratio.low);
-        out.figures.push_back(figure);
-    }
+ProgramComparison compareProgram(Program program, const std::vector<const ResultsRun*>& a,
+                                 const std::vector<const ResultsRun*>& b, const BootstrapOptions& options,
+                                 const FigureProgress& progress) {
+    ProgramComparison out;
+    out.program = program;
+    for (const ResultsRun* run : a) out.filesA.push_back(run->path);
+    for (const ResultsRun* run : b) out.filesB.push_back(run->path);
+    const std::set<long> steps = limitNotes(program, a, b, out);
+    for (const FigureSpec& spec : comparedFigures(program, steps)) compareFigure(spec, a, b, steps, options, progress, out);
     bool oneValueEach = false;
     for (const FigureComparison& f : out.figures) oneValueEach |= std::isnan(f.ratio.low) && std::isfinite(f.ratio.estimate);
     if (oneValueEach)
@@ -206,19 +168,16 @@ const char* directionName(Direction direction) {
 }
 
 std::string bootstrapLine(const BootstrapOptions& options) {
-    char text[320];
-    snprintf(text, sizeof text,
-             "B/A is the ratio of the medians (per side, the median of the runs' medians), with its %g%% interval\n"
-             "by hierarchical bootstrap (runs, then frames within them; %d resamples, seed %llu).\n"
-             "A change under %g%% counts as no clear difference.",
-             options.confidence * 100, options.resamples, static_cast<unsigned long long>(options.seed),
-             noiseFloor * 100);
-    return text;
+    return "B/A is the ratio of the medians (per side, the median of the runs' medians), with its " +
+           numberText(options.confidence * 100, readableNumber) +
+           "% interval\nby hierarchical bootstrap (runs, then frames within them; " +
+           std::to_string(options.resamples) + " resamples, seed " + std::to_string(options.seed) +
+           ").\nA change under " + numberText(noiseFloor * 100, readableNumber) + "% counts as no clear difference.";
 }
 
 std::string intervalText(const Interval& interval) {
     if (std::isnan(interval.low)) return "no interval";
-    return "[" + textNumber(interval.low, 4) + ", " + textNumber(interval.high, 4) + "]";
+    return "[" + numberText(interval.low, shortNumber) + ", " + numberText(interval.high, shortNumber) + "]";
 }
 
 std::string warningsText(const char* side, const std::vector<RunWarning>& warnings,
@@ -243,6 +202,23 @@ json warningsJson(const std::vector<RunWarning>& warnings) {
 
 }  // namespace
 
+ComparedSide sideOf(const std::vector<ReportedRun>& runs) {
+    ComparedSide side;
+    for (const ReportedRun& reported : runs) {
+        side.runs.push_back(reported.run);
+        // Shown as the reader shows the file's name: escaped.
+        const std::string& shown = reported.run.path;
+        if (!reported.context.present) {
+            side.withoutContext.push_back(shown);
+            continue;
+        }
+        if (reported.validation()) side.validation.push_back(shown);
+        for (const std::string& warning : reported.context.context.warnings)
+            side.warnings.push_back(RunWarning{shown, displayText(warning)});
+    }
+    return side;
+}
+
 Comparison compareSides(const ComparedSide& a, const ComparedSide& b, const BootstrapOptions& options,
                         const FigureProgress& progress) {
     Comparison out;
@@ -253,6 +229,9 @@ Comparison compareSides(const ComparedSide& a, const ComparedSide& b, const Boot
     out.warningsB = b.warnings;
     out.withoutContextA = a.withoutContext;
     out.withoutContextB = b.withoutContext;
+    for (const auto& [name, side] : {std::pair{"A", &a}, std::pair{"B", &b}})
+        for (const std::string& file : side->validation)
+            out.notes.push_back(std::string(name) + ": " + file + ": " + validationNote);
     for (Program program : {Program::triangles, Program::cube, Program::streaming}) {
         const std::vector<const ResultsRun*> runsA = runsOf(a, program);
         const std::vector<const ResultsRun*> runsB = runsOf(b, program);
@@ -288,8 +267,8 @@ std::string textComparison(const Comparison& comparison) {
         for (const FigureComparison& f : program.figures) {
             out += "  " + padRight(f.label, labelWidth) +
                    padLeft(std::to_string(f.runsA) + "/" + std::to_string(f.runsB), 9) +
-                   padLeft(textNumber(f.medianA), 13) + padLeft(textNumber(f.medianB), 13) +
-                   padLeft(textNumber(f.ratio.estimate, 4), 9) + "   " + padRight(intervalText(f.ratio), 20) +
+                   padLeft(numberText(f.medianA, readableNumber), 13) + padLeft(numberText(f.medianB, readableNumber), 13) +
+                   padLeft(numberText(f.ratio.estimate, shortNumber), 9) + "   " + padRight(intervalText(f.ratio), 20) +
                    verdictName(f.verdict) + "\n";
         }
         for (const std::string& note : program.notes) out += "  note: " + note + "\n";
@@ -309,9 +288,9 @@ std::string csvComparison(const Comparison& comparison) {
             out += std::string(programName(f.program)) + "," + f.figure + "," +
                    (f.step > 0 ? std::to_string(f.step) : "") + "," + directionName(f.direction) + "," +
                    std::to_string(f.runsA) + "," + std::to_string(f.runsB) + "," + std::to_string(f.samplesA) + "," +
-                   std::to_string(f.samplesB) + "," + csvNumber(f.medianA) + "," + csvNumber(f.medianB) + "," +
-                   csvNumber(f.ratio.estimate) + "," + csvNumber(f.ratio.low) + "," + csvNumber(f.ratio.high) + "," +
-                   verdictName(f.verdict) + "," + (f.framesOnly ? "yes" : "no") + "\n";
+                   std::to_string(f.samplesB) + "," + numberText(f.medianA, cellNumber) + "," +
+                   numberText(f.medianB, cellNumber) + "," + numberText(f.ratio.estimate, cellNumber) + "," +
+                   numberText(f.ratio.low, cellNumber) + "," + numberText(f.ratio.high, cellNumber) + "," + verdictName(f.verdict) + "," + (f.framesOnly ? "yes" : "no") + "\n";
     return out;
 }
 
@@ -342,16 +321,16 @@ json comparisonJson(const Comparison& comparison) {
                            {"figure", f.figure},
                            {"label", f.label},
                            {"direction", directionName(f.direction)},
-                           {"ratio", jsonNumber(f.ratio.estimate)},
-                           {"ciLow", jsonNumber(f.ratio.low)},
-                           {"ciHigh", jsonNumber(f.ratio.high)},
+                           {"ratio", numberJson(f.ratio.estimate)},
+                           {"ciLow", numberJson(f.ratio.low)},
+                           {"ciHigh", numberJson(f.ratio.high)},
                            {"verdict", verdictName(f.verdict)},
                            {"runsA", f.runsA},
                            {"runsB", f.runsB},
                            {"samplesA", f.samplesA},
                            {"samplesB", f.samplesB},
-                           {"medianA", jsonNumber(f.medianA)},
-                           {"medianB", jsonNumber(f.medianB)},
+                           {"medianA", numberJson(f.medianA)},
+                           {"medianB", numberJson(f.medianB)},
                            {"framesOnly", f.framesOnly}};
             if (f.step > 0) figure["step"] = f.step;
             figures.push_back(figure);

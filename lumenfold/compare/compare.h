@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "results/context_file.h"
 #include "results/results_file.h"
 #include "compare/statistics.h"
 
@@ -23,11 +24,16 @@ struct ComparedSide {
     std::vector<ResultsRun> runs;
     std::vector<RunWarning> warnings;
     std::vector<std::string> withoutContext;   // results files with no readable context file
+    std::vector<std::string> validation;       // validation runs: kept out of every figure
 };
+
+// A side from runs read with their context files: their warnings, which
+// have none, which are validation runs; every name escaped for display.
+ComparedSide sideOf(const std::vector<ReportedRun>& runs);
 
 struct FigureComparison {
     Program program = Program::triangles;
-    std::string figure;        // stable key, e.g. "vertices_per_second", "triangles_per_second_step_12"
+    std::string figure;        // its JSON key, e.g. "verticesPerSecond", "trianglesPerSecondStep12"
     std::string label;         // for people, e.g. "triangles/s at step 12"
     long step = 0;             // triangles' per-step figures; 0 for the others
     Direction direction = Direction::higherIsBetter;

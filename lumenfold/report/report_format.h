@@ -1,5 +1,4 @@
-// The report of results files as text, CSV or JSON, and the gnuplot script
-// of the rate per frame.
+// The report of results files as text, CSV or JSON.
 #pragma once
 
 #include <string>
@@ -7,41 +6,41 @@
 
 #include <nlohmann/json.hpp>
 
-#include "results/results_file.h"
 #include "compare/statistics.h"
+#include "results/context_file.h"
+#include "results/results_file.h"
 
 // One figure of a run with its statistics over the frames (for streaming,
 // over the kernel's blocks).
 struct Figure {
-    std::string key;     // stable name for CSV and JSON, e.g. "frame_seconds"
+    std::string key;     // its JSON key, e.g. "frameSeconds"
     std::string label;   // for people, e.g. "frame time (s)"
     Statistics stats;
 };
 
+// The run's per-frame figures, in the order of its program's list.
 std::vector<Figure> runFigures(const ResultsRun& run);
+// triangles: its rate at each step it drew ("trianglesPerSecondStep3"); none for the others.
+std::vector<Figure> stepFigures(const ResultsRun& run);
 
 // "file:line: message", the form every problem is shown in.
 std::string problemText(const ResultsRun& run, const Problem& problem);
 
-std::string textReport(const std::vector<ResultsRun>& runs);
-std::string csvReport(const std::vector<ResultsRun>& runs);
-nlohmann::json runJson(const ResultsRun& run);
-std::string jsonReport(const std::vector<ResultsRun>& runs);
+// The reports of runs. A validation run (so marked in its context file) is
+// listed with a note and no figures: it was not made to measure.
+std::string textReport(const std::vector<ReportedRun>& runs);
+std::string csvReport(const std::vector<ReportedRun>& runs);
+std::string jsonReport(const std::vector<ReportedRun>& runs);
+nlohmann::json runJson(const ReportedRun& reported);
 
-// Numbers and fields as every format writes them. textNumber: six
-// significant digits as the programs print, "-" when undefined; csvNumber:
-// enough digits to get the double back, an empty cell when undefined;
-// jsonNumber: null for infinity and not-a-number, which JSON lacks.
-std::string textNumber(double value, int digits = 6);
-std::string csvNumber(double value);
+// What a report says of a validation run instead of its figures.
+extern const char* const validationNote;
+
+// Statistics' names and values in the order every table lists them.
+constexpr int statisticCount = 6;
+extern const char* const statisticNames[statisticCount];
+double statisticValue(const Statistics& stats, int which);
+
 std::string csvField(const std::string& text);
-nlohmann::json jsonNumber(double value);
 std::string padLeft(const std::string& text, size_t width);
 std::string padRight(const std::string& text, size_t width);
-
-// A gnuplot script that draws the rate per frame of every run, one line per
-// file (for streaming one panel per kernel), into outputPath (.svg or .png).
-// Empty with error set when there is nothing that can be drawn; files that
-// have no line in it are added to leftOut.
-std::string plotScript(const std::vector<ResultsRun>& runs, const std::string& outputPath, std::string& error,
-                       std::vector<std::string>* leftOut = nullptr);

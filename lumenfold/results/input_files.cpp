@@ -3,13 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-
-#include <nlohmann/json.hpp>
 
 #include "common/display_text.h"
-#include "run/run_support.h"
 #include "text_format.h"
 
 namespace fs = std::filesystem;
@@ -19,19 +14,6 @@ namespace {
 bool isResultsName(const std::string& name) {
     return name.size() > std::strlen(resultsNameLead) + std::strlen(resultsNameSuffix) &&
            name.starts_with(resultsNameLead) && name.ends_with(resultsNameSuffix);
-}
-
-// A context file is a few kilobytes; anything far larger is not one.
-constexpr std::uintmax_t contextLimit = 1 << 20;
-
-bool readContext(const std::string& path, std::string& text) {
-    std::error_code error;
-    if (!fs::is_regular_file(path, error) || fs::file_size(path, error) > contextLimit || error) return false;
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    text = content.str();
-    return bool(in);
 }
 
 }  // namespace
@@ -57,37 +39,4 @@ std::vector<std::string> expandInputs(const std::vector<std::string>& arguments,
         files.insert(files.end(), found.begin(), found.end());
     }
     return files;
-}
-
-bool contextWarnings(const std::string& contextText, std::vector<std::string>& warnings) {
-    const nlohmann::json context = nlohmann::json::parse(contextText, nullptr, false);
-    if (!context.is_object()) return false;
-    const auto found = context.find("warnings");
-    if (found == context.end() || !found->is_array()) return true;
-    for (const nlohmann::json& warning : *found) {
-        if (warning.is_string())
-            warnings.push_back(warning.get<std::string>());
-        else if (warning.is_object() && warning.contains("message") && warning["message"].is_string())
-            warnings.push_back(warning["message"].get<std::string>());
-        else
-            warnings.push_back(warning.dump());
-    }
-    return true;
-}
-
-ComparedSide readSide(const std::vector<std::string>& files) {
-    ComparedSide side;
-    for (const std::string& file : files) {
-        side.runs.push_back(readResultsFile(file));
-        // Shown as the reader shows the file's name: escaped.
-        const std::string& shown = side.runs.back().path;
-        std::string text;
-        std::vector<std::string> warnings;
-        if (!readContext(contextPathFor(file), text) || !contextWarnings(text, warnings)) {
-            side.withoutContext.push_back(shown);
-            continue;
-        }
-        for (const std::string& warning : warnings) side.warnings.push_back(RunWarning{shown, displayText(warning)});
-    }
-    return side;
 }

@@ -17,6 +17,7 @@
 #include "common/messages.h"
 #include "common/process.h"
 #include "report/report_format.h"
+#include "results/context_file.h"
 #include "run/console_log.h"
 #include "run/progress.h"
 #include "run/run_support.h"
@@ -266,7 +267,7 @@ std::string findResultsFile(const ConsoleWatch& watch, const std::string& direct
 
 // Checked before each run: what could make its figures mislead. Each
 // problem is one warning line on stderr and one entry in the context file.
-json checkConditions(const RunSession& session) {
+void checkConditions(const RunSession& session, RunContext& context) {
     MachineConditions c;
     readCpuFrequency("/sys/devices/system/cpu", c);
     std::ifstream loadavg("/proc/loadavg");
@@ -274,71 +275,73 @@ json checkConditions(const RunSession& session) {
     std::getline(loadavg, text);
     c.loadAverage = parseLoadAverage(text);
     c.processors = int(sysconf(_SC_NPROCESSORS_ONLN));
+    c.renderer = context.gl.renderer == "unknown" ? "" : context.gl.renderer;
     const json& gl = session.gl();
-    if (gl.contains("gl")) c.renderer = gl["gl"].value("renderer", "");
     c.swapKnown = gl.contains("swapInterval") && gl["swapInterval"].is_number_integer();
     if (c.swapKnown) c.swapInterval = gl["swapInterval"].get<int>();
     c.virtualX = session.privateServer() ? "lumenfold's private Xvfb" : virtualServerOf(session.display());
-    const std::vector<std::string> warnings = conditionWarnings(c);
-    return {{"conditions",
-             {{"governors", c.governors},
-              {"boost", c.boost < 0 ? json(nullptr) : json(c.boost == 1)},
-              {"loadAverage", c.loadAverage < 0 ? json(nullptr) : json(c.loadAverage)},
-              {"logicalProcessors", c.processors},
-              {"virtualX", c.virtualX.empty() ? json(nullptr) : json(c.virtualX)}}},
-            {"warnings", warnings}};
+    context.warnings = conditionWarnings(c);
+    context.conditions.governors = c.governors;
+    if (c.boost >= 0) context.conditions.boost = c.boost == 1;
+    if (c.loadAverage >= 0) context.conditions.loadAverage = c.loadAverage;
+    context.conditions.logicalProcessors = c.processors;
+    if (!c.virtualX.empty()) context.conditions.virtualX = c.virtualX;
+}
+
+// What the GL probe found: the driver's strings and the swap interval in force.
+void addProbe(const json& probe, RunContext& context) {
+    RunContext found;
+    from_json({{"gl", probe.value("gl", json::object())}}, found);
+    context.gl = found.gl;
+    if (probe.contains("error")) context.glProbeError = probe["error"].is_string() ? probe["error"].get<std::string>()
+                                                                                    : probe["error"].dump();
+    context.swapInterval.inForce = probe.contains("swapInterval") ? probe["swapInterval"] : json(nullptr);
+    context.swapInterval.measuredOn = "a small GLX window of lumenfold's on the same display, after asking for "
+                                      "interval 0 as the programs do";
 }
 
 // What is known before the program starts: the machine, the display, the request.
-json contextBeforeRun(const RunSession& session, const RunOptions& options, const std::string& binary,
-                      const std::string& directory) {
-    json context;
-    context["program"] = options.program;
-    context["programPath"] = binary;
-    context["date"] = isoLocalTime(time(nullptr));
-    context["command"] = options.command;
-    context["directory"] = directory;
-    context["display"] = {{"name", session.display()}, {"privateXvfb", session.privateServer()}};
-    const json& gl = session.gl();
-    context["gl"] = gl.contains("gl") ? gl["gl"]
-                                      : json({{"vendor", "unknown"}, {"renderer", "unknown"}, {"version", "unknown"}});
-    if (gl.contains("error")) context["glProbeError"] = gl["error"];
-    context["swapInterval"] = {
-        {"inForce", gl.contains("swapInterval") ? gl["swapInterval"] : json(nullptr)},
-        {"measuredOn", "a small GLX window of lumenfold's on the same display, after asking for interval 0 "
-                       "as the programs do"}};
-    const json machine = machineContext();
-    context["cpu"] = machine["cpu"];
-    context["kernel"] = machine["kernel"];
-    context["version"] = LUMENFOLD_VERSION;
-    json environment = json::object();
-    for (const char* name : {"vblank_mode", "__GL_SYNC_TO_VBLANK", "LIBGL_ALWAYS_SOFTWARE", "GALLIUM_DRIVER"})
-        if (const char* value = getenv(name)) environment[name] = value;
-    context["environment"] = environment;
-    const json checked = checkConditions(session);
-    context["conditions"] = checked["conditions"];
-    context["warnings"] = checked["warnings"];
+RunContext contextBeforeRun(const RunSession& session, const RunOptions& options, const std::string& binary,
+                            const std::string& directory) {
+    RunContext context;
+    context.program = options.program;
+    context.programPath = binary;
+    context.date = isoLocalTime(time(nullptr));
+    context.command = options.command;
+    context.directory = directory;
+    context.display = {session.display(), session.privateServer()};
+    addProbe(session.gl(), context);
+    RunContext machine;
+    from_json(machineContext(), machine);
+    context.cpu = machine.cpu;
+    context.kernel = machine.kernel;
+    context.version = LUMENFOLD_VERSION;
+    for (const std::string& name : recordedEnvironment())
+        if (const char* value = getenv(name.c_str())) context.environment[name] = value;
+    checkConditions(session, context);
     const RunLimits& limits = options.limits;
-    context["request"] = {{"frames", limits.frames > 0 ? json(limits.frames) : json(nullptr)},
-                          {"seconds", limits.frames > 0 ? json(nullptr) : json(limits.seconds)},
-                          {"hangTimeoutSeconds", limits.hangTimeout}};
+    if (limits.frames > 0) context.request.frames = limits.frames;
+    else context.request.seconds = limits.seconds;
+    context.request.hangTimeoutSeconds = limits.hangTimeout;
     return context;
 }
 
-void addOutcome(json& context, const Supervision& s, const RunOutcome& outcome) {
-    context["resultsFile"] = outcome.resultsPath.empty() ? json(nullptr) : json(outcome.resultsPath);
-    context["window"] = s.machine.windowKnown() ? json({{"width", s.width}, {"height", s.height}}) : json(nullptr);
-    context["outcome"] = {{"ok", outcome.failure.empty()},
-                          {"message", outcome.failure.empty() ? json(nullptr) : json(outcome.failure)},
-                          {"framesReported", s.machine.watch().frames},
-                          {"exit", s.machine.exitDescription()},
-                          {"programStderr", s.programErrors}};
+void addOutcome(RunContext& context, const Supervision& s, const RunOutcome& outcome) {
+    if (!outcome.resultsPath.empty()) context.resultsFile = outcome.resultsPath;
+    if (s.machine.windowKnown()) context.window = RunContext::Window{int(s.width), int(s.height)};
+    RunContext::Outcome o;
+    o.ok = outcome.failure.empty();
+    if (!o.ok) o.message = outcome.failure;
+    o.framesReported = s.machine.watch().frames;
+    o.exit = s.machine.exitDescription();
+    o.programStderr = s.programErrors;
+    context.outcome = o;
 }
 
-void writeContext(const std::string& path, const json& context) {
+void writeContext(const std::string& path, const RunContext& context) {
     errno = 0;
     std::ofstream out(path);
-    out << context.dump(2) << "\n";
+    out << json(context).dump(2) << "\n";
     out.close();
     if (out) return;
     const int error = errno;
@@ -347,9 +350,9 @@ void writeContext(const std::string& path, const json& context) {
     tell("cannot write the context file " + path + ": " + (error != 0 ? strerror(error) : "write failed"));
 }
 
-void sayNewWarnings(RunSession& session, const json& context) {
-    for (const json& warning : context.value("warnings", json::array()))
-        if (warning.is_string() && session.firstWarning(warning.get<std::string>())) warn(warning.get<std::string>());
+void sayNewWarnings(RunSession& session, const RunContext& context) {
+    for (const std::string& warning : context.warnings)
+        if (session.firstWarning(warning)) warn(warning);
 }
 
 // The console log goes beside the results file, or stays under its own name
@@ -361,7 +364,7 @@ void finishLog(Supervision& s, RunOutcome& outcome) {
 }
 
 // Writes the context file, and says what went wrong and where everything is.
-void sayOutcome(const RunOutcome& outcome, const json& context) {
+void sayOutcome(const RunOutcome& outcome, const RunContext& context) {
     const std::string log = outcome.logPath.empty() ? "" : "; the console of the program is in " + outcome.logPath;
     if (outcome.resultsPath.empty()) {
         tell("run failed: " + outcome.failure);
@@ -427,7 +430,7 @@ bool prepareRun(const RunOptions& options, std::string& binary, std::string& dir
 RunOutcome runOnce(RunSession& session, Program program, const RunOptions& options, const std::string& binary,
                    const std::string& directory) {
     RunOutcome outcome;
-    json context = contextBeforeRun(session, options, binary, directory);
+    RunContext context = contextBeforeRun(session, options, binary, directory);
     sayNewWarnings(session, context);
     Supervision s(program, options, windowTitle(program), session.display());
     s.earlierWindows = windowsTitled(s.title);
@@ -479,7 +482,7 @@ int runCommand(const RunOptions& options) {
     }
     const RunOutcome outcome = runOnce(session, program, options, binary, directory);
     if (!outcome.failure.empty()) return 1;
-    printf("\n%s", textReport({outcome.results}).c_str());
+    printf("\n%s", textReport(withoutContexts({outcome.results})).c_str());
     fflush(stdout);
     for (const Problem& problem : outcome.results.problems) tell(problemText(outcome.results, problem));
     return outcome.results.problems.empty() ? 0 : 1;

@@ -94,13 +94,6 @@ std::string resultsShortfall(const ConsoleWatch& watch, int framesInFile) {
     return why;
 }
 
-std::string contextPathFor(const std::string& resultsPath) {
-    const std::string suffix = resultsNameSuffix;
-    if (resultsPath.size() > suffix.size() && resultsPath.ends_with(suffix))
-        return resultsPath.substr(0, resultsPath.size() - suffix.size()) + ".json";
-    return resultsPath + ".json";
-}
-
 CpuInfo parseCpuInfo(const std::string& procCpuinfo) {
     CpuInfo info;
     std::set<std::pair<std::string, std::string>> cores;

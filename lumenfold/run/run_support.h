@@ -34,8 +34,6 @@ void watchErrorLine(ConsoleWatch& watch, const std::string& line);
 // empty when it holds every frame and the program reported no failed write.
 std::string resultsShortfall(const ConsoleWatch& watch, int framesInFile);
 
-// The context file's name: the results file's with .json in place of .txt.
-std::string contextPathFor(const std::string& resultsPath);
 
 struct CpuInfo {
     std::string model;       // empty when the kernel does not say

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/number_text.h"
+#include "figures/figures.h"
+
 long deepestCommonStep(const std::vector<ResultsRun>& runs) {
     long common = -1;
     bool first = true;
@@ -21,21 +24,15 @@ MainFigure mainFigure(Program program, const std::vector<ResultsRun>& runs) {
 }
 
 MainFigure mainFigureAt(Program program, const std::vector<ResultsRun>& runs, long step) {
+    FigureSpec spec = mainFigureSpec(program);
+    if (spec.perStep) spec = figureAtStep(spec, step);
     MainFigure figure;
-    switch (program) {
-        case Program::triangles: figure.name = "triangles/s at step " + std::to_string(step); break;
-        case Program::cube: figure.name = "vertices/s"; break;
-        case Program::streaming: figure.name = std::string(kernelName(0)) + " kernel M executions/s"; break;
-    }
+    figure.name = spec.label;
+    // No common step: no run has a frame to judge by.
+    if (spec.perStep && step < 0) return figure;
     for (const ResultsRun& run : runs) {
-        std::vector<double> samples;
-        if (program == Program::streaming) {
-            for (const KernelBlock& block : run.kernels[0]) samples.push_back(block.millionsPerSecond);
-        } else {
-            for (const Frame& frame : run.frames)
-                if (program == Program::cube || trianglesStep(frame.triangles) == step) samples.push_back(frame.rate);
-        }
-        if (!samples.empty()) figure.runs.push_back(samples);
+        std::vector<double> samples = figureSamples(run, spec);
+        if (!samples.empty()) figure.runs.push_back(std::move(samples));
     }
     return figure;
 }
@@ -57,11 +54,7 @@ std::string runOrdinal(const SeriesPlan& plan, int run) {
     return "run " + std::to_string(run) + " of " + std::to_string(plan.repeat);
 }
 
-std::string figureText(double value) {
-    char text[32];
-    snprintf(text, sizeof text, "%.4g", value);
-    return text;
-}
+std::string figureText(double value) { return numberText(value, shortNumber); }
 
 std::string intervalText(const Interval& interval) {
     std::string out = "median " + figureText(interval.estimate);

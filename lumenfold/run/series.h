@@ -10,7 +10,7 @@
 
 // The figure a series is judged by, sampled per run.
 struct MainFigure {
-    std::string name;     // "triangles/s at step 6", "vertices/s", "float kernel M executions/s"
+    std::string name;     // "triangles/s at step 6", "vertices/s", "float kernel Mexec/s"
     RunSamples runs;      // per run, one sample per frame (or kernel block)
 };
 
@@ -45,7 +45,7 @@ std::string runOrdinal(const SeriesPlan& plan, int run);
 std::string progressLine(const SeriesPlan& plan, int run, const std::string& figureName, double runFigure,
                          const Interval& interval);
 
-// A figure to about four significant digits, as people read rates.
+// A figure to four significant digits, as people read rates (shortNumber).
 std::string figureText(double value);
 // "median 82.1, 95% interval 80.4 to 83.9 (-2.1%, +2.2%)", or the median
 // alone while there is no interval.

@@ -11,6 +11,7 @@
 #include "compare/compare.h"
 #include "common/display_text.h"
 #include "report/html_report.h"
+#include "report/plot_script.h"
 #include "report/report_format.h"
 
 namespace {
@@ -46,7 +47,7 @@ size_t count(const std::string& text, const std::string& part) {
 
 // The page holds the library's script, the data and the page's own script:
 // a quoted string that opened or closed another would be an injection.
-void checkPage(const std::vector<ReportedRun>& runs, const std::vector<ComparedFigure>& figures) {
+void checkPage(const std::vector<ReportedRun>& runs, const std::vector<FigureComparison>& figures) {
     static const ChartLibrary library{"Library", "1", "fuzzing", "var Chart;"};
     const std::string page = htmlPage(runs, figures, library, "fuzz");
     checkShowable("html", page);
@@ -65,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
     // A first byte 0x0f makes the rest the context file of a good run.
     if (!text.empty() && text[0] == 0x0f) {
-        ReportedRun run{parseResultsText(goodRun, "good.txt"), parseRunContext(text.substr(1), "good.json"), ""};
+        ReportedRun run{parseResultsText(goodRun, "good.txt"), parseContext(text.substr(1), "good.json"), ""};
         checkPage({run}, {});
         return 0;
     }
@@ -82,9 +83,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string problems;
     for (const Problem& p : runs[0].problems) problems += problemText(runs[0], p) + "\n";
     checkShowable("problems", problems);
-    checkShowable("text", textReport(runs));
-    checkShowable("csv", csvReport(runs));
-    const std::string json = jsonReport(runs);
+    const std::vector<ReportedRun> reported = withoutContexts(runs);
+    checkShowable("text", textReport(reported));
+    checkShowable("csv", csvReport(reported));
+    const std::string json = jsonReport(reported);
     checkShowable("json", json);
     if (!nlohmann::json::accept(json)) fail("json does not parse", json);
 
@@ -103,7 +105,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<std::string> leftOut;
     const std::string plot = plotScript(runs, "out.svg", error, &leftOut);
     checkShowable("plot script", plot);
-    const ComparedFigure figure{"triangles", name, name, 1.0, 0.9, 1.1, name, 1, 1};
-    checkPage({ReportedRun{runs[0], RunContext{}, "A"}, ReportedRun{runs[0], RunContext{}, "B"}}, {figure});
+    FigureComparison figure;
+    figure.figure = figure.label = name;
+    figure.ratio = Interval{1.0, 0.9, 1.1};
+    checkPage({ReportedRun{runs[0], ContextRead{}, "A"}, ReportedRun{runs[0], ContextRead{}, "B"}}, {figure});
     return 0;
 }

@@ -82,10 +82,10 @@ TEST(Compare, GroupsOfRunsGiveRatiosIntervalsAndVerdictsPerFigure) {
     ASSERT_EQ(c.programs.size(), 1u);
     const ProgramComparison& cube = c.programs[0];
     EXPECT_EQ(cube.program, Program::cube);
-    ASSERT_EQ(cube.figures.size(), 3u);
+    ASSERT_EQ(cube.figures.size(), 4u);
     EXPECT_EQ(c.notes, std::vector<std::string>{"streaming: 1 run in B only, nothing to compare them with"});
 
-    const FigureComparison* vertices = find(cube, "vertices_per_second");
+    const FigureComparison* vertices = find(cube, "verticesPerSecond");
     ASSERT_NE(vertices, nullptr);
     EXPECT_EQ(vertices->runsA, 3);
     EXPECT_EQ(vertices->runsB, 3);
@@ -94,18 +94,20 @@ TEST(Compare, GroupsOfRunsGiveRatiosIntervalsAndVerdictsPerFigure) {
     EXPECT_GT(vertices->ratio.low, 1.05);
     EXPECT_EQ(vertices->verdict, Verdict::faster);
     EXPECT_FALSE(vertices->framesOnly);
-    EXPECT_EQ(find(cube, "frames_per_second")->verdict, Verdict::faster);
-    const FigureComparison* setup = find(cube, "setup_seconds");
+    EXPECT_EQ(find(cube, "framesPerSecond")->verdict, Verdict::faster);
+    // Less time is better: B's shorter frames are faster too.
+    EXPECT_EQ(find(cube, "frameSeconds")->verdict, Verdict::faster);
+    const FigureComparison* setup = find(cube, "setupSeconds");
     EXPECT_EQ(setup->direction, Direction::lowerIsBetter);
     EXPECT_EQ(setup->samplesB, 3u);
     EXPECT_EQ(setup->verdict, Verdict::noClearDifference);
 
     const json doc = comparisonJson(c);
-    ASSERT_EQ(doc["figures"].size(), 3u);
+    ASSERT_EQ(doc["figures"].size(), 4u);
     for (const json& f : doc["figures"])
         for (const char* key : {"program", "figure", "ratio", "ciLow", "ciHigh", "verdict", "runsA", "runsB"})
             EXPECT_TRUE(f.contains(key)) << key;
-    EXPECT_EQ(doc["figures"][2]["verdict"], "faster");
+    EXPECT_EQ(doc["figures"][3]["verdict"], "faster");
     EXPECT_EQ(doc["b"]["warnings"][0]["message"], "a software rasteriser (llvmpipe)");
     EXPECT_EQ(doc["bootstrap"]["resamples"], 10000);
 
@@ -121,7 +123,7 @@ TEST(Compare, GroupsOfRunsGiveRatiosIntervalsAndVerdictsPerFigure) {
     EXPECT_EQ(csv.substr(0, csv.find('\n')),
               "program,figure,step,direction,runs_a,runs_b,samples_a,samples_b,median_a,median_b,ratio,ci_low,"
               "ci_high,verdict,frames_only");
-    EXPECT_NE(csv.find("\ncube,vertices_per_second,,higher is better,3,3,120,120,"), std::string::npos);
+    EXPECT_NE(csv.find("\ncube,verticesPerSecond,,higher is better,3,3,120,120,"), std::string::npos);
 }
 
 TEST(Compare, OneRunPerSideSaysTheIntervalIsFrameToFrameOnly) {
@@ -139,10 +141,10 @@ TEST(Compare, OneRunPerSideSaysTheIntervalIsFrameToFrameOnly) {
         EXPECT_EQ(f.verdict, Verdict::noClearDifference) << f.figure;
     }
     // One set-up time a side: nothing to resample, so no interval at all.
-    const FigureComparison* setup = find(cube, "setup_seconds");
+    const FigureComparison* setup = find(cube, "setupSeconds");
     EXPECT_TRUE(std::isnan(setup->ratio.low));
     EXPECT_FALSE(setup->framesOnly);
-    EXPECT_TRUE(find(cube, "vertices_per_second")->framesOnly);
+    EXPECT_TRUE(find(cube, "verticesPerSecond")->framesOnly);
     const json doc = comparisonJson(c);
     EXPECT_TRUE(doc["figures"][0]["ciLow"].is_null());
     EXPECT_NE(textComparison(c).find("no interval"), std::string::npos);
@@ -157,19 +159,19 @@ TEST(Compare, TrianglesOnlyAtStepsEveryRunDrew) {
     const Comparison c = compareSides(a, b);
     ASSERT_EQ(c.programs.size(), 1u);
     const ProgramComparison& t = c.programs[0];
-    EXPECT_EQ(find(t, "setup_seconds"), nullptr);
+    EXPECT_EQ(find(t, "setupSeconds"), nullptr);
     EXPECT_TRUE(anyNoteHas(t.notes, "set-up (s): no run of A reported it"));
     EXPECT_TRUE(anyNoteHas(t.notes, "steps 1, 4, 5, drawn in only some runs"));
-    EXPECT_NE(find(t, "triangles_per_second_step_2"), nullptr);
-    EXPECT_NE(find(t, "triangles_per_second_step_3"), nullptr);
-    EXPECT_EQ(find(t, "triangles_per_second_step_4"), nullptr);
-    const FigureComparison* all = find(t, "triangles_per_second");
+    EXPECT_NE(find(t, "trianglesPerSecondStep2"), nullptr);
+    EXPECT_NE(find(t, "trianglesPerSecondStep3"), nullptr);
+    EXPECT_EQ(find(t, "trianglesPerSecondStep4"), nullptr);
+    const FigureComparison* all = find(t, "trianglesPerSecond");
     ASSERT_NE(all, nullptr);
     EXPECT_EQ(all->samplesA, 4u);
     EXPECT_EQ(all->samplesB, 2u);
     EXPECT_DOUBLE_EQ(all->ratio.estimate, 2);
-    EXPECT_EQ(find(t, "triangles_per_second_step_3")->step, 3);
-    EXPECT_EQ(comparisonJson(c)["figures"][2]["step"], 2);
+    EXPECT_EQ(find(t, "trianglesPerSecondStep3")->step, 3);
+    EXPECT_EQ(comparisonJson(c)["figures"][3]["step"], 2);
 
     ComparedSide disjoint;
     disjoint.runs = {trianglesRun("d", 7, 9, 1000)};
@@ -200,6 +202,8 @@ TEST_F(InputFiles, DirectoriesStandForTheResultsFilesInThem) {
     write(suite / "cube" / "results_cube_lite_windows @ local date 2026.12.07 time 15.00.01.txt", cubeFile);
     write(suite / "cube" / "results_cube_lite_windows @ local date 2026.12.07 time 15.00.01.json",
           R"({"warnings": ["load average 3.1 at start on 2 cores", {"message": "swap interval 1"}]})");
+    write(suite / "results_streaming_lite_windows @ local date 2026.12.07 time 15.00.00.json",
+          R"({"validation": true})");
     write(suite / "summary.txt", "not a results file");
     write(suite / "results_notes.md", "neither");
 
@@ -213,23 +217,22 @@ TEST_F(InputFiles, DirectoriesStandForTheResultsFilesInThem) {
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].find("holds no results file"), std::string::npos);
 
-    const ComparedSide side = readSide({files[0], files[1]});
-    ASSERT_EQ(side.runs.size(), 2u);
+    const ComparedSide side = sideOf(readReportedRuns({files[0], files[1], files[2]}));
+    ASSERT_EQ(side.runs.size(), 3u);
     EXPECT_EQ(side.runs[0].program, Program::cube);
     ASSERT_EQ(side.warnings.size(), 2u);
     EXPECT_EQ(side.warnings[1].message, "swap interval 1");
     EXPECT_EQ(side.warnings[0].file, files[0]);
-    EXPECT_EQ(side.withoutContext, std::vector<std::string>{files[1]});
-}
-
-TEST(ContextWarnings, OnlyAJsonObjectIsAContext) {
-    std::vector<std::string> warnings;
-    EXPECT_TRUE(contextWarnings(R"({"program": "cube"})", warnings));
-    EXPECT_TRUE(warnings.empty());
-    EXPECT_FALSE(contextWarnings("{\"warnings\": [", warnings));
-    EXPECT_FALSE(contextWarnings("[\"a\"]", warnings));
-    EXPECT_TRUE(contextWarnings(R"({"warnings": [3]})", warnings));
-    EXPECT_EQ(warnings, std::vector<std::string>{"3"});
+    EXPECT_EQ(side.withoutContext, std::vector<std::string>{"named.txt"});
+    // The validation run is named and kept out of every figure.
+    EXPECT_EQ(side.validation, std::vector<std::string>{files[1]});
+    BootstrapOptions quick;
+    quick.resamples = 20;
+    const Comparison comparison = compareSides(side, side, quick);
+    ASSERT_EQ(comparison.programs.size(), 1u);
+    EXPECT_EQ(comparison.programs[0].program, Program::cube);
+    ASSERT_EQ(comparison.notes.size(), 2u);
+    EXPECT_EQ(comparison.notes[0].rfind("A: " + files[1] + ": validation run", 0), 0u) << comparison.notes[0];
 }
 
 }  // namespace

@@ -23,10 +23,12 @@ BROWSER_FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic"
                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
                  "--proxy-server=127.0.0.1:9", "--proxy-bypass-list=<-loopback>", "--hide-scrollbars",
                  "--enable-logging=stderr", "--v=0", "--virtual-time-budget=10000"]
-CHARTS = {"triangles": ["frame-seconds", "triangles-by-step", "setup-seconds"],
-          "cube": ["frame-seconds", "vertices-per-frame", "setup-seconds"],
-          "streaming": ["frame-seconds", "kernel-float", "kernel-integer", "kernel-logic", "setup-seconds"]}
-FIGURE = re.compile(r'<figure class="chart" data-program="(\w+)" data-kind="([\w-]+)">.*?<canvas([^>]*)>', re.S)
+# Each chart is named by the key of the figure it draws (README lists them).
+CHARTS = {"triangles": ["frameSeconds", "trianglesPerSecondStep", "setupSeconds"],
+          "cube": ["frameSeconds", "verticesPerSecond", "setupSeconds"],
+          "streaming": ["frameSeconds", "floatMexecPerSecond", "integerMexecPerSecond", "logicMexecPerSecond",
+                        "setupSeconds"]}
+FIGURE = re.compile(r'<figure class="chart" data-program="(\w+)" data-chart="(\w+)"[^>]*>.*?<canvas([^>]*)>', re.S)
 
 
 @unittest.skipUnless(CHROMIUM, "chromium is not installed (Debian package chromium)")
@@ -71,12 +73,12 @@ class HtmlPage(unittest.TestCase):
         self.assertIn('data-drawn="', dom, "the page's script did not finish")
         drawn = {(m.group(1), m.group(2)): m.group(3) for m in FIGURE.finditer(dom)}
         for program in programs:
-            for kind in CHARTS[program] + list(extra_charts):
-                attributes = drawn.get((program, kind))
-                self.assertIsNotNone(attributes, f"{program}: no {kind} chart")
+            for chart in CHARTS[program] + list(extra_charts):
+                attributes = drawn.get((program, chart))
+                self.assertIsNotNone(attributes, f"{program}: no {chart} chart")
                 points = re.search(r'data-points="(\d+)"', attributes)
-                self.assertIsNotNone(points, f"{program} {kind}: not drawn")
-                self.assertGreater(int(points.group(1)), 0, f"{program} {kind}: drawn without data")
+                self.assertIsNotNone(points, f"{program} {chart}: not drawn")
+                self.assertGreater(int(points.group(1)), 0, f"{program} {chart}: drawn without data")
         self.assertNotIn('id="script-problems"><li>', dom)
         self.browse(page, "--window-size=1280,1400", "--screenshot=" + shot)
         # Not blank: a page of charts has many distinct colours.

@@ -312,7 +312,7 @@ class RunTest(unittest.TestCase):
         # Each run a fresh process, so two prompts answered, each in its run's log.
         self.assertNotIn("Press Enter to Exit.", run.stdout)
         for k in (1, 2):
-            self.assertRegex(errors, r"lumenfold: run %d of 2: float kernel M executions/s [0-9.e+]+; "
+            self.assertRegex(errors, r"lumenfold: run %d of 2: float kernel Mexec/s [0-9.e+]+; "
                                      r"so far median [0-9.e+]+, 95%% interval" % k)
         self.assertTrue(any(line.startswith("== streaming, 2 runs in " + self.workdir) for line in run.stdout))
         results = sorted(glob.glob(os.path.join(self.workdir, "results_streaming_lite_windows @ *.txt")))
@@ -342,8 +342,9 @@ class RunTest(unittest.TestCase):
         self.assertEqual(done.returncode, 0, done.stderr)
         doc = json.loads(done.stdout)
         figures = {f["figure"]: f for f in doc["figures"]}
-        self.assertEqual(set(figures), {"setup_seconds", "float_mexec_per_second", "integer_mexec_per_second",
-                                        "logic_mexec_per_second"})
+        self.assertEqual(set(figures), {"setupSeconds", "frameSeconds", "floatSeconds", "floatMexecPerSecond",
+                                        "integerSeconds", "integerMexecPerSecond", "logicSeconds",
+                                        "logicMexecPerSecond"})
         for name, figure in figures.items():
             self.assertEqual((figure["program"], figure["runsA"], figure["runsB"]), ("streaming", 2, 2), name)
             self.assertEqual(figure["ratio"], 1.0, name)

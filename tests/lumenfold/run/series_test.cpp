@@ -34,7 +34,7 @@ TEST(Series, MainFigureOfEachProgram) {
     EXPECT_EQ(c.runs, (RunSamples{{6.71089e+07, 3.35544e+07}}));
 
     const MainFigure s = mainFigure(Program::streaming, {parseResultsText(streamingFile, "s.txt")});
-    EXPECT_EQ(s.name, "float kernel M executions/s");
+    EXPECT_EQ(s.name, "float kernel Mexec/s");
     EXPECT_EQ(s.runs, (RunSamples{{33.5544, 31.5806}}));
 
     // A run with no frame leaves no common step and no samples.

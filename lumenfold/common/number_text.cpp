@@ -1,0 +1,17 @@
+#include "common/number_text.h"
+
+#include <cmath>
+#include <cstdio>
+
+std::string numberText(double value, const NumberFormat& format) {
+    if (std::isnan(value) || (format.finiteOnly && std::isinf(value))) return format.undefined;
+    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+    char text[48];
+    snprintf(text, sizeof text, "%.*g", format.digits, value);
+    return text;
+}
+
+nlohmann::json numberJson(double value) {
+    if (!std::isfinite(value)) return nullptr;
+    return value;
+}

@@ -1,0 +1,24 @@
+#include "report/output_formats.h"
+
+#include "report/report_format.h"
+
+const std::vector<OutputFormat>& outputFormats() {
+    static const std::vector<OutputFormat> formats = {
+        {"text", textReport, textComparison, true},
+        {"json", jsonReport, jsonComparison, true},
+        {"csv", csvReport, csvComparison, false},
+    };
+    return formats;
+}
+
+const OutputFormat& outputFormat(const std::string& name) {
+    for (const OutputFormat& format : outputFormats())
+        if (format.name == name) return format;
+    return outputFormats().front();
+}
+
+std::vector<std::string> formatNames() {
+    std::vector<std::string> names;
+    for (const OutputFormat& format : outputFormats()) names.push_back(format.name);
+    return names;
+}

@@ -129,12 +129,7 @@ Scratch scratchFor(const Side& a, const Side& b) {
     return scratch;
 }
 
-}  // namespace
-
-double medianOfRunMedians(const RunSamples& runs) { return statisticOf(prepare(runs)); }
-
-std::vector<double> bootstrapMedians(const RunSamples& runs, const BootstrapOptions& options) {
-    const Side side = prepare(runs);
+std::vector<double> resampledMedians(const Side& side, const BootstrapOptions& options) {
     std::vector<double> resampled;
     if (side.runs.empty()) return resampled;
     UniformIndex random(options.seed);
@@ -144,9 +139,7 @@ std::vector<double> bootstrapMedians(const RunSamples& runs, const BootstrapOpti
     return resampled;
 }
 
-std::vector<double> bootstrapRatios(const RunSamples& a, const RunSamples& b, const BootstrapOptions& options) {
-    const Side sideA = prepare(a);
-    const Side sideB = prepare(b);
+std::vector<double> resampledRatios(const Side& sideA, const Side& sideB, const BootstrapOptions& options) {
     std::vector<double> resampled;
     if (sideA.runs.empty() || sideB.runs.empty()) return resampled;
     UniformIndex random(options.seed);
@@ -159,34 +152,40 @@ std::vector<double> bootstrapRatios(const RunSamples& a, const RunSamples& b, co
     return resampled;
 }
 
-namespace {
-
-size_t sampleCount(const RunSamples& runs) {
-    size_t count = 0;
-    for (const std::vector<double>& run : runs)
-        for (double v : run) count += std::isnan(v) ? 0 : 1;
-    return count;
-}
-
 }  // namespace
 
+double medianOfRunMedians(const RunSamples& runs) { return statisticOf(prepare(runs)); }
+
+std::vector<double> bootstrapMedians(const RunSamples& runs, const BootstrapOptions& options) {
+    return resampledMedians(prepare(runs), options);
+}
+
+std::vector<double> bootstrapRatios(const RunSamples& a, const RunSamples& b, const BootstrapOptions& options) {
+    return resampledRatios(prepare(a), prepare(b), options);
+}
+
+// Each side is sorted once for its estimate and its resamples: with
+// resampling this cheap, sorting is most of an interval's cost.
 Interval medianInterval(const RunSamples& runs, const BootstrapOptions& options) {
+    const Side side = prepare(runs);
     Interval interval;
-    interval.estimate = medianOfRunMedians(runs);
+    interval.estimate = statisticOf(side);
     // One sample has no spread to resample: the interval would be a point.
-    if (sampleCount(runs) < 2) return interval;
-    std::vector<double> resampled = bootstrapMedians(runs, options);
+    if (side.samples < 2) return interval;
+    std::vector<double> resampled = resampledMedians(side, options);
     percentileInterval(resampled, options.confidence, interval);
     return interval;
 }
 
 Interval ratioInterval(const RunSamples& a, const RunSamples& b, const BootstrapOptions& options) {
+    const Side sideA = prepare(a);
+    const Side sideB = prepare(b);
     Interval interval;
-    interval.estimate = medianOfRunMedians(b) / medianOfRunMedians(a);
+    interval.estimate = statisticOf(sideB) / statisticOf(sideA);
     // An interval from the other side's spread alone would claim a
     // precision nobody measured.
-    if (sampleCount(a) < 2 || sampleCount(b) < 2) return interval;
-    std::vector<double> resampled = bootstrapRatios(a, b, options);
+    if (sideA.samples < 2 || sideB.samples < 2) return interval;
+    std::vector<double> resampled = resampledRatios(sideA, sideB, options);
     percentileInterval(resampled, options.confidence, interval);
     return interval;
 }

@@ -57,14 +57,15 @@ double middle(double lower, double upper) {
 double medianOfSorted(const std::vector<double>& sorted) { return quantile(sorted, 0.5); }
 
 // One side ready for resampling: each run's samples sorted, NaN and empty
-// runs left out, and the distribution of each run's resampled median.
+// runs left out, and for resampling the distribution of each run's
+// resampled median.
 struct Side {
     std::vector<std::vector<double>> runs;
     std::vector<std::shared_ptr<const ResampledMedian>> medians;
     size_t samples = 0;
 };
 
-Side prepare(const RunSamples& input) {
+Side prepare(const RunSamples& input, bool forResampling = true) {
     Side side;
     for (const std::vector<double>& run : input) {
         std::vector<double> kept;
@@ -73,7 +74,7 @@ Side prepare(const RunSamples& input) {
         if (kept.empty()) continue;
         std::sort(kept.begin(), kept.end());
         side.samples += kept.size();
-        side.medians.push_back(resampledMedianFor(uint32_t(kept.size())));
+        if (forResampling) side.medians.push_back(resampledMedianFor(uint32_t(kept.size())));
         side.runs.push_back(std::move(kept));
     }
     return side;
@@ -154,7 +155,7 @@ std::vector<double> resampledRatios(const Side& sideA, const Side& sideB, const 
 
 }  // namespace
 
-double medianOfRunMedians(const RunSamples& runs) { return statisticOf(prepare(runs)); }
+double medianOfRunMedians(const RunSamples& runs) { return statisticOf(prepare(runs, false)); }
 
 std::vector<double> bootstrapMedians(const RunSamples& runs, const BootstrapOptions& options) {
     return resampledMedians(prepare(runs), options);

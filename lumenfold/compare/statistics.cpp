@@ -1,5 +1,7 @@
 #include "compare/statistics.h"
 
+#include "compare/resampled_median.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -55,14 +57,15 @@ double middle(double lower, double upper) {
 double medianOfSorted(const std::vector<double>& sorted) { return quantile(sorted, 0.5); }
 
 // One side ready for resampling: each run's samples sorted, NaN and empty
-// runs left out.
+// runs left out, and for resampling the distribution of each run's
+// resampled median.
 struct Side {
     std::vector<std::vector<double>> runs;
+    std::vector<std::shared_ptr<const ResampledMedian>> medians;
     size_t samples = 0;
-    size_t longestRun = 0;
 };
 
-Side prepare(const RunSamples& input) {
+Side prepare(const RunSamples& input, bool forResampling = true) {
     Side side;
     for (const std::vector<double>& run : input) {
         std::vector<double> kept;
@@ -71,7 +74,7 @@ Side prepare(const RunSamples& input) {
         if (kept.empty()) continue;
         std::sort(kept.begin(), kept.end());
         side.samples += kept.size();
-        side.longestRun = std::max(side.longestRun, kept.size());
+        if (forResampling) side.medians.push_back(resampledMedianFor(uint32_t(kept.size())));
         side.runs.push_back(std::move(kept));
     }
     return side;
@@ -91,36 +94,23 @@ double statisticOf(const Side& side) {
 
 // Reusable buffers, so that resampling allocates nothing after the first draw.
 struct Scratch {
-    std::vector<uint32_t> counts;
     std::vector<double> medians;
 };
 
-// The median of n draws with replacement from a sorted run: rather than
-// sorting the draws, count how often each index was drawn and walk the
-// counts to the middle, which is linear in n.
-double resampledRunMedian(const std::vector<double>& run, UniformIndex& random, Scratch& scratch) {
-    const uint32_t n = uint32_t(run.size());
-    if (n == 1) return run[0];
-    std::fill(scratch.counts.begin(), scratch.counts.begin() + n, 0u);
-    if (n <= (1u << 16))
-        random.count(n, n, scratch.counts.data());
-    else
-        for (uint32_t i = 0; i < n; ++i) ++scratch.counts[random.below(n)];
-    const uint32_t lowRank = (n - 1) / 2;
-    const uint32_t highRank = n / 2;
-    uint32_t seen = 0;
-    uint32_t index = 0;
-    while (seen + scratch.counts[index] <= lowRank) seen += scratch.counts[index++];
-    const double lower = run[index];
-    while (seen + scratch.counts[index] <= highRank) seen += scratch.counts[index++];
-    return middle(lower, run[index]);
+// The median of as many frames drawn with replacement from run r as it
+// holds, drawn from its distribution rather than frame by frame.
+double resampledRunMedian(const Side& side, uint32_t r, UniformIndex& random) {
+    const std::vector<double>& run = side.runs[r];
+    if (run.size() == 1) return run[0];
+    const MedianIndices drawn = side.medians[r]->draw(random);
+    return middle(run[drawn.low], run[drawn.high]);
 }
 
 double resampledStatistic(const Side& side, UniformIndex& random, Scratch& scratch) {
     const uint32_t runCount = uint32_t(side.runs.size());
     scratch.medians.clear();
     for (uint32_t r = 0; r < runCount; ++r)
-        scratch.medians.push_back(resampledRunMedian(side.runs[random.below(runCount)], random, scratch));
+        scratch.medians.push_back(resampledRunMedian(side, random.below(runCount), random));
     return medianOfMedians(scratch.medians);
 }
 
@@ -136,17 +126,11 @@ void percentileInterval(std::vector<double>& values, double confidence, Interval
 
 Scratch scratchFor(const Side& a, const Side& b) {
     Scratch scratch;
-    scratch.counts.resize(std::max(a.longestRun, b.longestRun));
     scratch.medians.reserve(std::max(a.runs.size(), b.runs.size()));
     return scratch;
 }
 
-}  // namespace
-
-double medianOfRunMedians(const RunSamples& runs) { return statisticOf(prepare(runs)); }
-
-std::vector<double> bootstrapMedians(const RunSamples& runs, const BootstrapOptions& options) {
-    const Side side = prepare(runs);
+std::vector<double> resampledMedians(const Side& side, const BootstrapOptions& options) {
     std::vector<double> resampled;
     if (side.runs.empty()) return resampled;
     UniformIndex random(options.seed);
@@ -156,9 +140,7 @@ std::vector<double> bootstrapMedians(const RunSamples& runs, const BootstrapOpti
     return resampled;
 }
 
-std::vector<double> bootstrapRatios(const RunSamples& a, const RunSamples& b, const BootstrapOptions& options) {
-    const Side sideA = prepare(a);
-    const Side sideB = prepare(b);
+std::vector<double> resampledRatios(const Side& sideA, const Side& sideB, const BootstrapOptions& options) {
     std::vector<double> resampled;
     if (sideA.runs.empty() || sideB.runs.empty()) return resampled;
     UniformIndex random(options.seed);
@@ -171,34 +153,40 @@ std::vector<double> bootstrapRatios(const RunSamples& a, const RunSamples& b, co
     return resampled;
 }
 
-namespace {
-
-size_t sampleCount(const RunSamples& runs) {
-    size_t count = 0;
-    for (const std::vector<double>& run : runs)
-        for (double v : run) count += std::isnan(v) ? 0 : 1;
-    return count;
-}
-
 }  // namespace
 
+double medianOfRunMedians(const RunSamples& runs) { return statisticOf(prepare(runs, false)); }
+
+std::vector<double> bootstrapMedians(const RunSamples& runs, const BootstrapOptions& options) {
+    return resampledMedians(prepare(runs), options);
+}
+
+std::vector<double> bootstrapRatios(const RunSamples& a, const RunSamples& b, const BootstrapOptions& options) {
+    return resampledRatios(prepare(a), prepare(b), options);
+}
+
+// Each side is sorted once for its estimate and its resamples: with
+// resampling this cheap, sorting is most of an interval's cost.
 Interval medianInterval(const RunSamples& runs, const BootstrapOptions& options) {
+    const Side side = prepare(runs);
     Interval interval;
-    interval.estimate = medianOfRunMedians(runs);
+    interval.estimate = statisticOf(side);
     // One sample has no spread to resample: the interval would be a point.
-    if (sampleCount(runs) < 2) return interval;
-    std::vector<double> resampled = bootstrapMedians(runs, options);
+    if (side.samples < 2) return interval;
+    std::vector<double> resampled = resampledMedians(side, options);
     percentileInterval(resampled, options.confidence, interval);
     return interval;
 }
 
 Interval ratioInterval(const RunSamples& a, const RunSamples& b, const BootstrapOptions& options) {
+    const Side sideA = prepare(a);
+    const Side sideB = prepare(b);
     Interval interval;
-    interval.estimate = medianOfRunMedians(b) / medianOfRunMedians(a);
+    interval.estimate = statisticOf(sideB) / statisticOf(sideA);
     // An interval from the other side's spread alone would claim a
     // precision nobody measured.
-    if (sampleCount(a) < 2 || sampleCount(b) < 2) return interval;
-    std::vector<double> resampled = bootstrapRatios(a, b, options);
+    if (sideA.samples < 2 || sideB.samples < 2) return interval;
+    std::vector<double> resampled = resampledRatios(sideA, sideB, options);
     percentileInterval(resampled, options.confidence, interval);
     return interval;
 }

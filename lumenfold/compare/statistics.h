@@ -43,6 +43,11 @@ double quantile(const std::vector<double>& sorted, double p);
 // (The median of all frames pooled would weigh runs by their length and
 // hide the process-to-process spread inside the frame-to-frame one.)
 //
+// The frames are never drawn one by one: the median of a drawn run's
+// resample has a distribution fixed by its frame count alone, and is drawn
+// from that (compare/resampled_median.h), which costs the same for ten
+// frames as for a million.
+//
 // Intervals are percentile intervals of the resampled statistic. Resampling
 // both levels makes them, if anything, a little wide: an interval that
 // excludes "no change" is evidence, not an artefact.
@@ -116,7 +121,9 @@ public:
 
     // Adds `draws` draws below range (at most 2^16) to counts[draw]: the
     // same draws, in the same order, as that many calls of below(range),
-    // with the loop over whole outputs written out for speed.
+    // with the loop over whole outputs written out for speed. It resamples
+    // frames one by one, as the bench and the tests do to check the drawn
+    // medians against.
     void count(uint32_t range, uint32_t draws, uint32_t* counts) {
         const uint32_t threshold = uint32_t((uint64_t(1) << 16) - range) % range;
         uint32_t drawn = 0;
@@ -138,6 +145,10 @@ public:
         }
         while (drawn < draws) take(chunk(16));
     }
+
+    // A uniform double in [0, 1), a multiple of 2^-53: a 53-bit chunk, which
+    // always starts a fresh output.
+    double unit() { return double(chunk(53)) * 0x1p-53; }
 
 private:
     uint64_t chunk(int width) {

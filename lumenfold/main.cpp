@@ -16,6 +16,7 @@
 #include "run/run_command.h"
 #include "run/series_command.h"
 #include "run/run_support.h"
+#include "validate/validate_command.h"
 
 #ifndef LUMENFOLD_VERSION
 #define LUMENFOLD_VERSION "unknown"
@@ -268,6 +269,9 @@ int main(int argc, char** argv) {
     SuiteOptions suiteOptions;
     suiteOptions.command = runOptions.command;
     CLI::App* suite = addSuiteCommand(app, suiteOptions);
+    ValidateOptions validateOptions;
+    validateOptions.command = runOptions.command;
+    CLI::App* validate = addValidateCommand(app, validateOptions);
 
     std::vector<std::string> reportFiles;
     std::string reportFormat = "text";
@@ -310,6 +314,7 @@ int main(int argc, char** argv) {
         return runCommand(runOptions);
     }
     if (*suite) return suiteCommand(suiteOptions);
+    if (*validate) return validateCommand(validateOptions);
     if (*report) return reportCommand(reportFiles, reportFormat, plotPath, reportHtml);
     if (sideB.empty()) {
         if (sideA.size() != 2) {

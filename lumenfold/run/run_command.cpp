@@ -255,6 +255,7 @@ json contextBeforeRun(const RunSession& session, const RunOptions& options, cons
     context["programPath"] = binary;
     context["date"] = isoLocalTime(time(nullptr));
     context["command"] = options.command;
+    if (options.validation) context["validation"] = true;
     context["directory"] = directory;
     context["display"] = {{"name", session.display()}, {"privateXvfb", session.privateServer()}};
     const json& gl = session.gl();
@@ -270,7 +271,7 @@ json contextBeforeRun(const RunSession& session, const RunOptions& options, cons
     context["kernel"] = machine["kernel"];
     context["version"] = LUMENFOLD_VERSION;
     json environment = json::object();
-    for (const char* name : {"vblank_mode", "__GL_SYNC_TO_VBLANK", "LIBGL_ALWAYS_SOFTWARE", "GALLIUM_DRIVER"})
+    for (const char* name : {"vblank_mode", "__GL_SYNC_TO_VBLANK", "LIBGL_ALWAYS_SOFTWARE", "GALLIUM_DRIVER", "LD_PRELOAD"})
         if (const char* value = getenv(name)) environment[name] = value;
     context["environment"] = environment;
     const json checked = checkConditions(session);

@@ -13,6 +13,7 @@ struct RunOptions {
     RunLimits limits;            // frames, or seconds since R; the hang timeout
     std::string directory;       // empty: the current directory
     std::string command;         // lumenfold's own command line, for the context file
+    bool validation = false;     // frames are read back: the context file says so, and no figure counts
 };
 
 // `lumenfold run`: the exit status of lumenfold.

@@ -260,6 +260,12 @@ int validateCommand(const ValidateOptions& options) {
                                                          : fs::path(options.directory);
     const fs::path drawnDir = fs::absolute(directory / "drawn");
     const fs::path referenceDir = software ? fs::absolute(directory / "reference") : fs::path(options.reference);
+    std::error_code same;
+    if (!software && fs::equivalent(referenceDir, drawnDir, same)) {
+        tell("--reference names the directory this validation captures into; keep it elsewhere or choose another "
+             "--dir");
+        return 2;
+    }
     ValidationSummary summary{options.program, "", displayText(options.reference), "", differenceGain};
     if (!captureBoth(options, steps, drawnDir, referenceDir, software, summary)) return 1;
 

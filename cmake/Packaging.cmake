@@ -32,7 +32,7 @@ endforeach()
 
 add_custom_command(OUTPUT ${manDir}/lumenfold.1.gz
   COMMAND ${PYTHON3_EXECUTABLE} ${manPageScript} cli lumenfold $<TARGET_FILE:lumenfold>
-          ${manDir}/lumenfold.1.gz run report compare
+          ${manDir}/lumenfold.1.gz run report compare validate
   DEPENDS lumenfold ${manPageScript}
   COMMENT "Man page of lumenfold" VERBATIM)
 list(APPEND manPages ${manDir}/lumenfold.1.gz)

@@ -8,6 +8,7 @@ import glob
 import json
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -42,6 +43,7 @@ def context(directory):
 class Validate(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="lumenfold-validate-")
+        self.addCleanup(shutil.rmtree, self.dir, True)
 
     def test_untouched_passes_and_is_marked_as_no_measurement(self):
         page = os.path.join(self.dir, "page.html")

@@ -89,9 +89,11 @@ struct CaptureRun {
     bool ok = false;
 };
 
-// One run of the program with the capture library preloaded. The frames
-// asked for are drawn, plus one: an expose redraw of a step must not end
-// the run before the last step asked for is drawn.
+// One run of the program with the capture library preloaded, for as many
+// frames as the last step asked for. A redraw that repeats a step counts
+// as a frame, but the frame under way when P arrives is finished and GLUT
+// keeps stepping until it reads the key, so the last step is still drawn;
+// where it is not, its comparison says it was not captured.
 CaptureRun captureSteps(const ValidateOptions& options, const std::vector<long long>& steps,
                         const std::string& directory, const std::string& library, const EnvironmentGuard& env) {
     CaptureRun result;
@@ -100,7 +102,7 @@ CaptureRun captureSteps(const ValidateOptions& options, const std::vector<long l
     setenv("LUMENFOLD_CAPTURE_STEPS", stepList(steps).c_str(), 1);
     RunOptions run;
     run.program = options.program;
-    run.limits.frames = int(steps.back()) + 1;
+    run.limits.frames = int(steps.back());
     run.directory = directory;
     run.command = options.command;
     run.validation = true;

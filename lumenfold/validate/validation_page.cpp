@@ -34,8 +34,10 @@ std::string figure(const std::string& caption, const std::string& png, long long
 
 constexpr const char* pageStyle =
     "body{font-family:sans-serif;margin:1.5em;color:#222}"
-    ".row{display:flex;flex-wrap:wrap;gap:1em}figure{margin:0}figcaption{font-weight:bold;margin-bottom:.3em}"
-    "img{max-width:100%;border:1px solid #888;image-rendering:pixelated}"
+    // Three abreast at any width, so that the same place lines up across them.
+    ".row{display:flex;gap:1em}figure{margin:0;flex:1 1 0;min-width:0}"
+    "figcaption{font-weight:bold;margin-bottom:.3em}"
+    "img{width:100%;border:1px solid #888;image-rendering:pixelated}"
     ".differs{color:#b00020}.passes{color:#1b5e20}.missing{color:#b00020}";
 
 }  // namespace

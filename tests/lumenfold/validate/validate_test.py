@@ -14,9 +14,11 @@ import sys
 import tempfile
 import unittest
 
-from harness import BUILD
+from harness import BUILD, Run, Xvfb
+from program_text import TITLES
 
 LUMENFOLD = os.path.join(BUILD, "lumenfold", "lumenfold")
+CAPTURE = os.path.join(BUILD, "lumenfold", "capture", "liblumenfold_capture.so")
 DAMAGE = sys.argv.pop(1)
 STEP_LINE = re.compile(r"^step (\d+): (.*)$", re.M)
 
@@ -82,6 +84,34 @@ class Validate(unittest.TestCase):
         # The user's preload went into the reference run too (where it stays harmless).
         reference = context(os.path.join(self.dir, "v", "reference"))["environment"]["LD_PRELOAD"]
         self.assertTrue(reference.startswith(DAMAGE + ":"), reference)
+
+
+class CaptureByStep(unittest.TestCase):
+    def test_a_redraw_does_not_shift_the_steps(self):
+        xvfb = Xvfb()
+        self.addCleanup(xvfb.close)
+        frames = tempfile.mkdtemp(prefix="lumenfold-capture-")
+        self.addCleanup(shutil.rmtree, frames, True)
+        env = dict(xvfb.env(), LD_PRELOAD=CAPTURE, LUMENFOLD_CAPTURE_DIR=frames, LUMENFOLD_CAPTURE_STEPS="1,2")
+        run = Run("triangles", xvfb, env=env)
+        self.addCleanup(shutil.rmtree, run.workdir, True)
+        run.wait_for_block("It drew ", 1, 4)
+        run.find_window(TITLES["triangles"])
+        # Unmapped and mapped again, the window is exposed: step 1 drawn a second time.
+        run.xdotool("windowunmap", "--sync", run.window)
+        run.xdotool("windowmap", "--sync", run.window)
+        run.wait_for_block("It drew ", 2, 4)
+        run.key("c")
+        run.wait_for_block("It drew ", 3, 4)
+        self.assertEqual(run.finish(), 0)
+        drew = [l for l in run.lines if l.startswith("It drew ")]
+        self.assertEqual(drew, ["It drew 1200 Triangles."] * 2 + ["It drew 1800 Triangles."])
+        hashes = {}
+        for step in (1, 2):
+            with open(os.path.join(frames, "step-%d.hash" % step)) as f:
+                hashes[step] = f.read().split()[0]
+        # Counted by arrival, the redraw would stand as step 2, a copy of step 1.
+        self.assertNotEqual(hashes[1], hashes[2])
 
 
 if __name__ == "__main__":

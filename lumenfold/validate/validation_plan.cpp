@@ -6,6 +6,13 @@
 #include <filesystem>
 #include <set>
 
+namespace {
+
+// As many frames as `lumenfold run --frames` allows: each step up to the last is drawn.
+constexpr long long maximumStep = 1000000;
+
+}  // namespace
+
 bool parseSteps(const std::string& text, std::vector<long long>& steps) {
     std::set<long long> found;
     size_t begin = 0;
@@ -16,7 +23,7 @@ bool parseSteps(const std::string& text, std::vector<long long>& steps) {
         if (item.empty() || item.size() > 9 || item.find_first_not_of("0123456789") != std::string::npos)
             return false;
         const long long step = std::stoll(item);
-        if (step < 1) return false;
+        if (step < 1 || step > maximumStep) return false;
         found.insert(step);
         begin = end + 1;
     }

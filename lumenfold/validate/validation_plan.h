@@ -7,7 +7,7 @@
 
 #include "validate/compare_images.h"
 
-// "1,3,5" into steps, ascending and unique; false for anything else.
+// "1,3,5" into steps from 1 to 1,000,000, ascending and unique; false for anything else.
 bool parseSteps(const std::string& text, std::vector<long long>& steps);
 
 // The steps captured when none are asked for. Each costs a frame at every

@@ -1,4 +1,5 @@
-# Installs the four programs with their man pages and packs them as one
+# Installs the four programs with their man pages and validate's capture
+# library, and packs them as one
 # Debian package:
 #   cmake --install build/release --prefix P
 #   (cd build/release && cpack -G DEB)    -> lumenfold_<version>_<arch>.deb
@@ -31,13 +32,16 @@ endforeach()
 
 add_custom_command(OUTPUT ${manDir}/lumenfold.1.gz
   COMMAND ${PYTHON3_EXECUTABLE} ${manPageScript} cli lumenfold $<TARGET_FILE:lumenfold>
-          ${manDir}/lumenfold.1.gz run report compare
+          ${manDir}/lumenfold.1.gz run report compare validate
   DEPENDS lumenfold ${manPageScript}
   COMMENT "Man page of lumenfold" VERBATIM)
 list(APPEND manPages ${manDir}/lumenfold.1.gz)
 add_custom_target(man_pages ALL DEPENDS ${manPages})
 
 install(TARGETS triangles cube streaming lumenfold RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Private to lumenfold, which looks for it at bin/../lib/lumenfold/: not on
+# the linker's path, and under no multiarch directory, so the two move together.
+install(TARGETS lumenfold_capture LIBRARY DESTINATION lib/lumenfold)
 install(FILES ${manPages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/lumenfold)
 

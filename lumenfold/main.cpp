@@ -20,6 +20,7 @@
 #include "run/run_command.h"
 #include "run/run_support.h"
 #include "run/series_command.h"
+#include "validate/validate_command.h"
 
 #ifndef LUMENFOLD_VERSION
 #define LUMENFOLD_VERSION "unknown"
@@ -297,6 +298,9 @@ int main(int argc, char** argv) {
     CLI::App* report = addReportCommand(app, reportRequest);
     CompareRequest compareRequest;
     addCompareCommand(app, compareRequest);
+    ValidateOptions validateOptions;
+    validateOptions.command = runOptions.command;
+    CLI::App* validate = addValidateCommand(app, validateOptions);
 
     try {
         app.parse(argc, argv);
@@ -311,6 +315,7 @@ int main(int argc, char** argv) {
         return runCommand(runOptions);
     }
     if (*suite) return suiteCommand(suiteOptions);
+    if (*validate) return validateCommand(validateOptions);
     if (*report) return reportCommand(reportRequest);
     if (!splitSides(compareRequest)) {
         tell("compare takes A B, or A... --vs B...");

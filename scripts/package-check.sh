@@ -41,3 +41,13 @@ python3 -c 'import json, sys; sys.exit(json.load(open(sys.argv[1]))["programPath
   || { cat "$root"/run/*.json >&2; echo "lumenfold ran some other triangles" >&2; exit 1; }
 ls "$root"/run/results_triangles_*.txt >/dev/null
 echo "packaged triangles ran one frame and wrote $(basename "$root"/run/results_triangles_*.txt)"
+
+# validate finds the packaged capture library from the packaged lumenfold:
+# streaming, one step, drawn and referenced on private virtual X servers.
+[ -f "$root/usr/lib/lumenfold/liblumenfold_capture.so" ] || { echo "package lacks the capture library" >&2; exit 1; }
+env -u DISPLAY PATH="$root/usr/bin:$PATH" "$root/usr/bin/lumenfold" validate streaming --steps 1 --dir "$root/validation" \
+    >"$root/validate.log" 2>&1 || { cat "$root/validate.log" >&2; echo "the packaged validate failed" >&2; exit 1; }
+grep -q "^step 1: identical" "$root/validate.log" || { cat "$root/validate.log" >&2; exit 1; }
+grep -q "$root/usr/lib/lumenfold/liblumenfold_capture.so" "$root"/validation/drawn/*.json \
+  || { echo "validate did not preload the packaged capture library" >&2; exit 1; }
+echo "packaged validate captured and compared one frame of streaming"

@@ -144,7 +144,9 @@ json outcomeJson(const RunContext::Outcome& o) {
 const std::vector<std::string>& recordedEnvironment() {
     static const std::vector<std::string> names = {
         "vblank_mode",    "__GL_SYNC_TO_VBLANK",         "mesa_glthread",             "LIBGL_ALWAYS_SOFTWARE",
-        "GALLIUM_DRIVER", "MESA_LOADER_DRIVER_OVERRIDE", "__GLX_VENDOR_LIBRARY_NAME", "DRI_PRIME"};
+        "GALLIUM_DRIVER", "MESA_LOADER_DRIVER_OVERRIDE", "__GLX_VENDOR_LIBRARY_NAME", "DRI_PRIME",
+        // A preloaded library (validate's capture, a profiler) sits in every GL call.
+        "LD_PRELOAD"};
     return names;
 }
 

@@ -308,6 +308,7 @@ RunContext contextBeforeRun(const RunSession& session, const RunOptions& options
     context.programPath = binary;
     context.date = isoLocalTime(time(nullptr));
     context.command = options.command;
+    context.validation = options.validation;
     context.directory = directory;
     context.display = {session.display(), session.privateServer()};
     addProbe(session.gl(), context);

@@ -17,6 +17,7 @@ struct RunOptions {
     std::string command;         // lumenfold's own command line, for the context file
     bool echo = false;           // the program's console shown live as well as logged
     std::string ordinal = "run 1 of 1";  // for the progress line of a series
+    bool validation = false;     // frames are read back: the context file says so, and no figure counts
 };
 
 // `lumenfold run`: the exit status of lumenfold.

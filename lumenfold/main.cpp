@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 
 #include "compare/compare.h"
+#include "history/history_command.h"
 #include "common/display_text.h"
 #include "report/html_report.h"
 #include "results/input_files.h"
@@ -297,6 +298,9 @@ int main(int argc, char** argv) {
     compare->add_option("--html", compareHtml,
                         "also write one self-contained HTML page with both sides' runs and each figure's interval");
 
+    HistoryOptions historyOptions;
+    CLI::App* history = addHistoryCommand(app, historyOptions);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -310,6 +314,7 @@ int main(int argc, char** argv) {
         return runCommand(runOptions);
     }
     if (*suite) return suiteCommand(suiteOptions);
+    if (*history) return historyCommand(historyOptions);
     if (*report) return reportCommand(reportFiles, reportFormat, plotPath, reportHtml);
     if (sideB.empty()) {
         if (sideA.size() != 2) {

@@ -1,6 +1,7 @@
 #include "history/history_add.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <ctime>
 #include <openssl/evp.h>
 #include <sys/stat.h>
@@ -91,9 +92,13 @@ AddOutcome addResultsText(HistoryStore& store, const std::string& resultsText,
     if (!run.recognised) return {AddResult::notAdded, displayText(sourceFile) + ": not a results file of triangles, "
                                                                               "cube or streaming; not added"};
     AddOutcome outcome;
+    if (!run.problems.empty())
+        outcome.message = displayText(sourceFile) + ": " + std::to_string(run.problems.size()) +
+                          " line(s) could not be read (see `lumenfold report`); what could be read is stored";
     std::optional<std::string> context = contextText;
     if (context && !json::accept(*context)) {
-        outcome.message = displayText(sourceFile) + ": its context file is not JSON and is not stored";
+        outcome.message += (outcome.message.empty() ? displayText(sourceFile) + ": " : "; ") +
+                           std::string("its context file is not JSON and is not stored");
         context.reset();
     }
     NewRun stored;
@@ -126,5 +131,8 @@ AddOutcome addResultsFile(HistoryStore& store, const std::string& path, const st
     std::string contextText;
     std::optional<std::string> context;
     if (readRegularFile(contextPathFor(path), maxContextBytes, contextText, error)) context = std::move(contextText);
-    return addResultsText(store, text, context, path, machine, fileTime);
+    // Stored by its full name: a store outlives the directory it was added from.
+    std::error_code ignored;
+    const std::string fullName = std::filesystem::absolute(path, ignored).lexically_normal().string();
+    return addResultsText(store, text, context, fullName.empty() ? path : fullName, machine, fileTime);
 }

@@ -1,6 +1,10 @@
 #include "history/history_store.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <type_traits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -65,6 +69,25 @@ const char* const schemaV1[] = {
     "seconds DOUBLE PRECISION, rate DOUBLE PRECISION, triangles DOUBLE PRECISION, "
     "angles_per_second DOUBLE PRECISION, PRIMARY KEY (run_id, kernel, seq))",
 };
+
+// An array literal of PostgreSQL's: numbers exactly (17 digits for a
+// double), NULL for not-a-number, as in the row-at-a-time path.
+template <typename T>
+std::string arrayLiteral(const std::vector<T>& values, size_t from, size_t to) {
+    std::string out = "{";
+    char text[40];
+    for (size_t i = from; i < to; ++i) {
+        if (i > from) out += ',';
+        if constexpr (std::is_floating_point_v<T>) {
+            if (std::isnan(values[i])) out += "NULL";
+            else if (std::isinf(values[i])) out += values[i] > 0 ? "Infinity" : "-Infinity";
+            else out.append(text, size_t(snprintf(text, sizeof text, "%.17g", values[i])));
+        } else {
+            out += std::to_string(values[i]);
+        }
+    }
+    return out + "}";
+}
 
 double orNan(double value, soci::indicator indicator) { return indicator == soci::i_ok ? value : NAN; }
 soci::indicator nullIfNan(double value) { return std::isnan(value) ? soci::i_null : soci::i_ok; }
@@ -258,11 +281,38 @@ void HistoryStore::insertFrames(long long id, const ResultsRun& run) {
             c.add(id, k, int(i), b.firstLine, b.window, b.seconds, b.millionsPerSecond, NAN, NAN);
         }
     if (c.runId.empty()) return;
+    if (location_.postgres) {
+        insertFramesAsArrays(id, c.kernel, c.seq, c.firstLine, c.window, {&c.seconds, &c.rate, &c.triangles, &c.angles});
+        return;
+    }
     *sql_ << "INSERT INTO frames (run_id, kernel, seq, first_line, window_number, seconds, rate, triangles, "
              "angles_per_second) VALUES (:r, :k, :s, :l, :w, :sec, :rate, :tri, :ang)",
         soci::use(c.runId), soci::use(c.kernel), soci::use(c.seq), soci::use(c.firstLine), soci::use(c.window),
         soci::use(c.seconds, c.secondsNull), soci::use(c.rate, c.rateNull), soci::use(c.triangles, c.trianglesNull),
         soci::use(c.angles, c.anglesNull);
+}
+
+// PostgreSQL answers each statement over the wire: a row at a time, a run
+// of a million frames would take minutes. Each column goes instead as one
+// bound array parameter, unnested on the server, in chunks.
+void HistoryStore::insertFramesAsArrays(long long id, const std::vector<int>& kernel, const std::vector<int>& seq,
+                                        const std::vector<int>& firstLine, const std::vector<long long>& window,
+                                        const std::vector<const std::vector<double>*>& values) {
+    const size_t chunk = 50000;
+    for (size_t from = 0; from < kernel.size(); from += chunk) {
+        const size_t to = std::min(kernel.size(), from + chunk);
+        const std::string k = arrayLiteral(kernel, from, to), s = arrayLiteral(seq, from, to),
+                          l = arrayLiteral(firstLine, from, to), w = arrayLiteral(window, from, to),
+                          sec = arrayLiteral(*values[0], from, to), rate = arrayLiteral(*values[1], from, to),
+                          tri = arrayLiteral(*values[2], from, to), ang = arrayLiteral(*values[3], from, to);
+        *sql_ << "INSERT INTO frames (run_id, kernel, seq, first_line, window_number, seconds, rate, triangles, "
+                 "angles_per_second) SELECT :r, * FROM unnest(CAST(:k AS INTEGER[]), CAST(:s AS INTEGER[]), "
+                 "CAST(:l AS INTEGER[]), CAST(:w AS BIGINT[]), CAST(:sec AS DOUBLE PRECISION[]), "
+                 "CAST(:rate AS DOUBLE PRECISION[]), CAST(:tri AS DOUBLE PRECISION[]), "
+                 "CAST(:ang AS DOUBLE PRECISION[]))",
+            soci::use(id), soci::use(k), soci::use(s), soci::use(l), soci::use(w), soci::use(sec), soci::use(rate),
+            soci::use(tri), soci::use(ang);
+    }
 }
 
 std::vector<StoredRun> HistoryStore::list(const std::string& machine, const std::string& program, bool withContext) {

@@ -83,6 +83,9 @@ private:
     void prepareSchema();
     void begin();
     void insertFrames(long long id, const ResultsRun& run);
+    void insertFramesAsArrays(long long id, const std::vector<int>& kernel, const std::vector<int>& seq,
+                              const std::vector<int>& firstLine, const std::vector<long long>& window,
+                              const std::vector<const std::vector<double>*>& values);
 
     std::unique_ptr<soci::session> sql_;
     StoreLocation location_;

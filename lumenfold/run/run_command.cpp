@@ -388,6 +388,7 @@ RunOutcome runOnce(RunSession& session, Program program, const RunOptions& optio
         return outcome;
     }
     writeContext(contextPathFor(outcome.resultsPath), context);
+    if (outcome.failure.empty() && options.finished) options.finished(outcome.resultsPath);
     if (!outcome.failure.empty()) {
         fail("run failed: " + outcome.failure);
         fail("the results file is kept: " + outcome.resultsPath + " (context: " +

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -13,6 +14,8 @@ struct RunOptions {
     RunLimits limits;            // frames, or seconds since R; the hang timeout
     std::string directory;       // empty: the current directory
     std::string command;         // lumenfold's own command line, for the context file
+    // Called with the results file of each run that went as planned (--history).
+    std::function<void(const std::string& resultsPath)> finished;
 };
 
 // `lumenfold run`: the exit status of lumenfold.

@@ -101,6 +101,7 @@ int suiteCommand(const SuiteOptions& options) {
     RunOptions run;
     run.limits = options.limits;
     run.command = options.command;
+    run.finished = options.finished;
     run.directory = options.directory.empty() ? "lumenfold-suite-" + dateStamp() : options.directory;
     SeriesPlan plan;
     plan.repeat = options.repeat;

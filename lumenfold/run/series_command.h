@@ -14,6 +14,7 @@ struct SuiteOptions {
     std::string directory;  // empty: a new one named after the date in the current directory
     RunLimits limits;       // the frames each run takes, the hang timeout
     std::string command;
+    std::function<void(const std::string& resultsPath)> finished;   // as RunOptions::finished
 };
 
 int suiteCommand(const SuiteOptions& options);

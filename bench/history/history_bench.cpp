@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -71,16 +72,21 @@ std::vector<std::string> writeRuns(const std::filesystem::path& dir, int runs, i
 
 void addAgainstReport(const std::vector<std::string>& files, const StoreLocation& location) {
     auto start = std::chrono::steady_clock::now();
+    double cpu = double(clock()) / CLOCKS_PER_SEC;
     size_t reported = 0;
     for (const std::string& file : files) reported += textReport({readResultsFile(file)}).size();
     const double report = secondsSince(start);
+    const double reportCpu = double(clock()) / CLOCKS_PER_SEC - cpu;
+    cpu = double(clock()) / CLOCKS_PER_SEC;
     start = std::chrono::steady_clock::now();
     HistoryStore store(location);
     size_t added = 0;
     for (const std::string& file : files) added += addResultsFile(store, file, "bench").result == AddResult::added;
     const double add = secondsSince(start);
-    printf("add %zu runs: %.2f s; report of the same files: %.2f s (%zu bytes); add/report %.2f\n", added, add, report,
-           reported, add / report);
+    const double addCpu = double(clock()) / CLOCKS_PER_SEC - cpu;
+    printf("add %zu runs: %.2f s (processor %.2f s); report of the same files: %.2f s (processor %.2f s, %zu bytes); "
+           "add/report %.2f (processor %.2f)\n",
+           added, add, addCpu, report, reportCpu, reported, add / report, addCpu / reportCpu);
 }
 
 void checkTime(const StoreLocation& location) {

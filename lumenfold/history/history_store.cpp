@@ -20,6 +20,8 @@
 #include <soci/sqlite3/soci-sqlite3.h>
 
 using nlohmann::json;
+// SOCI declares SQLite's interface in this namespace.
+using namespace sqlite_api;
 
 namespace {
 
@@ -67,7 +69,7 @@ const char* const schemaV1[] = {
     "CREATE TABLE frames (run_id BIGINT NOT NULL REFERENCES runs (id), kernel INTEGER NOT NULL, "
     "seq INTEGER NOT NULL, first_line INTEGER NOT NULL, window_number BIGINT NOT NULL, "
     "seconds DOUBLE PRECISION, rate DOUBLE PRECISION, triangles DOUBLE PRECISION, "
-    "angles_per_second DOUBLE PRECISION, PRIMARY KEY (run_id, kernel, seq))",
+    "angles_per_second DOUBLE PRECISION, PRIMARY KEY (run_id, kernel, seq))@FRAMES@",
 };
 
 // An array literal of PostgreSQL's: numbers exactly (17 digits for a
@@ -188,9 +190,12 @@ void HistoryStore::prepareSchema() {
         } else {
             sql << "CREATE TABLE lumenfold_schema (version INTEGER NOT NULL)";
             for (std::string statement : schemaV1) {
-                const size_t at = statement.find("@ID@");
-                if (at != std::string::npos)
-                    statement.replace(at, 4, location_.postgres ? "BIGSERIAL PRIMARY KEY" : "INTEGER PRIMARY KEY");
+                const size_t id = statement.find("@ID@");
+                if (id != std::string::npos)
+                    statement.replace(id, 4, location_.postgres ? "BIGSERIAL PRIMARY KEY" : "INTEGER PRIMARY KEY");
+                // SQLite: the frames are their key's tree, not a table and an index beside it.
+                const size_t frames = statement.find("@FRAMES@");
+                if (frames != std::string::npos) statement.replace(frames, 8, location_.postgres ? "" : " WITHOUT ROWID");
                 sql << statement;
             }
             version_ = historySchemaVersion;
@@ -210,6 +215,11 @@ void HistoryStore::prepareSchema() {
     if (!location_.postgres) {
         std::string mode;
         sql << "PRAGMA journal_mode = WAL", soci::into(mode);
+        // In WAL mode a commit then waits for no disk flush; a crash of
+        // lumenfold or of the machine still leaves each run whole or absent,
+        // and a power cut may forget the last runs added, whose results
+        // files are still there to add again.
+        sql << "PRAGMA synchronous = NORMAL";
     }
 }
 
@@ -263,12 +273,9 @@ void HistoryStore::insertFrames(long long id, const ResultsRun& run) {
         std::vector<long long> runId, window;
         std::vector<int> kernel, seq, firstLine;
         std::vector<double> seconds, rate, triangles, angles;
-        std::vector<soci::indicator> secondsNull, rateNull, trianglesNull, anglesNull;
         void add(long long r, int k, int s, int line, long w, double sec, double rt, double tri, double ang) {
             runId.push_back(r), kernel.push_back(k), seq.push_back(s), firstLine.push_back(line), window.push_back(w);
             seconds.push_back(sec), rate.push_back(rt), triangles.push_back(tri), angles.push_back(ang);
-            secondsNull.push_back(nullIfNan(sec)), rateNull.push_back(nullIfNan(rt));
-            trianglesNull.push_back(nullIfNan(tri)), anglesNull.push_back(nullIfNan(ang));
         }
     } c;
     for (size_t i = 0; i < run.frames.size(); ++i) {
@@ -285,11 +292,43 @@ void HistoryStore::insertFrames(long long id, const ResultsRun& run) {
         insertFramesAsArrays(id, c.kernel, c.seq, c.firstLine, c.window, {&c.seconds, &c.rate, &c.triangles, &c.angles});
         return;
     }
-    *sql_ << "INSERT INTO frames (run_id, kernel, seq, first_line, window_number, seconds, rate, triangles, "
-             "angles_per_second) VALUES (:r, :k, :s, :l, :w, :sec, :rate, :tri, :ang)",
-        soci::use(c.runId), soci::use(c.kernel), soci::use(c.seq), soci::use(c.firstLine), soci::use(c.window),
-        soci::use(c.seconds, c.secondsNull), soci::use(c.rate, c.rateNull), soci::use(c.triangles, c.trianglesNull),
-        soci::use(c.angles, c.anglesNull);
+    insertFramesIntoSqlite(c.runId, c.kernel, c.seq, c.firstLine, c.window,
+                           {&c.seconds, &c.rate, &c.triangles, &c.angles});
+}
+
+// SQLite: one prepared statement stepped per frame through SQLite's own
+// interface, under SOCI's connection; SOCI's bulk binding costs more than the
+// insertion itself. Not-a-number is bound as NULL, which SQLite stores for it
+// anyway.
+void HistoryStore::insertFramesIntoSqlite(const std::vector<long long>& runId, const std::vector<int>& kernel,
+                                          const std::vector<int>& seq, const std::vector<int>& firstLine,
+                                          const std::vector<long long>& window,
+                                          const std::vector<const std::vector<double>*>& values) {
+    sqlite3* db = static_cast<soci::sqlite3_session_backend*>(sql_->get_backend())->conn_;
+    sqlite3_stmt* insert = nullptr;
+    const char* const text = "INSERT INTO frames (run_id, kernel, seq, first_line, window_number, seconds, rate, "
+                             "triangles, angles_per_second) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)";
+    if (sqlite3_prepare_v2(db, text, -1, &insert, nullptr) != SQLITE_OK)
+        throw std::runtime_error(std::string("cannot store frames: ") + sqlite3_errmsg(db));
+    for (size_t i = 0; i < runId.size(); ++i) {
+        sqlite3_bind_int64(insert, 1, runId[i]);
+        sqlite3_bind_int(insert, 2, kernel[i]);
+        sqlite3_bind_int(insert, 3, seq[i]);
+        sqlite3_bind_int(insert, 4, firstLine[i]);
+        sqlite3_bind_int64(insert, 5, window[i]);
+        for (int v = 0; v < 4; ++v) {
+            const double value = (*values[size_t(v)])[i];
+            if (std::isnan(value)) sqlite3_bind_null(insert, 6 + v);
+            else sqlite3_bind_double(insert, 6 + v, value);
+        }
+        if (sqlite3_step(insert) != SQLITE_DONE) {
+            const std::string error = sqlite3_errmsg(db);
+            sqlite3_finalize(insert);
+            throw std::runtime_error("cannot store frames: " + error);
+        }
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
 }
 
 // PostgreSQL answers each statement over the wire: a row at a time, a run
@@ -355,7 +394,6 @@ bool HistoryStore::setExcluded(long long id, bool excluded, const std::string& r
 std::vector<ResultsRun> HistoryStore::runsData(const std::vector<StoredRun>& runs) {
     std::vector<ResultsRun> out;
     out.reserve(runs.size());
-    const size_t batch = 4096;
     for (const StoredRun& stored : runs) {
         ResultsRun run;
         run.recognised = programFromName(stored.program, run.program);
@@ -365,13 +403,25 @@ std::vector<ResultsRun> HistoryStore::runsData(const std::vector<StoredRun>& run
         *sql_ << "SELECT setup_seconds FROM runs WHERE id = :id", soci::use(stored.id), soci::into(setup, setupIndicator);
         run.hasSetup = setupIndicator == soci::i_ok;
         run.setupSeconds = run.hasSetup ? setup : 0;
+        if (location_.postgres)
+            readFramesBySoci(stored.id, run);
+        else
+            readFramesFromSqlite(stored.id, run);
+        run.streamingFrames = int(std::min({run.kernels[0].size(), run.kernels[1].size(), run.kernels[2].size()}));
+        out.push_back(std::move(run));
+    }
+    return out;
+}
+
+void HistoryStore::readFramesBySoci(long long id, ResultsRun& run) {
+    const size_t batch = 4096;
         std::vector<int> kernel(batch), firstLine(batch);
         std::vector<long long> window(batch);
         std::vector<double> seconds(batch), rate(batch), triangles(batch), angles(batch);
         std::vector<soci::indicator> secondsNull(batch), rateNull(batch), trianglesNull(batch), anglesNull(batch);
         soci::statement st = (sql_->prepare << "SELECT kernel, first_line, window_number, seconds, rate, triangles, "
                                                "angles_per_second FROM frames WHERE run_id = :id ORDER BY kernel, seq",
-                              soci::use(stored.id), soci::into(kernel), soci::into(firstLine), soci::into(window),
+                              soci::use(id), soci::into(kernel), soci::into(firstLine), soci::into(window),
                               soci::into(seconds, secondsNull), soci::into(rate, rateNull),
                               soci::into(triangles, trianglesNull), soci::into(angles, anglesNull));
         st.execute();
@@ -392,8 +442,29 @@ std::vector<ResultsRun> HistoryStore::runsData(const std::vector<StoredRun>& run
             for (auto* v : {&seconds, &rate, &triangles, &angles}) v->resize(batch);
             for (auto* v : {&secondsNull, &rateNull, &trianglesNull, &anglesNull}) v->resize(batch);
         }
-        run.streamingFrames = int(std::min({run.kernels[0].size(), run.kernels[1].size(), run.kernels[2].size()}));
-        out.push_back(std::move(run));
+}
+
+void HistoryStore::readFramesFromSqlite(long long id, ResultsRun& run) {
+    sqlite3* db = static_cast<soci::sqlite3_session_backend*>(sql_->get_backend())->conn_;
+    sqlite3_stmt* select = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT kernel, first_line, window_number, seconds, rate, triangles, angles_per_second "
+                               "FROM frames WHERE run_id = ? ORDER BY kernel, seq", -1, &select, nullptr) != SQLITE_OK)
+        throw std::runtime_error(std::string("cannot read frames: ") + sqlite3_errmsg(db));
+    sqlite3_bind_int64(select, 1, id);
+    const auto real = [select](int column) {
+        return sqlite3_column_type(select, column) == SQLITE_NULL ? NAN : sqlite3_column_double(select, column);
+    };
+    int status;
+    while ((status = sqlite3_step(select)) == SQLITE_ROW) {
+        const int kernel = sqlite3_column_int(select, 0);
+        const int line = sqlite3_column_int(select, 1);
+        const long window = long(sqlite3_column_int64(select, 2));
+        if (kernel < 0)
+            run.frames.push_back(Frame{line, window, real(5), real(3), real(6), real(4)});
+        else if (kernel < kernelCount)
+            run.kernels[kernel].push_back(KernelBlock{line, window, real(3), real(4)});
     }
-    return out;
+    const std::string error = status == SQLITE_DONE ? "" : sqlite3_errmsg(db);
+    sqlite3_finalize(select);
+    if (!error.empty()) throw std::runtime_error("cannot read frames: " + error);
 }

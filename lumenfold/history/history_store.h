@@ -83,6 +83,12 @@ private:
     void prepareSchema();
     void begin();
     void insertFrames(long long id, const ResultsRun& run);
+    void readFramesBySoci(long long id, ResultsRun& run);
+    void readFramesFromSqlite(long long id, ResultsRun& run);
+    void insertFramesIntoSqlite(const std::vector<long long>& runId, const std::vector<int>& kernel,
+                                const std::vector<int>& seq, const std::vector<int>& firstLine,
+                                const std::vector<long long>& window,
+                                const std::vector<const std::vector<double>*>& values);
     void insertFramesAsArrays(long long id, const std::vector<int>& kernel, const std::vector<int>& seq,
                               const std::vector<int>& firstLine, const std::vector<long long>& window,
                               const std::vector<const std::vector<double>*>& values);

@@ -407,7 +407,9 @@ std::vector<ResultsRun> HistoryStore::runsData(const std::vector<StoredRun>& run
             readFramesBySoci(stored.id, run);
         else
             readFramesFromSqlite(stored.id, run);
-        run.streamingFrames = int(std::min({run.kernels[0].size(), run.kernels[1].size(), run.kernels[2].size()}));
+        // Frames with all three blocks, as the reader counted them: blocks of
+        // incomplete frames are kept too, so the blocks alone do not tell.
+        run.streamingFrames = run.program == Program::streaming ? stored.frames : 0;
         out.push_back(std::move(run));
     }
     return out;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <unistd.h>
 #include <string>
@@ -65,11 +66,14 @@ const std::string goodRun =
     "It spent: 3.189 Secs to Initialize.\n\n\nwindow: 1\nIt drew 1200 Triangles.\nIt spent: 0.787 Secs. \n"
     "It was: 1.27065 Angles/sec.\nIt was: 1524.78 Triangles/sec.\n\n";
 
-// One store for the whole session, in a directory of its own.
+// One store for the whole session, in a directory of its own that goes with it.
+char storeDirectory[] = "/tmp/lumenfold-fuzz-XXXXXX";
+
 HistoryStore& store() {
     static HistoryStore* opened = [] {
-        char directory[] = "/tmp/lumenfold-fuzz-XXXXXX";
-        if (mkdtemp(directory) == nullptr) abort();
+        char* directory = mkdtemp(storeDirectory);
+        if (directory == nullptr) abort();
+        atexit([] { std::filesystem::remove_all(storeDirectory); });
         StoreLocation location;
         std::string error;
         if (!storeLocation(std::string("sqlite:") + directory + "/history.sqlite", location, error)) abort();

@@ -21,8 +21,8 @@
 
 struct ChangePointOptions {
     size_t minimumSegment = 3;     // runs on each side of a split, at least
-    int permutations = 199;        // reorderings per significance test
-    double alpha = 0.01;           // largest permutation p-value kept
+    int permutations = 399;        // reorderings per significance test
+    double alpha = 0.005;          // largest permutation p-value kept
     uint64_t seed = 20261207;      // the reorderings are the same on every run of the check
     BootstrapOptions bootstrap;    // the confirming interval
 };

@@ -3,8 +3,8 @@
 //  - `history add` of N runs x F frames (cube results files written to a
 //    temporary directory) into a fresh SQLite store (or --db URI), against
 //    `report`'s own work on the same files (read, parse, text report);
-//  - `history check` over N runs of one series: read back from the store,
-//    series built, change points sought and confirmed;
+//  - `history check` over N runs of one series (a 5% drop half-way): read
+//    back from the store, series built, change points sought and confirmed;
 //  - over synthetic series of 60 runs: the share of pure-noise series (3%
 //    run-to-run spread, sd) showing any change point, and how often a 5%
 //    step is placed within one run of where it is, by spread.
@@ -61,7 +61,9 @@ std::vector<std::string> writeRuns(const std::filesystem::path& dir, int runs, i
     std::vector<std::string> files;
     for (int r = 0; r < runs; ++r) {
         const std::string path = (dir / ("results_cube_" + std::to_string(r) + ".txt")).string();
-        std::ofstream(path) << cubeFile(engine, frames, 1e7 * (1 + 0.01 * normal(engine)));
+        // A 5% drop half-way, for the check to find and confirm.
+        const double level = 1e7 * (r >= runs / 2 ? 0.95 : 1.0) * (1 + 0.01 * normal(engine));
+        std::ofstream(path) << cubeFile(engine, frames, level);
         char date[64];
         snprintf(date, sizeof date, "{\"date\": \"2026-01-01T00:00:00Z\", \"run\": %d}", r);
         std::ofstream(path.substr(0, path.size() - 4) + ".json") << date;

@@ -300,10 +300,8 @@ int main(int argc, char** argv) {
 
     HistoryOptions historyOptions;
     CLI::App* history = addHistoryCommand(app, historyOptions);
-    bool keepHistory = false, historyFailed = false;
-    for (CLI::App* command : {run, suite})
-        command->add_flag("--history", keepHistory,
-                          "add each finished run to the history store (LUMENFOLD_HISTORY, else the default)");
+    HistoryFlag historyFlag;
+    for (CLI::App* command : {run, suite}) historyFlag.addTo(command);
 
     try {
         app.parse(argc, argv);
@@ -312,17 +310,13 @@ int main(int argc, char** argv) {
         return code == 0 ? 0 : 2;
     }
 
-    if (keepHistory)
-        runOptions.finished = suiteOptions.finished = [&historyFailed](const std::string& resultsPath) {
-            historyFailed |= !addRunsToHistory({resultsPath}, "");
-        };
-    const auto withHistory = [&historyFailed](int status) { return status == 0 && historyFailed ? 1 : status; };
+    runOptions.finished = suiteOptions.finished = historyFlag.adder();
     if (*run) {
         if (runOptions.limits.frames == 0 && runOptions.limits.seconds == 0) runOptions.limits.frames = defaultFrames;
-        if (plan.repeat > 1 || plan.stablePercent > 0) return withHistory(seriesCommand(runOptions, plan));
-        return withHistory(runCommand(runOptions));
+        if (plan.repeat > 1 || plan.stablePercent > 0) return historyFlag.status(seriesCommand(runOptions, plan));
+        return historyFlag.status(runCommand(runOptions));
     }
-    if (*suite) return withHistory(suiteCommand(suiteOptions));
+    if (*suite) return historyFlag.status(suiteCommand(suiteOptions));
     if (*history) return historyCommand(historyOptions);
     if (*report) return reportCommand(reportFiles, reportFormat, plotPath, reportHtml);
     if (sideB.empty()) {

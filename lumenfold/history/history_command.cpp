@@ -194,3 +194,13 @@ bool addRunsToHistory(const std::vector<std::string>& resultsFiles, const std::s
         return false;
     }
 }
+
+void HistoryFlag::addTo(CLI::App* command) {
+    command->add_flag("--history", keep,
+                      "add each finished run to the history store (LUMENFOLD_HISTORY, else the default)");
+}
+
+std::function<void(const std::string&)> HistoryFlag::adder() {
+    if (!keep) return nullptr;
+    return [this](const std::string& resultsPath) { failed |= !addRunsToHistory({resultsPath}, ""); };
+}

@@ -27,9 +27,17 @@ namespace {
 
 bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
+// A libpq URI, or a key=value connection string libpq reads ("dbname=x
+// host=/run/dir"); anything else is a SQLite path.
 bool isPostgresConnection(const std::string& text) {
-    return startsWith(text, "postgresql://") || startsWith(text, "postgres://") ||
-           (text.find('=') != std::string::npos && text.find('/') == std::string::npos);
+    if (startsWith(text, "postgresql://") || startsWith(text, "postgres://")) return true;
+    if (text.find('=') == std::string::npos) return false;
+    char* error = nullptr;
+    PQconninfoOption* options = PQconninfoParse(text.c_str(), &error);
+    PQfreemem(error);
+    if (options == nullptr) return false;
+    PQconninfoFree(options);
+    return true;
 }
 
 std::string defaultStorePath(std::string& error) {
@@ -241,19 +249,18 @@ bool HistoryStore::add(const NewRun& n) {
     try {
         long long id = 0;
         bool inserted = false;
-        {
-        // The statement ends before COMMIT: SQLite refuses to commit under one still open.
-        soci::statement insert =
-            (sql.prepare << "INSERT INTO runs (sha256, machine, program, started, started_at, source_file, frames, "
-                            "setup_seconds, summary, problems, context, added_at) VALUES (:sha, :machine, :program, "
-                            ":started, :startedAt, :source, :frames, :setup, :summary, :problems, :context, :added) "
-                            "ON CONFLICT (sha256) DO NOTHING RETURNING id",
-             soci::use(n.sha256), soci::use(n.machine), soci::use(program), soci::use(n.started),
-             soci::use(n.startedAt), soci::use(n.sourceFile), soci::use(frames), soci::use(setup, setupIndicator),
-             soci::use(summary), soci::use(problemsText), soci::use(context, contextIndicator), soci::use(added),
-             soci::into(id));
-        insert.execute(true);
-        inserted = insert.got_data();
+        {  // the statement ends before COMMIT: SQLite refuses to commit under one still open
+            soci::statement insert =
+                (sql.prepare << "INSERT INTO runs (sha256, machine, program, started, started_at, source_file, frames, "
+                                "setup_seconds, summary, problems, context, added_at) VALUES (:sha, :machine, :program, "
+                                ":started, :startedAt, :source, :frames, :setup, :summary, :problems, :context, :added) "
+                                "ON CONFLICT (sha256) DO NOTHING RETURNING id",
+                 soci::use(n.sha256), soci::use(n.machine), soci::use(program), soci::use(n.started),
+                 soci::use(n.startedAt), soci::use(n.sourceFile), soci::use(frames), soci::use(setup, setupIndicator),
+                 soci::use(summary), soci::use(problemsText), soci::use(context, contextIndicator), soci::use(added),
+                 soci::into(id));
+            insert.execute(true);
+            inserted = insert.got_data();
         }
         if (!inserted) {
             sql << "ROLLBACK";

@@ -42,6 +42,19 @@ class HistoryEndToEnd(unittest.TestCase):
         text = lumenfold("history", "check")
         self.assertIn("0 change points in 4 series", text.stdout)   # set-up and 3 kernels
 
+        # The trend page draws in a real browser, offline, without a message.
+        page = os.path.join(work, "history.html")
+        self.assertEqual(lumenfold("history", "show", "--html", page).returncode, 0)
+        browser = shutil.which("chromium")
+        self.assertIsNotNone(browser, "chromium is not installed (Debian package chromium)")
+        shown = subprocess.run([browser, "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+                                "--proxy-server=127.0.0.1:9", "--enable-logging=stderr", "--v=0",
+                                "--virtual-time-budget=10000", "--user-data-dir=" + os.path.join(work, "profile"),
+                                "--dump-dom", "file://" + page], capture_output=True, text=True, timeout=180)
+        self.assertIn('data-ready="yes"', shown.stdout, shown.stderr)
+        self.assertEqual(shown.stdout.count("<canvas"), 4)
+        self.assertEqual([line for line in shown.stderr.splitlines() if ":CONSOLE" in line or "ERR_" in line], [])
+
 
 if __name__ == "__main__":
     unittest.main()

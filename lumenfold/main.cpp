@@ -8,6 +8,7 @@
 #include <cstring>
 #include <sys/wait.h>
 
+#include "history/history_command.h"
 #include "common/display_text.h"
 #include "common/messages.h"
 #include "compare/compare.h"
@@ -302,6 +303,11 @@ int main(int argc, char** argv) {
     validateOptions.command = runOptions.command;
     CLI::App* validate = addValidateCommand(app, validateOptions);
 
+    HistoryOptions historyOptions;
+    CLI::App* history = addHistoryCommand(app, historyOptions);
+    HistoryFlag historyFlag;
+    for (CLI::App* command : {run, suite}) historyFlag.addTo(command);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -309,12 +315,14 @@ int main(int argc, char** argv) {
         return code == 0 ? 0 : 2;
     }
 
+    runOptions.finished = suiteOptions.finished = historyFlag.adder();
     if (*run) {
         if (runOptions.limits.frames == 0 && runOptions.limits.seconds == 0) runOptions.limits.frames = defaultFrames;
-        if (plan.repeat > 1 || plan.stablePercent > 0) return seriesCommand(runOptions, plan);
-        return runCommand(runOptions);
+        if (plan.repeat > 1 || plan.stablePercent > 0) return historyFlag.status(seriesCommand(runOptions, plan));
+        return historyFlag.status(runCommand(runOptions));
     }
-    if (*suite) return suiteCommand(suiteOptions);
+    if (*suite) return historyFlag.status(suiteCommand(suiteOptions));
+    if (*history) return historyCommand(historyOptions);
     if (*validate) return validateCommand(validateOptions);
     if (*report) return reportCommand(reportRequest);
     if (!splitSides(compareRequest)) {

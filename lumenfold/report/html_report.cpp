@@ -18,30 +18,6 @@ std::string plural(size_t count, const std::string& noun) {
     return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
-// JSON inside a script element: nothing in it may close the element or
-// open a comment, so <, > and & are written as \u escapes.
-std::string scriptJson(const json& value) {
-    const std::string text = value.dump(-1, ' ', true, json::error_handler_t::replace);
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        if (c == '<') out += "\\u003c";
-        else if (c == '>') out += "\\u003e";
-        else if (c == '&') out += "\\u0026";
-        else out += c;
-    }
-    return out;
-}
-
-// A script inlined whole: only a closing tag could end it early.
-std::string inlineScript(const std::string& code) {
-    std::string out;
-    size_t from = 0;
-    for (size_t at; (at = code.find("</", from)) != std::string::npos; from = at + 2)
-        out += code.substr(from, at - from) + "<\\/";
-    return out + code.substr(from);
-}
-
 // What the page's script draws for one run, every string already escaped:
 // per charted figure, its samples and where each is drawn.
 json runData(const ReportedRun& reported, size_t index) {
@@ -302,3 +278,26 @@ std::string htmlText(const std::string& displayed) {
     return out;
 }
 
+// JSON inside a script element: nothing in it may close the element or
+// open a comment, so <, > and & are written as \u escapes.
+std::string scriptJson(const json& value) {
+    const std::string text = value.dump(-1, ' ', true, json::error_handler_t::replace);
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c == '<') out += "\\u003c";
+        else if (c == '>') out += "\\u003e";
+        else if (c == '&') out += "\\u0026";
+        else out += c;
+    }
+    return out;
+}
+
+// A script inlined whole: only a closing tag could end it early.
+std::string inlineScript(const std::string& code) {
+    std::string out;
+    size_t from = 0;
+    for (size_t at; (at = code.find("</", from)) != std::string::npos; from = at + 2)
+        out += code.substr(from, at - from) + "<\\/";
+    return out + code.substr(from);
+}

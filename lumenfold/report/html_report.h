@@ -36,3 +36,8 @@ std::string briefRunName(const ReportedRun& run, size_t index);
 
 // Text made safe inside HTML, after displayText: & < > " ' as references.
 std::string htmlText(const std::string& displayed);
+
+// JSON inside a script element: nothing in it may close the element or open
+// a comment. And a script inlined whole, its closing tags broken.
+std::string scriptJson(const nlohmann::json& value);
+std::string inlineScript(const std::string& code);

@@ -465,6 +465,8 @@ RunOutcome runOnce(RunSession& session, Program program, const RunOptions& optio
     addOutcome(context, s, outcome);
     outcome.context = context;
     sayOutcome(outcome, context);
+    if (outcome.failure.empty() && !outcome.resultsPath.empty() && options.finished)
+        options.finished(outcome.resultsPath);
     return outcome;
 }
 

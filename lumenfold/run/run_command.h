@@ -1,6 +1,7 @@
 #pragma once
 
 #include <set>
+#include <functional>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -18,6 +19,8 @@ struct RunOptions {
     bool echo = false;           // the program's console shown live as well as logged
     std::string ordinal = "run 1 of 1";  // for the progress line of a series
     bool validation = false;     // frames are read back: the context file says so, and no figure counts
+    // Called with the results file of each run that went as planned (--history).
+    std::function<void(const std::string& resultsPath)> finished;
 };
 
 // `lumenfold run`: the exit status of lumenfold.

@@ -102,6 +102,7 @@ int suiteCommand(const SuiteOptions& options) {
     run.limits = options.limits;
     run.command = options.command;
     run.echo = options.echo;
+    run.finished = options.finished;
     run.directory = options.directory.empty() ? "lumenfold-suite-" + dateStamp() : options.directory;
     SeriesPlan plan;
     plan.repeat = options.repeat;

@@ -1,14 +1,21 @@
 // libFuzzer target: any bytes as a results file (and, when the input says so,
-// as its file name too) through the reader and every report format. Beyond
+// as its file name too) through the reader, every report format and
+// `history add` into a SQLite store; or as a context file. Beyond
 // "no crash, no sanitizer finding", it holds the outputs to what a reader of
 // them relies on: nothing a terminal would act on, JSON that parses back.
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
 #include "compare/compare.h"
+#include "history/history_add.h"
+#include "history/history_check.h"
+#include "history/history_store.h"
 #include "common/display_text.h"
 #include "report/html_report.h"
 #include "report/plot_script.h"
@@ -60,6 +67,43 @@ const std::string goodRun =
     "It spent: 3.189 Secs to Initialize.\n\n\nwindow: 1\nIt drew 1200 Triangles.\nIt spent: 0.787 Secs. \n"
     "It was: 1.27065 Angles/sec.\nIt was: 1524.78 Triangles/sec.\n\n";
 
+// One store for the whole session, in a directory of its own that goes with it.
+char storeDirectory[] = "/tmp/lumenfold-fuzz-XXXXXX";
+
+HistoryStore& store() {
+    static HistoryStore* opened = [] {
+        char* directory = mkdtemp(storeDirectory);
+        if (directory == nullptr) abort();
+        atexit([] { std::filesystem::remove_all(storeDirectory); });
+        StoreLocation location;
+        std::string error;
+        if (!storeLocation(std::string("sqlite:") + directory + "/history.sqlite", location, error)) abort();
+        return new HistoryStore(location);
+    }();
+    return *opened;
+}
+
+// What was added comes back exactly: every value went in bound, none as SQL.
+void addToHistory(const std::string& results, const std::optional<std::string>& context, const std::string& name) {
+    static long added = 0;
+    const std::string machine = "fuzz " + std::to_string(++added) + " '\";--";
+    const AddOutcome outcome = addResultsText(store(), results, context, name, machine, 0);
+    checkShowable("history message", outcome.message);
+    if (outcome.result != AddResult::added) return;
+    const std::vector<StoredRun> runs = store().list(machine, "", true);
+    if (runs.size() != 1 || runs[0].sourceFile != name) fail("history add lost the run or its name", name);
+    if (context && nlohmann::json::accept(*context) && runs[0].context != context)
+        fail("history add changed the context", *context);
+    const std::vector<ResultsRun> data = store().runsData(runs);
+    if (data.size() != 1 || frameCount(data[0]) != frameCount(parseResultsText(results, name)))
+        fail("history add lost frames", results);
+    const std::vector<Series> series = buildSeries(runs, data, "");
+    std::vector<Finding> findings;
+    for (const Series& s : series) findings.push_back(Finding{&s, ChangePoint{}, contextChanges(context, "{}")});
+    checkShowable("history text", findingsText(findings, series.size()));
+    checkShowable("history markdown", findingsMarkdown(findings, series.size()));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -68,6 +112,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!text.empty() && text[0] == 0x0f) {
         ReportedRun run{parseResultsText(goodRun, "good.txt"), parseContext(text.substr(1), "good.json"), ""};
         checkPage({run}, {});
+        // A set-up time of its own makes each a new run to the store.
+        static long runs = 0;
+        std::string results = goodRun;
+        results.replace(results.find("3.189"), 5, std::to_string(++runs));
+        addToHistory(results, text.substr(1), "good.txt");
         return 0;
     }
     // Another first byte below 0x10 (no results file starts so) makes the next
@@ -109,5 +158,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     figure.figure = figure.label = name;
     figure.ratio = Interval{1.0, 0.9, 1.1};
     checkPage({ReportedRun{runs[0], ContextRead{}, "A"}, ReportedRun{runs[0], ContextRead{}, "B"}}, {figure});
+    addToHistory(text, std::nullopt, name);
     return 0;
 }

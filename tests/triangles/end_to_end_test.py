@@ -162,9 +162,9 @@ class ResultsFiles(ProgramTest):
             taken.add(name)
             with open(os.path.join(workdir, name), "w") as handle:
                 handle.write("another run\n")
-        # Driven the way users run it unattended.
+        # Driven the way users run it unattended, with the console shown.
         lumenfold = os.path.join(os.environ["LUMENFOLD_BUILD"], "lumenfold", "lumenfold")
-        result = subprocess.run([lumenfold, "run", "triangles", "--frames", "1", "--dir", workdir],
+        result = subprocess.run([lumenfold, "run", "triangles", "--frames", "1", "--echo", "--dir", workdir],
                                 env=self.xvfb.env(), capture_output=True, text=True, timeout=600)
         self.assertEqual(result.returncode, 0, result.stderr)
         path_line = [l for l in result.stdout.splitlines() if l.startswith(SAVED)]
@@ -174,6 +174,8 @@ class ResultsFiles(ProgramTest):
         self.assertEqual(os.path.dirname(path), workdir)
         with open(path) as handle:
             self.assertEqual(handle.readline().rstrip("\n"), BANNER_TITLE)
+        # Its console log takes the same name.
+        self.assertTrue(os.path.exists(path[:-4] + ".log"))
         for name in taken:
             with open(os.path.join(workdir, name)) as handle:
                 self.assertEqual(handle.read(), "another run\n")

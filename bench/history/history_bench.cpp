@@ -76,7 +76,8 @@ void addAgainstReport(const std::vector<std::string>& files, const StoreLocation
     auto start = std::chrono::steady_clock::now();
     double cpu = double(clock()) / CLOCKS_PER_SEC;
     size_t reported = 0;
-    for (const std::string& file : files) reported += textReport({readResultsFile(file)}).size();
+    // As `lumenfold report` does: each file with its context, one at a time.
+    for (const std::string& file : files) reported += textReport(readReportedRuns({file})).size();
     const double report = secondsSince(start);
     const double reportCpu = double(clock()) / CLOCKS_PER_SEC - cpu;
     cpu = double(clock()) / CLOCKS_PER_SEC;

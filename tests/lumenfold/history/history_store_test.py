@@ -242,17 +242,17 @@ class HistoryStoreTest(unittest.TestCase):
                                                                  for _ in range(5)],
                            day=i + 1, renderer="llvmpipe (LLVM 16)" if i >= 15 else "llvmpipe (LLVM 15)")
         self.assertEqual(self.lumenfold("add", os.path.join(self.dir, "nightly"), "--machine", "n1").returncode, 0)
-        checked = self.lumenfold("check", "--figure", "vertices_per_second", "--format", "json")
+        checked = self.lumenfold("check", "--figure", "verticesPerSecond", "--format", "json")
         self.assertEqual(checked.returncode, 3, checked.stderr)
         [point] = json.loads(checked.stdout)
         self.assertEqual((point["machine"], point["program"], point["figure"], point["position"], point["verdict"]),
-                         ("n1", "cube", "vertices_per_second", 16, "slower"))
+                         ("n1", "cube", "verticesPerSecond", 16, "slower"))
         self.assertTrue(point["firstRunAfter"]["file"].endswith("results_cube_15.txt"))
         self.assertEqual(point["firstRunAfter"]["started"], "2026-11-16T03:00:00+01:00")
         self.assertLess(point["ciLow"], point["ratio"])
         self.assertLess(point["ciHigh"], 1)
         self.assertEqual(point["changed"], {"renderer": ["llvmpipe (LLVM 15)", "llvmpipe (LLVM 16)"]})
-        markdown = self.lumenfold("check", "--figure", "vertices_per_second", "--format", "markdown").stdout
+        markdown = self.lumenfold("check", "--figure", "verticesPerSecond", "--format", "markdown").stdout
         self.assertIn("| n1 | cube | vertices\\_per\\_second | 16 |", markdown)
         runs = json.loads(self.lumenfold("list", "--format", "json").stdout)
         for run in runs[15:]:

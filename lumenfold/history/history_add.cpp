@@ -113,6 +113,11 @@ AddOutcome addResultsText(HistoryStore& store, const std::string& resultsText,
             stored.started = data["date"].get<std::string>();
             stored.startedAt = seconds;
         }
+        if (data.is_object() && data.value("validation", false) == true) {
+            stored.excludedBecause = "validation run: its frames were read back, so its times are no measurement";
+            outcome.message += (outcome.message.empty() ? displayText(sourceFile) + ": " : "; ") +
+                               std::string("a validation run, stored as excluded from every check");
+        }
     }
     stored.sourceFile = sourceFile;
     stored.context = context;

@@ -245,6 +245,9 @@ bool HistoryStore::add(const NewRun& n) {
     soci::indicator contextIndicator = n.context ? soci::i_ok : soci::i_null;
     const std::string context = n.context.value_or("");
     soci::indicator setupIndicator = nullIfNan(setup);
+    const int excluded = n.excludedBecause ? 1 : 0;
+    const std::string reason = n.excludedBecause.value_or("");
+    soci::indicator reasonIndicator = n.excludedBecause ? soci::i_ok : soci::i_null;
     begin();
     try {
         long long id = 0;
@@ -252,13 +255,14 @@ bool HistoryStore::add(const NewRun& n) {
         {  // the statement ends before COMMIT: SQLite refuses to commit under one still open
             soci::statement insert =
                 (sql.prepare << "INSERT INTO runs (sha256, machine, program, started, started_at, source_file, frames, "
-                                "setup_seconds, summary, problems, context, added_at) VALUES (:sha, :machine, :program, "
-                                ":started, :startedAt, :source, :frames, :setup, :summary, :problems, :context, :added) "
+                                "setup_seconds, summary, problems, context, added_at, excluded, exclude_reason) VALUES (:sha, "
+                                ":machine, :program, :started, :startedAt, :source, :frames, :setup, :summary, "
+                                ":problems, :context, :added, :excluded, :reason) "
                                 "ON CONFLICT (sha256) DO NOTHING RETURNING id",
                  soci::use(n.sha256), soci::use(n.machine), soci::use(program), soci::use(n.started),
                  soci::use(n.startedAt), soci::use(n.sourceFile), soci::use(frames), soci::use(setup, setupIndicator),
                  soci::use(summary), soci::use(problemsText), soci::use(context, contextIndicator), soci::use(added),
-                 soci::into(id));
+                 soci::use(excluded), soci::use(reason, reasonIndicator), soci::into(id));
             insert.execute(true);
             inserted = insert.got_data();
         }

@@ -38,6 +38,9 @@ struct NewRun {
     std::string sourceFile;      // the results file's name as given
     std::optional<std::string> context;   // the context file's whole text
     const ResultsRun* run = nullptr;
+    // Stored but left out of every check from the start, with the reason
+    // (a validation run: its frames were read back, so no time is a measurement).
+    std::optional<std::string> excludedBecause;
 };
 
 // A run as listed, without its frames.

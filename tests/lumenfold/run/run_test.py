@@ -118,7 +118,10 @@ class RunTest(unittest.TestCase):
     def short_run(self, program):
         if not os.path.exists(program_path(program)):
             self.skipTest("%s is not built: no %s" % (program, program_path(program)))
-        run = Lumenfold(["run", program, "--frames", "2", "--dir", self.workdir], env_without_display())
+        # Variables that steer the GL stack reach the context file; these two
+        # change nothing that llvmpipe under Xvfb measures.
+        env = dict(env_without_display(), mesa_glthread="true", vblank_mode="0")
+        run = Lumenfold(["run", program, "--frames", "2", "--dir", self.workdir], env)
         try:
             run.wait_for_frame(1, 600)
             xvfb = run.child("Xvfb")
@@ -150,6 +153,8 @@ class RunTest(unittest.TestCase):
         with open(results[:-4] + ".json") as handle:
             context = json.load(handle)
         self.assertEqual(context["program"], program)
+        self.assertEqual({k: context["environment"].get(k) for k in ("mesa_glthread", "vblank_mode")},
+                         {"mesa_glthread": "true", "vblank_mode": "0"})
         self.assertEqual(context["resultsFile"], results)
         self.assertEqual((context["window"]["width"], context["window"]["height"]), WINDOW[program])
         self.assertTrue(context["gl"]["renderer"] and context["gl"]["renderer"] != "unknown", context["gl"])

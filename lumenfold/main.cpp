@@ -11,6 +11,7 @@
 #include "history/history_command.h"
 #include "common/display_text.h"
 #include "common/messages.h"
+#include "common/whole_file.h"
 #include "compare/compare.h"
 #include "report/html_report.h"
 #include "report/output_formats.h"
@@ -50,34 +51,10 @@ bool drawPlot(const std::string& script, std::string& error) {
     return false;
 }
 
-// Writes the page beside its final name and moves it there, so that a page
-// that cannot be finished never replaces a good one.
-bool writePage(const std::string& path, const std::string& page, std::string& error) {
-    const std::string temporary = path + ".partial";
-    FILE* out = fopen(temporary.c_str(), "w");
-    if (out == nullptr) {
-        error = "cannot create " + temporary + ": " + strerror(errno);
-        return false;
-    }
-    const bool written = fwrite(page.data(), 1, page.size(), out) == page.size();
-    const int writeErrno = errno;
-    if (fclose(out) != 0 || !written) {
-        error = "cannot write " + temporary + ": " + strerror(written ? errno : writeErrno);
-        remove(temporary.c_str());
-        return false;
-    }
-    if (rename(temporary.c_str(), path.c_str()) != 0) {
-        error = "cannot move " + temporary + " to " + path + ": " + strerror(errno);
-        remove(temporary.c_str());
-        return false;
-    }
-    return true;
-}
-
 bool writeHtml(const std::vector<ReportedRun>& runs, const std::vector<FigureComparison>& figures,
                const std::string& path) {
     std::string error;
-    if (!writePage(path, htmlPage(runs, figures, chartLibrary(), std::string("lumenfold ") + LUMENFOLD_VERSION), error)) {
+    if (!writeWholeFile(path, htmlPage(runs, figures, chartLibrary(), std::string("lumenfold ") + LUMENFOLD_VERSION), error)) {
         tell("no HTML page written: " + displayText(error));
         return false;
     }

@@ -16,8 +16,6 @@ using nlohmann::json;
 
 namespace {
 
-// Context files are a few kilobytes; anything near this is not one.
-
 std::string isoUtc(long long seconds) {
     const time_t t = time_t(seconds);
     tm utc{};

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/display_text.h"
+#include "common/whole_file.h"
 #include "report/html_report.h"
 
 #ifndef LUMENFOLD_VERSION
@@ -129,17 +130,5 @@ std::string historyPage(const std::vector<Series>& series, const std::vector<Fin
 bool writeHistoryPage(const std::string& path, const std::vector<Series>& series,
                       const std::vector<Finding>& findings, std::string& error) {
     const std::string page = historyPage(series, findings, std::string("lumenfold ") + LUMENFOLD_VERSION);
-    const std::string temporary = path + ".partial";
-    FILE* out = fopen(temporary.c_str(), "w");
-    if (out == nullptr) {
-        error = "cannot create " + temporary + ": " + strerror(errno);
-        return false;
-    }
-    const bool written = fwrite(page.data(), 1, page.size(), out) == page.size();
-    if (fclose(out) != 0 || !written || rename(temporary.c_str(), path.c_str()) != 0) {
-        error = "cannot write " + path + ": " + strerror(errno);
-        remove(temporary.c_str());
-        return false;
-    }
-    return true;
+    return writeWholeFile(path, page, error);
 }

@@ -10,6 +10,7 @@
 
 #include "common/display_text.h"
 #include "common/messages.h"
+#include "common/whole_file.h"
 #include "run/run_command.h"
 #include "validate/compare_images.h"
 #include "validate/png_file.h"
@@ -184,16 +185,10 @@ StepOutcome compareStep(long long step, const fs::path& referenceDir, const fs::
 }
 
 bool writePageFile(const std::string& path, const std::string& page) {
-    const std::string partial = path + ".partial";
-    std::ofstream out(partial, std::ios::binary);
-    out << page;
-    out.close();
-    if (!out || rename(partial.c_str(), path.c_str()) != 0) {
-        remove(partial.c_str());
-        tell("cannot write the page " + displayText(path));
-        return false;
-    }
-    return true;
+    std::string error;
+    if (writeWholeFile(path, page, error)) return true;
+    tell("no page written: " + displayText(error));
+    return false;
 }
 
 // Both captures; false when either run failed or what was asked cannot be had.

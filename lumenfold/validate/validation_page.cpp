@@ -3,24 +3,11 @@
 #include <cstdint>
 
 #include "common/display_text.h"
+#include "report/html_report.h"
 
 namespace {
 
-std::string escaped(const std::string& raw) {
-    const std::string text = displayText(raw);
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
+std::string escaped(const std::string& raw) { return htmlText(displayText(raw)); }
 
 std::string figure(const std::string& caption, const std::string& png, long long step) {
     std::string out = "<figure><figcaption>" + caption + "</figcaption>";
@@ -32,7 +19,7 @@ std::string figure(const std::string& caption, const std::string& png, long long
     return out + "</figure>";
 }
 
-constexpr const char* pageStyle =
+constexpr const char* validationStyle =
     "body{font-family:sans-serif;margin:1.5em;color:#222}"
     // Three abreast at any width, so that the same place lines up across them.
     ".row{display:flex;gap:1em}figure{margin:0;flex:1 1 0;min-width:0}"
@@ -62,7 +49,7 @@ std::string validationPage(const ValidationSummary& summary, const std::vector<S
         // Offline and inert: the images are in the page, nothing else may load.
         "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src 'unsafe-inline'; "
         "img-src data:\">\n<title>Lumenfold validation: " +
-        escaped(summary.program) + "</title>\n<style>" + pageStyle + "</style>\n</head>\n<body>\n";
+        escaped(summary.program) + "</title>\n<style>" + validationStyle + "</style>\n</head>\n<body>\n";
     page += "<h1>Validation of " + escaped(summary.program) + "</h1>\n<p>Drawn on: " + escaped(summary.drawnOn) +
             "<br>Expected: " + escaped(summary.reference) + "<br>Tolerance: " + escaped(summary.tolerance) +
             "<br>Written by " + escaped(generator) + "</p>\n";

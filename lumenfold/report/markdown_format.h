@@ -1,0 +1,19 @@
+// report and compare as GitHub-flavoured Markdown, to paste where a team
+// discusses a result (a merge request, an issue).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "compare/compare.h"
+#include "results/context_file.h"
+
+// Text from a file made safe inside a table cell or a line: displayText,
+// then a backslash before every character Markdown would act on (| ends a
+// cell; * _ ` ~ [ ] < > # & start emphasis, code, links, HTML, headings,
+// entities), so the reader sees the displayText form and nothing else.
+std::string markdownText(std::string_view text);
+
+std::string markdownReport(const std::vector<ReportedRun>& runs);
+std::string markdownComparison(const Comparison& comparison);

@@ -3,14 +3,12 @@
 #include <algorithm>
 
 #include "common/display_text.h"
+#include "results/context_file.h"
 
-const std::vector<std::string>& glEnvironmentVariables() {
-    static const std::vector<std::string> names = {
-        "vblank_mode",         "__GL_SYNC_TO_VBLANK",         "mesa_glthread",
-        "LIBGL_ALWAYS_SOFTWARE", "GALLIUM_DRIVER",            "MESA_LOADER_DRIVER_OVERRIDE",
-        "__GLX_VENDOR_LIBRARY_NAME", "DRI_PRIME"};
-    return names;
-}
+// Every variable a context records: the eight that steer the GL
+// stack, and LD_PRELOAD, since a preloaded library (a capture, a profiler)
+// sits in every GL call and so changes the timing as surely as a driver does.
+const std::vector<std::string>& glEnvironmentVariables() { return recordedEnvironment(); }
 
 namespace {
 

@@ -1,13 +1,12 @@
 #include "report/markdown_format.h"
 
-#include "common/display_text.h"
 #include "common/number_text.h"
 #include "report/outlier_text.h"
 #include "report/report_format.h"
 
 std::string markdownText(std::string_view text) {
     std::string out;
-    for (char c : displayText(text)) {
+    for (char c : text) {
         if (std::string_view("\\|*_`~[]<>#&").find(c) != std::string_view::npos) out += '\\';
         out += c;
     }

@@ -9,10 +9,12 @@
 #include "compare/compare.h"
 #include "results/context_file.h"
 
-// Text from a file made safe inside a table cell or a line: displayText,
-// then a backslash before every character Markdown would act on (| ends a
-// cell; * _ ` ~ [ ] < > # & start emphasis, code, links, HTML, headings,
-// entities), so the reader sees the displayText form and nothing else.
+// Text as every format shows it (what came from a file has been through
+// displayText when it was read) made safe inside a table cell or a line: a
+// backslash before every character Markdown would act on (| ends a cell;
+// * _ ` ~ [ ] < > # & start emphasis, code, links, HTML, headings,
+// entities; \ would escape the next), so the reader sees exactly what the
+// text report shows.
 std::string markdownText(std::string_view text);
 
 std::string markdownReport(const std::vector<ReportedRun>& runs);

@@ -58,8 +58,8 @@ Values valuesOf(const std::vector<RunConditions>& runs, size_t index) {
 
 bool sameSet(const Values& a, const Values& b) {
     if (a.size() != b.size()) return false;
-    for (const auto& [value, count] : a)
-        if (std::none_of(b.begin(), b.end(), [&](const auto& v) { return v.first == value; })) return false;
+    for (const auto& entry : a)
+        if (std::none_of(b.begin(), b.end(), [&](const auto& v) { return v.first == entry.first; })) return false;
     return true;
 }
 

@@ -1,7 +1,8 @@
 // libFuzzer target: any bytes as a results file (and, when the input says so,
 // as its file name too) through the reader and every report format. Beyond
 // "no crash, no sanitizer finding", it holds the outputs to what a reader of
-// them relies on: nothing a terminal would act on, JSON that parses back.
+// them relies on: nothing a terminal would act on, JSON that parses back,
+// Markdown tables whose rows keep their cells.
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>
@@ -9,8 +10,10 @@
 #include <vector>
 
 #include "compare/compare.h"
+#include "compare/outliers.h"
 #include "common/display_text.h"
 #include "report/html_report.h"
+#include "report/markdown_format.h"
 #include "report/plot_script.h"
 #include "report/report_format.h"
 
@@ -43,6 +46,30 @@ size_t count(const std::string& text, const std::string& part) {
     size_t n = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
     return n;
+}
+
+// Showable, and every row of a table has as many cell bars (| not escaped
+// by a backslash) as the table's header: nothing from the input splits a cell.
+void checkMarkdown(const char* format, const std::string& output) {
+    checkShowable(format, output);
+    size_t headerBars = 0;
+    bool inTable = false;
+    size_t start = 0;
+    for (size_t end = output.find('\n'); end != std::string::npos; start = end + 1, end = output.find('\n', start)) {
+        const std::string line = output.substr(start, end - start);
+        if (line.empty() || line[0] != '|') {
+            inTable = false;
+            continue;
+        }
+        size_t bars = 0, backslashes = 0;
+        for (char c : line) {
+            if (c == '|' && backslashes % 2 == 0) ++bars;
+            backslashes = c == '\\' ? backslashes + 1 : 0;
+        }
+        if (!inTable) headerBars = bars;
+        inTable = true;
+        if (bars != headerBars) fail(format, "a table row with cells split: " + line);
+    }
 }
 
 // The page holds the library's script, the data and the page's own script:
@@ -86,6 +113,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<ReportedRun> reported = withoutContexts(runs);
     checkShowable("text", textReport(reported));
     checkShowable("csv", csvReport(reported));
+    checkMarkdown("markdown", markdownReport(reported));
+    const ReportedRun skipped{skipFrames(runs[0], 1), ContextRead{}, "", 1};
+    checkShowable("text, first frame left out", textReport({skipped}));
+    checkMarkdown("markdown, first frame left out", markdownReport({skipped}));
     const std::string json = jsonReport(reported);
     checkShowable("json", json);
     if (!nlohmann::json::accept(json)) fail("json does not parse", json);
@@ -98,6 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Comparison comparison = compareSides(side, side, quick);
     checkShowable("comparison text", textComparison(comparison));
     checkShowable("comparison csv", csvComparison(comparison));
+    checkMarkdown("comparison markdown", markdownComparison(comparison));
     const std::string comparisonJson = jsonComparison(comparison);
     checkShowable("comparison json", comparisonJson);
     if (!nlohmann::json::accept(comparisonJson)) fail("comparison json does not parse", comparisonJson);

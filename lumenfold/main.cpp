@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <sys/wait.h>
 
 #include "common/display_text.h"
@@ -260,7 +261,7 @@ void addSkipFrames(CLI::App* command, int& frames) {
     command->add_option("--skip-frames", frames,
                         "leave the first K frames of every run out (set-up work spilling into them); every format "
                         "says so, the results files are not changed")
-        ->check(CLI::NonNegativeNumber);
+        ->check(CLI::Range(0, std::numeric_limits<int>::max()));
 }
 
 void addFormat(CLI::App* command, std::string& format) {

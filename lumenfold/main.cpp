@@ -76,9 +76,10 @@ bool writePage(const std::string& path, const std::string& page, std::string& er
 }
 
 bool writeHtml(const std::vector<ReportedRun>& runs, const std::vector<FigureComparison>& figures,
-               const std::string& path) {
+               const std::string& path, const std::vector<std::string>& notes = {}) {
     std::string error;
-    if (!writePage(path, htmlPage(runs, figures, chartLibrary(), std::string("lumenfold ") + LUMENFOLD_VERSION), error)) {
+    if (!writePage(path, htmlPage(runs, figures, chartLibrary(), std::string("lumenfold ") + LUMENFOLD_VERSION, notes),
+                   error)) {
         tell("no HTML page written: " + displayText(error));
         return false;
     }
@@ -192,7 +193,13 @@ int compareCommand(const CompareRequest& request) {
         std::vector<FigureComparison> figures;
         for (const ProgramComparison& program : comparison.programs)
             figures.insert(figures.end(), program.figures.begin(), program.figures.end());
-        paged = writeHtml(runs, figures, request.html);
+        // The page shows each run's warnings and the skipped frames itself.
+        std::vector<std::string> notes;
+        for (const ConditionDifference& difference : comparison.differences) notes.push_back(difference.line);
+        for (const ProgramComparison& program : comparison.programs)
+            for (const std::string& line : calloutLines(program, comparison.skippedFrames))
+                notes.push_back(std::string(programName(program.program)) + ": " + line);
+        paged = writeHtml(runs, figures, request.html, notes);
     }
     return expandedA && expandedB && paged && !problemsA && !problemsB ? 0 : 1;
 }

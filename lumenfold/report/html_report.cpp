@@ -300,11 +300,16 @@ std::string briefRunName(const ReportedRun& run, size_t index) {
 }
 
 std::string htmlPage(const std::vector<ReportedRun>& runs, const std::vector<FigureComparison>& figures,
-                     const ChartLibrary& library, const std::string& generator) {
+                     const ChartLibrary& library, const std::string& generator, const std::vector<std::string>& notes) {
     const bool comparison = !figures.empty();
     std::string page = pageHead(comparison, runs.size()) + problemsSection(runs);
     if (!runs.empty() && runs.front().skippedFrames > 0)
         page += "<p class=\"note skipped\">" + htmlText(skipLine(runs.front().skippedFrames)) + ".</p>\n";
+    if (!notes.empty()) {
+        page += "<section class=\"notes\"><h2>Before reading the verdicts</h2>\n<ul>\n";
+        for (const std::string& note : notes) page += "<li>" + htmlText(note) + "</li>\n";
+        page += "</ul>\n</section>\n";
+    }
     json data;
     data["runs"] = json::array();
     for (size_t i = 0; i < runs.size(); ++i)

@@ -74,9 +74,10 @@ void checkMarkdown(const char* format, const std::string& output) {
 
 // The page holds the library's script, the data and the page's own script:
 // a quoted string that opened or closed another would be an injection.
-void checkPage(const std::vector<ReportedRun>& runs, const std::vector<FigureComparison>& figures) {
+void checkPage(const std::vector<ReportedRun>& runs, const std::vector<FigureComparison>& figures,
+               const std::vector<std::string>& notes = {}) {
     static const ChartLibrary library{"Library", "1", "fuzzing", "var Chart;"};
-    const std::string page = htmlPage(runs, figures, library, "fuzz");
+    const std::string page = htmlPage(runs, figures, library, "fuzz", notes);
     checkShowable("html", page);
     if (count(page, "<script") != 3 || count(page, "</script") != 3) fail("script elements added", page);
     if (count(page, "<b>") != 0 || count(page, "<img") != 0) fail("markup from the input", page);
@@ -140,6 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FigureComparison figure;
     figure.figure = figure.label = name;
     figure.ratio = Interval{1.0, 0.9, 1.1};
-    checkPage({ReportedRun{runs[0], ContextRead{}, "A"}, ReportedRun{runs[0], ContextRead{}, "B"}}, {figure});
+    checkPage({ReportedRun{runs[0], ContextRead{}, "A"}, ReportedRun{runs[0], ContextRead{}, "B"}}, {figure},
+              {runs[0].path});
     return 0;
 }

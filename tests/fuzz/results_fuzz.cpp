@@ -126,7 +126,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // its context file (which the caller escapes, as it does the names).
     BootstrapOptions quick;
     quick.resamples = 50;   // the formats are under test here, not the statistics
-    const ComparedSide side{runs, {RunWarning{runs[0].path, displayText(name)}}, {runs[0].path}};
+    ComparedSide side;
+    side.runs = runs;
+    side.warnings = {RunWarning{runs[0].path, displayText(name)}};
+    side.withoutContext = {runs[0].path};
     const Comparison comparison = compareSides(side, side, quick);
     checkShowable("comparison text", textComparison(comparison));
     checkShowable("comparison csv", csvComparison(comparison));

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <sys/wait.h>
 
 #include "history/history_command.h"
@@ -13,6 +14,7 @@
 #include "common/messages.h"
 #include "common/whole_file.h"
 #include "compare/compare.h"
+#include "compare/outliers.h"
 #include "report/html_report.h"
 #include "report/output_formats.h"
 #include "report/plot_script.h"
@@ -52,9 +54,10 @@ bool drawPlot(const std::string& script, std::string& error) {
 }
 
 bool writeHtml(const std::vector<ReportedRun>& runs, const std::vector<FigureComparison>& figures,
-               const std::string& path) {
+               const std::string& path, const std::vector<std::string>& notes = {}) {
     std::string error;
-    if (!writeWholeFile(path, htmlPage(runs, figures, chartLibrary(), std::string("lumenfold ") + LUMENFOLD_VERSION), error)) {
+    if (!writeWholeFile(path, htmlPage(runs, figures, chartLibrary(), std::string("lumenfold ") + LUMENFOLD_VERSION, notes),
+                   error)) {
         tell("no HTML page written: " + displayText(error));
         return false;
     }
@@ -75,9 +78,20 @@ void printOut(const std::string& text) {
     fflush(stdout);
 }
 
+// The runs without their first k frames, each saying so; the files are not touched.
+std::vector<ReportedRun> skippingFrames(std::vector<ReportedRun> runs, int k) {
+    if (k <= 0) return runs;
+    for (ReportedRun& reported : runs) {
+        reported.run = skipFrames(reported.run, k);
+        reported.skippedFrames = k;
+    }
+    return runs;
+}
+
 struct ReportRequest {
     std::vector<std::string> files;
     std::string format = outputFormats().front().name;
+    int skipFrames = 0;
     std::string plot;
     std::string html;
 };
@@ -98,8 +112,9 @@ bool plotRuns(const std::vector<ReportedRun>& reported, const std::string& path)
 int reportCommand(const ReportRequest& request) {
     std::vector<std::string> files;
     const bool expanded = inputFiles(request.files, files);
-    const std::vector<ReportedRun> runs = readReportedRuns(files);
-    const bool problems = showProblems(runs);
+    const std::vector<ReportedRun> read = readReportedRuns(files);
+    const bool problems = showProblems(read);
+    const std::vector<ReportedRun> runs = skippingFrames(read, request.skipFrames);
     printOut(outputFormat(request.format).report(runs));
     const bool plotted = request.plot.empty() || plotRuns(runs, request.plot);
     const bool paged = request.html.empty() || writeHtml(runs, {}, request.html);
@@ -109,14 +124,13 @@ int reportCommand(const ReportRequest& request) {
 struct CompareRequest {
     std::vector<std::string> sideA, sideB;
     std::string format = outputFormats().front().name;
+    int skipFrames = 0;
     std::string html;
 };
 
 // What a format without room for them leaves out must not go unseen.
 void tellNotes(const Comparison& comparison) {
-    for (const auto& [side, warnings] : {std::pair{"A", &comparison.warningsA}, std::pair{"B", &comparison.warningsB}})
-        for (const RunWarning& w : *warnings) tell(std::string(side) + ": " + w.file + ": " + w.message);
-    for (const std::string& note : comparison.notes) tell(note);
+    for (const std::string& note : comparisonNotes(comparison)) tell(note);
 }
 
 Comparison compareRuns(const std::vector<ReportedRun>& a, const std::vector<ReportedRun>& b) {
@@ -135,10 +149,12 @@ int compareCommand(const CompareRequest& request) {
     std::vector<std::string> filesA, filesB;
     const bool expandedA = inputFiles(request.sideA, filesA);
     const bool expandedB = inputFiles(request.sideB, filesB);
-    const std::vector<ReportedRun> a = readReportedRuns(filesA, "A");
-    const std::vector<ReportedRun> b = readReportedRuns(filesB, "B");
-    const bool problemsA = showProblems(a);
-    const bool problemsB = showProblems(b);
+    const std::vector<ReportedRun> readA = readReportedRuns(filesA, "A");
+    const std::vector<ReportedRun> readB = readReportedRuns(filesB, "B");
+    const bool problemsA = showProblems(readA);
+    const bool problemsB = showProblems(readB);
+    const std::vector<ReportedRun> a = skippingFrames(readA, request.skipFrames);
+    const std::vector<ReportedRun> b = skippingFrames(readB, request.skipFrames);
     const Comparison comparison = compareRuns(a, b);
     if (comparison.programs.empty()) {
         for (const std::string& note : comparison.notes) tell(note);
@@ -155,7 +171,13 @@ int compareCommand(const CompareRequest& request) {
         std::vector<FigureComparison> figures;
         for (const ProgramComparison& program : comparison.programs)
             figures.insert(figures.end(), program.figures.begin(), program.figures.end());
-        paged = writeHtml(runs, figures, request.html);
+        // The page shows each run's warnings and the skipped frames itself.
+        std::vector<std::string> notes;
+        for (const ConditionDifference& difference : comparison.differences) notes.push_back(difference.line);
+        for (const ProgramComparison& program : comparison.programs)
+            for (const std::string& line : calloutLines(program, comparison.skippedFrames))
+                notes.push_back(std::string(programName(program.program)) + ": " + line);
+        paged = writeHtml(runs, figures, request.html, notes);
     }
     return expandedA && expandedB && paged && !problemsA && !problemsB ? 0 : 1;
 }
@@ -220,6 +242,13 @@ CLI::App* addSuiteCommand(CLI::App& app, SuiteOptions& options) {
     return suite;
 }
 
+void addSkipFrames(CLI::App* command, int& frames) {
+    command->add_option("--skip-frames", frames,
+                        "leave the first K frames of every run out (set-up work spilling into them); every format "
+                        "says so, the results files are not changed")
+        ->check(CLI::Range(0, std::numeric_limits<int>::max()));
+}
+
 void addFormat(CLI::App* command, std::string& format) {
     std::string choices;
     for (const std::string& name : formatNames()) choices += (choices.empty() ? "" : ", ") + name;
@@ -230,6 +259,7 @@ CLI::App* addReportCommand(CLI::App& app, ReportRequest& request) {
     CLI::App* report = app.add_subcommand("report", "Statistics of results files of triangles, cube or streaming.");
     report->add_option("files", request.files, "results files, or directories of them")->required();
     addFormat(report, request.format);
+    addSkipFrames(report, request.skipFrames);
     report->add_option("--plot", request.plot, "draw the rate per frame with gnuplot into OUT.svg or OUT.png");
     report->add_option("--html", request.html,
                        "also write one self-contained HTML page with charts and each run's context to PAGE");
@@ -244,6 +274,7 @@ CLI::App* addCompareCommand(CLI::App& app, CompareRequest& request) {
         ->required();
     compare->add_option("--vs", request.sideB, "results files or directories of side B");
     addFormat(compare, request.format);
+    addSkipFrames(compare, request.skipFrames);
     compare->add_option("--html", request.html,
                         "also write one self-contained HTML page with both sides' runs and each figure's interval");
     return compare;

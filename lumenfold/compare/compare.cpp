@@ -5,7 +5,9 @@
 
 #include "common/display_text.h"
 #include "common/number_text.h"
+#include "compare/outliers.h"
 #include "figures/figures.h"
+#include "report/outlier_text.h"
 #include "report/report_format.h"
 
 using nlohmann::json;
@@ -98,6 +100,21 @@ std::string stepList(const std::set<long>& steps) {
     return text;
 }
 
+// The files of runs whose median stands apart from the other runs' medians.
+std::vector<std::string> runsApart(const std::vector<const ResultsRun*>& runs, const RunSamples& samples) {
+    std::vector<double> medians;
+    std::vector<std::string> files;
+    for (size_t r = 0; r < runs.size() && r < samples.size(); ++r) {
+        const double median = robustCentre(samples[r]).median;
+        if (std::isnan(median)) continue;
+        medians.push_back(median);
+        files.push_back(runs[r]->path);
+    }
+    std::vector<std::string> apart;
+    for (size_t r : runsStandingApart(medians)) apart.push_back(files[r]);
+    return apart;
+}
+
 // False, with a note, when a side has no sample of the figure.
 bool compareFigure(const FigureSpec& spec, const std::vector<const ResultsRun*>& a,
                    const std::vector<const ResultsRun*>& b, const std::set<long>& steps,
@@ -120,6 +137,8 @@ bool compareFigure(const FigureSpec& spec, const std::vector<const ResultsRun*>&
     figure.ratio = ratioInterval(samplesA, samplesB, options);
     figure.verdict = verdictFor(figure.ratio, figure.direction);
     figure.framesOnly = (figure.runsA == 1 || figure.runsB == 1) && !std::isnan(figure.ratio.low);
+    figure.apartA = runsApart(a, samplesA);
+    figure.apartB = runsApart(b, samplesB);
     out.figures.push_back(figure);
     return true;
 }
@@ -155,6 +174,12 @@ ProgramComparison compareProgram(Program program, const std::vector<const Result
     for (const ResultsRun* run : b) out.filesB.push_back(run->path);
     const std::set<long> steps = limitNotes(program, a, b, out);
     for (const FigureSpec& spec : comparedFigures(program, steps)) compareFigure(spec, a, b, steps, options, progress, out);
+    for (const auto& [side, runs] : {std::pair{"A", &a}, std::pair{"B", &b}})
+        for (const ResultsRun* run : *runs) {
+            const std::vector<RunOutliers> outliers = runOutliers(*run);
+            if (std::any_of(outliers.begin(), outliers.end(), [](const RunOutliers& o) { return o.slowFirst; }))
+                out.slowFirst.push_back(SlowFirstFrame{side, run->path});
+        }
     bool oneValueEach = false;
     for (const FigureComparison& f : out.figures) oneValueEach |= std::isnan(f.ratio.low) && std::isfinite(f.ratio.estimate);
     if (oneValueEach)
@@ -200,7 +225,15 @@ json warningsJson(const std::vector<RunWarning>& warnings) {
     return out;
 }
 
+json slowFirstJson(const std::vector<SlowFirstFrame>& runs) {
+    json out = json::array();
+    for (const SlowFirstFrame& run : runs) out.push_back({{"side", run.side}, {"file", run.file}});
+    return out;
+}
+
 }  // namespace
+
+std::string bootstrapText(const BootstrapOptions& options) { return bootstrapLine(options); }
 
 ComparedSide sideOf(const std::vector<ReportedRun>& runs) {
     ComparedSide side;
@@ -208,11 +241,17 @@ ComparedSide sideOf(const std::vector<ReportedRun>& runs) {
         side.runs.push_back(reported.run);
         // Shown as the reader shows the file's name: escaped.
         const std::string& shown = reported.run.path;
+        side.skippedFrames = std::max(side.skippedFrames, reported.skippedFrames);
         if (!reported.context.present) {
             side.withoutContext.push_back(shown);
             continue;
         }
-        if (reported.validation()) side.validation.push_back(shown);
+        if (reported.validation()) {
+            side.validation.push_back(shown);
+        } else {
+            const json context = reported.context.context;
+            side.conditions.push_back(conditionsOfContext(context));
+        }
         for (const std::string& warning : reported.context.context.warnings)
             side.warnings.push_back(RunWarning{shown, displayText(warning)});
     }
@@ -229,6 +268,8 @@ Comparison compareSides(const ComparedSide& a, const ComparedSide& b, const Boot
     out.warningsB = b.warnings;
     out.withoutContextA = a.withoutContext;
     out.withoutContextB = b.withoutContext;
+    out.differences = conditionDifferences(a.conditions, b.conditions);
+    out.skippedFrames = std::max(a.skippedFrames, b.skippedFrames);
     for (const auto& [name, side] : {std::pair{"A", &a}, std::pair{"B", &b}})
         for (const std::string& file : side->validation)
             out.notes.push_back(std::string(name) + ": " + file + ": " + validationNote);
@@ -247,15 +288,55 @@ Comparison compareSides(const ComparedSide& a, const ComparedSide& b, const Boot
     return out;
 }
 
+std::vector<std::string> calloutLines(const ProgramComparison& program, int skippedFrames) {
+    std::vector<std::string> lines;
+    // By run, the figures in which it stands apart, in the order met.
+    std::vector<std::pair<std::string, std::string>> apart;   // "A: file", figures
+    for (const FigureComparison& f : program.figures)
+        for (const auto& [side, files] : {std::pair{"A", &f.apartA}, std::pair{"B", &f.apartB}})
+            for (const std::string& file : *files) {
+                const std::string run = std::string(side) + ": " + file;
+                auto found = std::find_if(apart.begin(), apart.end(), [&](const auto& p) { return p.first == run; });
+                if (found == apart.end())
+                    apart.emplace_back(run, f.label);
+                else
+                    found->second += ", " + f.label;
+            }
+    for (const auto& [run, figures] : apart)
+        lines.push_back(run + " stands apart from its side's other runs (median more than " +
+                        std::to_string(int(outlierSpreads)) + " spreads from theirs) in: " + figures);
+    const int first = std::max(0, skippedFrames) + 1;
+    for (const SlowFirstFrame& slow : program.slowFirst)
+        lines.push_back(slow.side + ": " + slow.file + ": frame " + std::to_string(first) +
+                        " is much slower than the frames after it: set-up work spilling into it? --skip-frames " +
+                        std::to_string(first) + " leaves it out");
+    return lines;
+}
+
+std::vector<std::string> comparisonNotes(const Comparison& comparison) {
+    std::vector<std::string> notes;
+    if (comparison.skippedFrames > 0) notes.push_back(skipLine(comparison.skippedFrames));
+    for (const ConditionDifference& difference : comparison.differences) notes.push_back(difference.line);
+    for (const auto& [side, warnings] : {std::pair{"A", &comparison.warningsA}, std::pair{"B", &comparison.warningsB}})
+        for (const RunWarning& w : *warnings) notes.push_back(std::string(side) + ": " + w.file + ": " + w.message);
+    for (const ProgramComparison& program : comparison.programs)
+        for (const std::string& line : calloutLines(program, comparison.skippedFrames))
+            notes.push_back(std::string(programName(program.program)) + ": " + line);
+    notes.insert(notes.end(), comparison.notes.begin(), comparison.notes.end());
+    return notes;
+}
+
 std::string textComparison(const Comparison& comparison) {
     std::string out;
     for (const auto& [name, files] : {std::pair{"A", &comparison.filesA}, std::pair{"B", &comparison.filesB}}) {
         out += std::string(name) + ": " + std::to_string(files->size()) + (files->size() == 1 ? " file\n" : " files\n");
         for (const std::string& file : *files) out += "   " + file + "\n";
     }
+    if (comparison.skippedFrames > 0) out += "\n" + skipLine(comparison.skippedFrames) + "\n";
     out += "\nMachine conditions\n";
     out += warningsText("A", comparison.warningsA, comparison.withoutContextA, comparison.filesA.size());
     out += warningsText("B", comparison.warningsB, comparison.withoutContextB, comparison.filesB.size());
+    for (const ConditionDifference& difference : comparison.differences) out += "  " + difference.line + "\n";
 
     for (const ProgramComparison& program : comparison.programs) {
         out += "\n== " + std::string(programName(program.program)) + ": " + runCount(program.filesA.size()) +
@@ -271,6 +352,7 @@ std::string textComparison(const Comparison& comparison) {
                    padLeft(numberText(f.ratio.estimate, shortNumber), 9) + "   " + padRight(intervalText(f.ratio), 20) +
                    verdictName(f.verdict) + "\n";
         }
+        for (const std::string& line : calloutLines(program, comparison.skippedFrames)) out += "  " + line + "\n";
         for (const std::string& note : program.notes) out += "  note: " + note + "\n";
     }
     if (!comparison.notes.empty()) out += "\n";
@@ -282,7 +364,12 @@ std::string textComparison(const Comparison& comparison) {
 std::string csvComparison(const Comparison& comparison) {
     std::string out =
         "program,figure,step,direction,runs_a,runs_b,samples_a,samples_b,median_a,median_b,ratio,ci_low,ci_high,"
-        "verdict,frames_only\n";
+        "verdict,frames_only,skipped_frames,runs_apart_a,runs_apart_b\n";
+    const auto files = [](const std::vector<std::string>& list) {
+        std::string joined;
+        for (const std::string& file : list) joined += (joined.empty() ? "" : "; ") + file;
+        return csvField(joined);
+    };
     for (const ProgramComparison& program : comparison.programs)
         for (const FigureComparison& f : program.figures)
             out += std::string(programName(f.program)) + "," + f.figure + "," +
@@ -290,7 +377,8 @@ std::string csvComparison(const Comparison& comparison) {
                    std::to_string(f.runsA) + "," + std::to_string(f.runsB) + "," + std::to_string(f.samplesA) + "," +
                    std::to_string(f.samplesB) + "," + numberText(f.medianA, cellNumber) + "," +
                    numberText(f.medianB, cellNumber) + "," + numberText(f.ratio.estimate, cellNumber) + "," +
-                   numberText(f.ratio.low, cellNumber) + "," + numberText(f.ratio.high, cellNumber) + "," + verdictName(f.verdict) + "," + (f.framesOnly ? "yes" : "no") + "\n";
+                   numberText(f.ratio.low, cellNumber) + "," + numberText(f.ratio.high, cellNumber) + "," + verdictName(f.verdict) + "," + (f.framesOnly ? "yes" : "no") + "," +
+                   std::to_string(comparison.skippedFrames) + "," + files(f.apartA) + "," + files(f.apartB) + "\n";
     return out;
 }
 
@@ -315,7 +403,8 @@ json comparisonJson(const Comparison& comparison) {
         programs.push_back({{"program", programName(program.program)},
                             {"filesA", program.filesA},
                             {"filesB", program.filesB},
-                            {"notes", program.notes}});
+                            {"notes", program.notes},
+                            {"slowFirstFrame", slowFirstJson(program.slowFirst)}});
         for (const FigureComparison& f : program.figures) {
             json figure = {{"program", programName(f.program)},
                            {"figure", f.figure},
@@ -331,7 +420,9 @@ json comparisonJson(const Comparison& comparison) {
                            {"samplesB", f.samplesB},
                            {"medianA", numberJson(f.medianA)},
                            {"medianB", numberJson(f.medianB)},
-                           {"framesOnly", f.framesOnly}};
+                           {"framesOnly", f.framesOnly},
+                           {"standingApartA", f.apartA},
+                           {"standingApartB", f.apartB}};
             if (f.step > 0) figure["step"] = f.step;
             figures.push_back(figure);
         }
@@ -339,6 +430,10 @@ json comparisonJson(const Comparison& comparison) {
     out["programs"] = programs;
     out["figures"] = figures;
     out["notes"] = comparison.notes;
+    out["skippedFrames"] = comparison.skippedFrames;
+    json differences = json::array();
+    for (const ConditionDifference& d : comparison.differences) differences.push_back({{"label", d.label}, {"line", d.line}});
+    out["differences"] = differences;
     return out;
 }
 

@@ -11,6 +11,7 @@
 
 #include "results/context_file.h"
 #include "results/results_file.h"
+#include "compare/context_differences.h"
 #include "compare/statistics.h"
 
 // One machine-condition warning of a run, from its context file.
@@ -25,6 +26,8 @@ struct ComparedSide {
     std::vector<RunWarning> warnings;
     std::vector<std::string> withoutContext;   // results files with no readable context file
     std::vector<std::string> validation;       // validation runs: kept out of every figure
+    std::vector<RunConditions> conditions;     // of each run with a context file, validation runs aside
+    int skippedFrames = 0;                     // left out of every run's start (--skip-frames)
 };
 
 // A side from runs read with their context files: their warnings, which
@@ -48,6 +51,15 @@ struct FigureComparison {
     // A side of one run: the interval shows how its frames vary, not how
     // runs do, which is usually more.
     bool framesOnly = false;
+    // Runs of a side whose median of the figure stands apart from the
+    // side's other runs' (the outlier rule), by file.
+    std::vector<std::string> apartA, apartB;
+};
+
+// A run whose first frame is much slower than the frames after it.
+struct SlowFirstFrame {
+    std::string side;   // "A" or "B"
+    std::string file;
 };
 
 struct ProgramComparison {
@@ -56,6 +68,7 @@ struct ProgramComparison {
     std::vector<std::string> filesB;
     std::vector<FigureComparison> figures;
     std::vector<std::string> notes;   // what limits the figures: one run a side, steps left out
+    std::vector<SlowFirstFrame> slowFirst;
 };
 
 struct Comparison {
@@ -68,6 +81,8 @@ struct Comparison {
     std::vector<RunWarning> warningsB;
     std::vector<std::string> withoutContextA;
     std::vector<std::string> withoutContextB;
+    std::vector<ConditionDifference> differences;   // where the sides were not measured alike
+    int skippedFrames = 0;
 };
 
 // Called before each figure's interval is resampled, with the figure's
@@ -79,6 +94,16 @@ using FigureProgress = std::function<void(const std::string& figure, size_t samp
 // runs with problems give what could be read.
 Comparison compareSides(const ComparedSide& a, const ComparedSide& b, const BootstrapOptions& options = {},
                         const FigureProgress& progress = nullptr);
+
+// The lines that name what stands out in a program's runs: runs apart from
+// their side, first frames much slower than the rest.
+std::vector<std::string> calloutLines(const ProgramComparison& program, int skippedFrames);
+// Notes, warnings and differences: what a format without room for them
+// (CSV) leaves to standard error.
+std::vector<std::string> comparisonNotes(const Comparison& comparison);
+
+// How the interval was found, in three lines.
+std::string bootstrapText(const BootstrapOptions& options);
 
 std::string textComparison(const Comparison& comparison);
 std::string csvComparison(const Comparison& comparison);

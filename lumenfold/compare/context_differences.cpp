@@ -3,14 +3,12 @@
 #include <algorithm>
 
 #include "common/display_text.h"
+#include "results/context_file.h"
 
-const std::vector<std::string>& glEnvironmentVariables() {
-    static const std::vector<std::string> names = {
-        "vblank_mode",         "__GL_SYNC_TO_VBLANK",         "mesa_glthread",
-        "LIBGL_ALWAYS_SOFTWARE", "GALLIUM_DRIVER",            "MESA_LOADER_DRIVER_OVERRIDE",
-        "__GLX_VENDOR_LIBRARY_NAME", "DRI_PRIME"};
-    return names;
-}
+// Every variable a context records: the eight that steer the GL
+// stack, and LD_PRELOAD, since a preloaded library (a capture, a profiler)
+// sits in every GL call and so changes the timing as surely as a driver does.
+const std::vector<std::string>& glEnvironmentVariables() { return recordedEnvironment(); }
 
 namespace {
 
@@ -60,8 +58,8 @@ Values valuesOf(const std::vector<RunConditions>& runs, size_t index) {
 
 bool sameSet(const Values& a, const Values& b) {
     if (a.size() != b.size()) return false;
-    for (const auto& [value, count] : a)
-        if (std::none_of(b.begin(), b.end(), [&](const auto& v) { return v.first == value; })) return false;
+    for (const auto& entry : a)
+        if (std::none_of(b.begin(), b.end(), [&](const auto& v) { return v.first == entry.first; })) return false;
     return true;
 }
 

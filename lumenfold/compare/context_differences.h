@@ -28,7 +28,8 @@ struct ConditionValue {
 };
 using RunConditions = std::vector<ConditionValue>;
 
-// The variables that change how GL draws or paces frames.
+// The variables that change how GL draws or paces frames: those a context
+// records.
 const std::vector<std::string>& glEnvironmentVariables();
 
 // The conditions of one run from its context file as run writes it, always

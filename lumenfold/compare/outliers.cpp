@@ -88,6 +88,7 @@ OutlierFrames outlierFrames(const FrameFigure& figure) {
     for (size_t i = 0; i < judged.size(); ++i) {
         if (!standsApart(judged[i], centre)) continue;
         ++out.count;
+        out.all.push_back(i);
         if (out.frames.size() < namedOutlierFrames) {
             out.frames.push_back(int(i + 1));
             out.lines.push_back(i < figure.lines.size() ? figure.lines[i] : 0);

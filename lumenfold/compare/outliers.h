@@ -68,6 +68,7 @@ struct OutlierFrames {
     size_t count = 0;
     std::vector<int> frames;   // the first namedOutlierFrames, numbered from 1 in file order
     std::vector<int> lines;    // their first lines
+    std::vector<size_t> all;   // every one, as indices into the figure's values (the page marks them all)
 };
 OutlierFrames outlierFrames(const FrameFigure& figure);
 

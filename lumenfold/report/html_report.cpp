@@ -5,6 +5,7 @@
 #include "common/display_text.h"
 #include "common/number_text.h"
 #include "figures/figures.h"
+#include "report/outlier_text.h"
 #include "report/report_format.h"
 
 using nlohmann::json;
@@ -16,6 +17,24 @@ std::string quoted(const std::string& raw) { return htmlText(displayText(raw)); 
 
 std::string plural(size_t count, const std::string& noun) {
     return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+// Per charted figure, the samples the outlier rule names, by index: the
+// rate it judged, and for cube and triangles the frame time of the same frames.
+json chartOutliers(const ResultsRun& run) {
+    json out = json::object();
+    if (!run.recognised) return out;
+    const std::vector<FrameFigure> judged = frameFigures(run);
+    for (const FigureSpec& figure : programFigures(run.program)) {
+        if (!figure.charted) continue;
+        const bool frameChart = run.program != Program::streaming &&
+                                (figure.source == SampleSource::frameRate || figure.source == SampleSource::frameSeconds);
+        const bool kernelChart = figure.source == SampleSource::kernelRate;
+        if (!frameChart && !kernelChart) continue;
+        const size_t which = kernelChart ? size_t(figure.kernel) : 0;
+        if (which < judged.size()) out[figure.key] = outlierFrames(judged[which]).all;
+    }
+    return out;
 }
 
 // What the page's script draws for one run, every string already escaped:
@@ -30,11 +49,14 @@ json runData(const ReportedRun& reported, size_t index) {
     for (const FigureSpec& figure : programFigures(run.program)) {
         if (!figure.charted || !run.recognised) continue;
         json x = json::array(), y = json::array();
-        for (double position : figurePositions(run, figure)) x.push_back(position);
+        // Frames keep their numbers in the file when the first ones are left out.
+        const double shift = figure.chartX == "frame" ? reported.skippedFrames : 0;
+        for (double position : figurePositions(run, figure)) x.push_back(position + shift);
         for (double value : figureSamples(run, figure)) y.push_back(numberJson(value));
         series[figure.key] = {{"x", x}, {"y", y}};
     }
     out["series"] = series;
+    out["outliers"] = chartOutliers(run);
     return out;
 }
 
@@ -188,6 +210,15 @@ std::string statisticsHtml(const ResultsRun& run) {
     return out + "</table></div>\n";
 }
 
+std::string outliersHtml(const ReportedRun& reported) {
+    const std::vector<std::string> lines =
+        outlierLines(shownOutliers(reported.run, reported.skippedFrames), reported.skippedFrames);
+    if (lines.empty()) return "";
+    std::string out = "<ul class=\"outliers\">\n";
+    for (const std::string& line : lines) out += "<li>stands out: " + htmlText(line) + "</li>\n";
+    return out + "</ul>\n";
+}
+
 std::string runArticle(const ReportedRun& reported, size_t index) {
     const ResultsRun& run = reported.run;
     std::string out = "<article class=\"run\"><h3>" + htmlText(displayText(briefRunName(reported, index))) + "</h3>\n";
@@ -195,7 +226,7 @@ std::string runArticle(const ReportedRun& reported, size_t index) {
     if (reported.validation())
         out += std::string("<p class=\"validation\">") + htmlText(validationNote) + ".</p>\n";
     else
-        out += statisticsHtml(run);
+        out += statisticsHtml(run) + outliersHtml(reported);
     if (run.summary.present) {
         out += "<h4>Its own summary</h4>\n<pre class=\"summary\">";
         for (const std::string& line : run.summary.lines) out += quoted(line) + "\n";
@@ -245,9 +276,16 @@ std::string briefRunName(const ReportedRun& run, size_t index) {
 }
 
 std::string htmlPage(const std::vector<ReportedRun>& runs, const std::vector<FigureComparison>& figures,
-                     const ChartLibrary& library, const std::string& generator) {
+                     const ChartLibrary& library, const std::string& generator, const std::vector<std::string>& notes) {
     const bool comparison = !figures.empty();
     std::string page = pageHead(comparison, runs.size()) + problemsSection(runs);
+    if (!runs.empty() && runs.front().skippedFrames > 0)
+        page += "<p class=\"note skipped\">" + htmlText(skipLine(runs.front().skippedFrames)) + ".</p>\n";
+    if (!notes.empty()) {
+        page += "<section class=\"notes\"><h2>Before reading the verdicts</h2>\n<ul>\n";
+        for (const std::string& note : notes) page += "<li>" + htmlText(note) + "</li>\n";
+        page += "</ul>\n</section>\n";
+    }
     json data;
     data["runs"] = json::array();
     for (size_t i = 0; i < runs.size(); ++i)

@@ -26,9 +26,11 @@ const char* pageStyle();
 const char* pageScript();
 
 // A page for the runs; with figures, a comparison of side A with side B.
-// generator names the program and version that wrote the page.
+// generator names the program and version that wrote the page; notes
+// (of a comparison: where the sides differ, runs that stand out) head it.
 std::string htmlPage(const std::vector<ReportedRun>& runs, const std::vector<FigureComparison>& figures,
-                     const ChartLibrary& library, const std::string& generator);
+                     const ChartLibrary& library, const std::string& generator,
+                     const std::vector<std::string>& notes = {});
 
 // A run as charts and headings name it: its side, number and start time,
 // e.g. "A #2 2026-12-07 14:05:09"; the full name is in its table.

@@ -1,5 +1,6 @@
 #include "report/output_formats.h"
 
+#include "report/markdown_format.h"
 #include "report/report_format.h"
 
 const std::vector<OutputFormat>& outputFormats() {
@@ -7,6 +8,7 @@ const std::vector<OutputFormat>& outputFormats() {
         {"text", textReport, textComparison, true},
         {"json", jsonReport, jsonComparison, true},
         {"csv", csvReport, csvComparison, false},
+        {"markdown", markdownReport, markdownComparison, true},
     };
     return formats;
 }

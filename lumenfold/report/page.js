@@ -39,10 +39,18 @@
     return scale;
   }
   function lineChart(canvas, program, key, titles) {
+    var marked = 0;
     var datasets = data.runs.filter(function (run) { return run.program === program; }).map(function (run) {
+      // Frames the outlier rule names are drawn as large crosses, never left out.
+      var apart = {};
+      ((run.outliers || {})[key] || []).forEach(function (i) { apart[i] = true; marked += 1; });
       return { label: run.label, data: seriesOf(run, key), borderColor: run.colour, backgroundColor: run.colour,
-               borderWidth: 1.5, pointRadius: 2, spanGaps: false };
+               borderWidth: 1.5, spanGaps: false,
+               pointStyle: function (c) { return apart[c.dataIndex] ? 'crossRot' : 'circle'; },
+               pointRadius: function (c) { return apart[c.dataIndex] ? 7 : 2; },
+               pointBorderWidth: function (c) { return apart[c.dataIndex] ? 2.5 : 1; } };
     });
+    canvas.dataset.outliers = String(marked);
     var points = datasets.reduce(function (sum, d) { return sum + counted(d.data); }, 0);
     charts.push(new Chart(canvas, {
       type: 'line', data: { datasets: datasets },

@@ -4,6 +4,7 @@
 
 #include "common/number_text.h"
 #include "figures/figures.h"
+#include "report/outlier_text.h"
 
 using nlohmann::json;
 
@@ -45,21 +46,13 @@ namespace {
 
 std::string text(double value) { return numberText(value, readableNumber); }
 
+}  // namespace
+
 std::string programLabel(const ResultsRun& run) {
     return run.recognised ? programName(run.program) : "unrecognised";
 }
 
-std::string runHeadline(const ResultsRun& run) {
-    std::string line = "program " + programLabel(run) + ", " + std::to_string(frameCount(run)) + " frame" +
-                       (frameCount(run) == 1 ? "" : "s");
-    if (run.hasSetup) line += ", set-up " + text(run.setupSeconds) + " s";
-    if (run.summary.present) {
-        line += "; its own summary: " + text(run.summary.totalSeconds) + " s in frames, " +
-                text(run.summary.averageAnglesPerSecond) + " angles/s";
-        if (run.program == Program::cube) line += ", " + text(run.summary.averageVerticesPerSecond) + " vertices/s";
-    }
-    return line;
-}
+namespace {
 
 std::string statisticsTable(const std::vector<Figure>& figures) {
     size_t labelWidth = 20;
@@ -97,6 +90,8 @@ std::string runText(const ReportedRun& reported) {
         out += "  incomplete or damaged: " + std::to_string(run.problems.size()) +
                " problem(s), listed on standard error; what could be read is below\n";
     out += statisticsTable(runFigures(run));
+    for (const std::string& line : outlierLines(shownOutliers(run, reported.skippedFrames), reported.skippedFrames))
+        out += "  stands out: " + line + "\n";
     if (run.program == Program::triangles && !run.frames.empty()) out += byStepTable(run);
     return out;
 }
@@ -130,12 +125,12 @@ json kernelsJson(const ResultsRun& run) {
 }
 
 // Each frame's values under the keys of the figures they are samples of.
-json framesJson(const ResultsRun& run) {
+json framesJson(const ResultsRun& run, int skipped) {
     const std::string rateKey = run.program == Program::triangles ? "trianglesPerSecond" : "verticesPerSecond";
     json frames = json::array();
     for (size_t i = 0; i < run.frames.size(); ++i) {
         const Frame& f = run.frames[i];
-        json row = {{"frame", i + 1},
+        json row = {{"frame", i + 1 + size_t(std::max(0, skipped))},
                     {"line", f.firstLine},
                     {"window", f.window},
                     {"frameSeconds", numberJson(f.seconds)},
@@ -162,9 +157,22 @@ json figuresJson(const ResultsRun& run) {
     return statistics;
 }
 
+// The outlier columns of a figure's row: those of the frame figure the
+// rules judge by it, empty for the others.
+std::string csvOutlierCells(const std::vector<RunOutliers>& outliers, const std::string& label) {
+    for (const RunOutliers& o : outliers) {
+        if (o.figure != label) continue;
+        std::string frames;
+        for (int frame : o.frames.frames) frames += (frames.empty() ? "" : " ") + std::to_string(frame);
+        return "," + std::to_string(o.frames.count) + "," + frames + "," + (o.slowFirst ? "yes" : "no");
+    }
+    return ",,,";
+}
+
 std::string csvRows(const ReportedRun& reported) {
     const ResultsRun& run = reported.run;
     if (reported.validation()) return "";
+    const std::vector<RunOutliers> outliers = shownOutliers(run, reported.skippedFrames);
     std::vector<Figure> figures = runFigures(run);
     for (Figure& f : stepFigures(run)) figures.push_back(std::move(f));
     std::string out;
@@ -172,7 +180,7 @@ std::string csvRows(const ReportedRun& reported) {
         out += csvField(run.path) + "," + programLabel(run) + "," + std::to_string(frameCount(run)) + "," + f.key +
                "," + std::to_string(f.stats.count);
         for (int s = 0; s < statisticCount; ++s) out += "," + numberText(statisticValue(f.stats, s), cellNumber);
-        out += "\n";
+        out += "," + std::to_string(reported.skippedFrames) + csvOutlierCells(outliers, f.label) + "\n";
     }
     return out;
 }
@@ -205,6 +213,18 @@ std::vector<Figure> stepFigures(const ResultsRun& run) {
     return figures;
 }
 
+std::string runHeadline(const ResultsRun& run) {
+    std::string line = "program " + programLabel(run) + ", " + std::to_string(frameCount(run)) + " frame" +
+                       (frameCount(run) == 1 ? "" : "s");
+    if (run.hasSetup) line += ", set-up " + text(run.setupSeconds) + " s";
+    if (run.summary.present) {
+        line += "; its own summary: " + text(run.summary.totalSeconds) + " s in frames, " +
+                text(run.summary.averageAnglesPerSecond) + " angles/s";
+        if (run.program == Program::cube) line += ", " + text(run.summary.averageVerticesPerSecond) + " vertices/s";
+    }
+    return line;
+}
+
 std::string problemText(const ResultsRun& run, const Problem& problem) {
     if (problem.line <= 0) return run.path + ": " + problem.message;
     return run.path + ":" + std::to_string(problem.line) + ": " + problem.message;
@@ -212,6 +232,7 @@ std::string problemText(const ResultsRun& run, const Problem& problem) {
 
 std::string textReport(const std::vector<ReportedRun>& runs) {
     std::string out;
+    if (!runs.empty() && runs.front().skippedFrames > 0) out += skipLine(runs.front().skippedFrames) + "\n\n";
     for (size_t i = 0; i < runs.size(); ++i) out += (i > 0 ? "\n" : "") + runText(runs[i]);
     return out;
 }
@@ -219,7 +240,7 @@ std::string textReport(const std::vector<ReportedRun>& runs) {
 std::string csvReport(const std::vector<ReportedRun>& runs) {
     std::string out = "file,program,frames,figure,count";
     for (const char* name : statisticNames) out += std::string(",") + name;
-    out += "\n";
+    out += ",skipped_frames,outlier_frames,first_outlier_frames,slow_first_frame\n";
     for (const ReportedRun& run : runs) out += csvRows(run);
     return out;
 }
@@ -230,6 +251,7 @@ json runJson(const ReportedRun& reported) {
     out["file"] = run.path;
     out["program"] = run.recognised ? json(programName(run.program)) : json(nullptr);
     out["frames"] = frameCount(run);
+    out["skippedFrames"] = reported.skippedFrames;
     out["complete"] = run.problems.empty();
     out["setupSeconds"] = run.hasSetup ? numberJson(run.setupSeconds) : json(nullptr);
     out["summary"] = summaryJson(run);
@@ -238,11 +260,12 @@ json runJson(const ReportedRun& reported) {
         out["statistics"] = json::object();
     } else {
         out["statistics"] = figuresJson(run);
+        out["outliers"] = outliersJson(shownOutliers(run, reported.skippedFrames));
     }
     if (run.recognised && run.program == Program::streaming)
         out["kernels"] = kernelsJson(run);
     else
-        out["perFrame"] = framesJson(run);
+        out["perFrame"] = framesJson(run, reported.skippedFrames);
     json problems = json::array();
     for (const Problem& p : run.problems) problems.push_back({{"line", p.line}, {"message", p.message}});
     out["problems"] = problems;

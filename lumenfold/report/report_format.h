@@ -23,6 +23,11 @@ std::vector<Figure> runFigures(const ResultsRun& run);
 // triangles: its rate at each step it drew ("trianglesPerSecondStep3"); none for the others.
 std::vector<Figure> stepFigures(const ResultsRun& run);
 
+// "triangles", or "unrecognised".
+std::string programLabel(const ResultsRun& run);
+// "program cube, 5 frames, set-up 3.2 s; its own summary: ...".
+std::string runHeadline(const ResultsRun& run);
+
 // "file:line: message", the form every problem is shown in.
 std::string problemText(const ResultsRun& run, const Problem& problem);
 

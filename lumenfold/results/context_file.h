@@ -114,6 +114,9 @@ struct ReportedRun {
     ResultsRun run;
     ContextRead context;
     std::string side;        // "A" or "B" in a comparison, else empty
+    // Frames left out at the start at the user's request (--skip-frames);
+    // run holds what is left, the file is unchanged.
+    int skippedFrames = 0;
     bool validation() const { return context.present && context.context.validation; }
 };
 

@@ -2,7 +2,8 @@
 // as its file name too) through the reader, every report format and
 // `history add` into a SQLite store; or as a context file. Beyond
 // "no crash, no sanitizer finding", it holds the outputs to what a reader of
-// them relies on: nothing a terminal would act on, JSON that parses back.
+// them relies on: nothing a terminal would act on, JSON that parses back,
+// Markdown tables whose rows keep their cells.
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>
@@ -16,8 +17,10 @@
 #include "history/history_add.h"
 #include "history/history_check.h"
 #include "history/history_store.h"
+#include "compare/outliers.h"
 #include "common/display_text.h"
 #include "report/html_report.h"
+#include "report/markdown_format.h"
 #include "report/plot_script.h"
 #include "report/report_format.h"
 
@@ -52,11 +55,36 @@ size_t count(const std::string& text, const std::string& part) {
     return n;
 }
 
+// Showable, and every row of a table has as many cell bars (| not escaped
+// by a backslash) as the table's header: nothing from the input splits a cell.
+void checkMarkdown(const char* format, const std::string& output) {
+    checkShowable(format, output);
+    size_t headerBars = 0;
+    bool inTable = false;
+    size_t start = 0;
+    for (size_t end = output.find('\n'); end != std::string::npos; start = end + 1, end = output.find('\n', start)) {
+        const std::string line = output.substr(start, end - start);
+        if (line.empty() || line[0] != '|') {
+            inTable = false;
+            continue;
+        }
+        size_t bars = 0, backslashes = 0;
+        for (char c : line) {
+            if (c == '|' && backslashes % 2 == 0) ++bars;
+            backslashes = c == '\\' ? backslashes + 1 : 0;
+        }
+        if (!inTable) headerBars = bars;
+        inTable = true;
+        if (bars != headerBars) fail(format, "a table row with cells split: " + line);
+    }
+}
+
 // The page holds the library's script, the data and the page's own script:
 // a quoted string that opened or closed another would be an injection.
-void checkPage(const std::vector<ReportedRun>& runs, const std::vector<FigureComparison>& figures) {
+void checkPage(const std::vector<ReportedRun>& runs, const std::vector<FigureComparison>& figures,
+               const std::vector<std::string>& notes = {}) {
     static const ChartLibrary library{"Library", "1", "fuzzing", "var Chart;"};
-    const std::string page = htmlPage(runs, figures, library, "fuzz");
+    const std::string page = htmlPage(runs, figures, library, "fuzz", notes);
     checkShowable("html", page);
     if (count(page, "<script") != 3 || count(page, "</script") != 3) fail("script elements added", page);
     if (count(page, "<b>") != 0 || count(page, "<img") != 0) fail("markup from the input", page);
@@ -135,6 +163,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<ReportedRun> reported = withoutContexts(runs);
     checkShowable("text", textReport(reported));
     checkShowable("csv", csvReport(reported));
+    checkMarkdown("markdown", markdownReport(reported));
+    const ReportedRun skipped{skipFrames(runs[0], 1), ContextRead{}, "", 1};
+    checkShowable("text, first frame left out", textReport({skipped}));
+    checkMarkdown("markdown, first frame left out", markdownReport({skipped}));
     const std::string json = jsonReport(reported);
     checkShowable("json", json);
     if (!nlohmann::json::accept(json)) fail("json does not parse", json);
@@ -143,10 +175,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // its context file (which the caller escapes, as it does the names).
     BootstrapOptions quick;
     quick.resamples = 50;   // the formats are under test here, not the statistics
-    const ComparedSide side{runs, {RunWarning{runs[0].path, displayText(name)}}, {runs[0].path}};
+    ComparedSide side;
+    side.runs = runs;
+    side.warnings = {RunWarning{runs[0].path, displayText(name)}};
+    side.withoutContext = {runs[0].path};
     const Comparison comparison = compareSides(side, side, quick);
     checkShowable("comparison text", textComparison(comparison));
     checkShowable("comparison csv", csvComparison(comparison));
+    checkMarkdown("comparison markdown", markdownComparison(comparison));
     const std::string comparisonJson = jsonComparison(comparison);
     checkShowable("comparison json", comparisonJson);
     if (!nlohmann::json::accept(comparisonJson)) fail("comparison json does not parse", comparisonJson);
@@ -159,5 +195,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     figure.ratio = Interval{1.0, 0.9, 1.1};
     checkPage({ReportedRun{runs[0], ContextRead{}, "A"}, ReportedRun{runs[0], ContextRead{}, "B"}}, {figure});
     addToHistory(text, std::nullopt, name);
+    checkPage({ReportedRun{runs[0], ContextRead{}, "A"}, ReportedRun{runs[0], ContextRead{}, "B"}}, {figure},
+              {runs[0].path});
     return 0;
 }

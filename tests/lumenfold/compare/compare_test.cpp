@@ -5,6 +5,8 @@
 #include <fstream>
 
 #include "compare/compare.h"
+#include "compare/outliers.h"
+#include "report/markdown_format.h"
 #include "fixtures.h"
 #include "results/input_files.h"
 
@@ -122,8 +124,64 @@ TEST(Compare, GroupsOfRunsGiveRatiosIntervalsAndVerdictsPerFigure) {
     const std::string csv = csvComparison(c);
     EXPECT_EQ(csv.substr(0, csv.find('\n')),
               "program,figure,step,direction,runs_a,runs_b,samples_a,samples_b,median_a,median_b,ratio,ci_low,"
-              "ci_high,verdict,frames_only");
+              "ci_high,verdict,frames_only,skipped_frames,runs_apart_a,runs_apart_b");
     EXPECT_NE(csv.find("\ncube,verticesPerSecond,,higher is better,3,3,120,120,"), std::string::npos);
+}
+
+ReportedRun withContext(ResultsRun run, const std::string& renderer, bool glthread) {
+    ReportedRun reported{std::move(run), {}, ""};
+    reported.context.present = true;
+    reported.context.context.gl.renderer = renderer;
+    if (glthread) reported.context.context.environment["mesa_glthread"] = "true";
+    return reported;
+}
+
+// What stands out and where the sides were not measured alike reaches every
+// format: text, markdown, JSON, and for CSV its column and standard error.
+TEST(Compare, RunsApartSlowFirstFramesAndDifferingConditionsInEveryFormat) {
+    std::vector<double> slowStart = spread(0.25, 0.01, 30, 0);
+    slowStart[0] = 1.5;
+    std::vector<ReportedRun> a = {withContext(cubeRun("a1.txt", 12, slowStart), "llvmpipe 15", false)};
+    for (int r = 2; r <= 4; ++r)
+        a.push_back(withContext(cubeRun("a" + std::to_string(r) + ".txt", 12, spread(r == 4 ? 0.75 : 0.25, 0.01, 30, r)),
+                                "llvmpipe 15", false));
+    const std::vector<ReportedRun> b = {withContext(cubeRun("b1.txt", 12, spread(0.25, 0.01, 30, 5)), "llvmpipe 16", true),
+                                        withContext(cubeRun("b2.txt", 12, spread(0.25, 0.01, 30, 6)), "llvmpipe 16", true)};
+    BootstrapOptions quick;
+    quick.resamples = 200;
+    const Comparison c = compareSides(sideOf(a), sideOf(b), quick);
+    const std::vector<std::string> lines = {
+        "the sides differ in: GL renderer \"llvmpipe 15\" / \"llvmpipe 16\"",
+        "the sides differ in: mesa_glthread unset / \"true\"",
+        "A: a4.txt stands apart from its side's other runs (median more than 10 spreads from theirs) in: "
+        "frame time (s), frames/s, vertices/s",
+        "A: a1.txt: frame 1 is much slower than the frames after it: set-up work spilling into it? --skip-frames 1 "
+        "leaves it out"};
+    const std::string text = textComparison(c), markdown = markdownComparison(c);
+    const std::vector<std::string> notes = comparisonNotes(c);
+    for (const std::string& line : lines) {
+        EXPECT_NE(text.find("  " + line + "\n"), std::string::npos) << line;
+        EXPECT_NE(markdown.find("- " + markdownText(line) + "\n"), std::string::npos) << line;
+        EXPECT_TRUE(anyNoteHas(notes, line)) << line;
+    }
+    const json doc = comparisonJson(c);
+    EXPECT_EQ(doc["differences"][0]["line"], lines[0]);
+    EXPECT_EQ(doc["differences"].size(), 2u);
+    EXPECT_EQ(doc["figures"][3]["standingApartA"], json::parse(R"(["a4.txt"])"));
+    EXPECT_EQ(doc["programs"][0]["slowFirstFrame"], json::parse(R"([{"side": "A", "file": "a1.txt"}])"));
+    EXPECT_NE(csvComparison(c).find(",no,0,a4.txt,\n"), std::string::npos);
+
+    // The first frame left out: said, and no longer called out.
+    std::vector<ReportedRun> skipped = a;
+    for (ReportedRun& run : skipped) {
+        run.run = skipFrames(run.run, 1);
+        run.skippedFrames = 1;
+    }
+    const Comparison s = compareSides(sideOf(skipped), sideOf(b), quick);
+    EXPECT_TRUE(s.programs[0].slowFirst.empty());
+    EXPECT_EQ(comparisonJson(s)["skippedFrames"], 1);
+    EXPECT_NE(textComparison(s).find("\nthe first frame of every run is left out (--skip-frames 1)"), std::string::npos);
+    EXPECT_NE(csvComparison(s).find(",no,1,a4.txt,\n"), std::string::npos);
 }
 
 TEST(Compare, OneRunPerSideSaysTheIntervalIsFrameToFrameOnly) {

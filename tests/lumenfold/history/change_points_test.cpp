@@ -115,7 +115,9 @@ TEST(HistoryCheck, FiguresCarryTheKeysCompareUses) {
         "t.txt");
     std::set<std::string> keys;
     for (const HistoryFigure& f : historyFigures(run)) keys.insert(f.key);
-    const Comparison comparison = compareSides(ComparedSide{{run}, {}, {}, {}}, ComparedSide{{run}, {}, {}, {}});
+    ComparedSide side;
+    side.runs = {run};
+    const Comparison comparison = compareSides(side, side);
     ASSERT_FALSE(comparison.programs.empty());
     for (const FigureComparison& f : comparison.programs[0].figures) EXPECT_EQ(keys.count(f.figure), 1u) << f.figure;
 }

@@ -103,6 +103,28 @@ class HtmlPage(unittest.TestCase):
                 if program == "triangles" and os.environ.get("LUMENFOLD_KEEP_SCREENSHOT"):
                     shutil.copy(os.path.join(self.dir, program + ".png"), os.environ["LUMENFOLD_KEEP_SCREENSHOT"])
 
+    def test_outlier_frames_are_marked_on_the_charts(self):
+        """Twelve cube frames of 0.25 s but frame 5 of 2 s: marked on both frame charts, named in the run's list."""
+        target = self.copy_run("cube", name="slow.txt")
+        with open(os.path.join(RUNS, "cube.txt")) as f:
+            head = f.read().split("window:")[0]
+        frames = ""
+        for i in range(12):
+            t = 2.0 if i == 4 else 0.25 * (1 + 0.002 * i)
+            frames += f"window: 1\nThe system spent: {t:g} Secs. \nIt was: {1 / t:g} Angles/sec.\n" \
+                      f"It was: {16777216 / t:g} Vertex/sec.\n\n"
+        with open(target, "w") as f:
+            f.write(head + frames)
+        page = os.path.join(self.dir, "outliers.html")
+        self.report([target, "--skip-frames", "1"], page)
+        dom = self.browse(page, "--dump-dom")
+        drawn = {m.group(2): m.group(3) for m in FIGURE.finditer(dom)}
+        for chart in ("frameSeconds", "verticesPerSecond"):
+            self.assertIn('data-outliers="1"', drawn[chart], chart)
+        self.assertIn("<li>stands out: vertices/s: 1 frame lies more than 10 spreads from the run's median: frame 5",
+                      dom)
+        self.assertIn("the first frame of every run is left out (--skip-frames 1)", dom)
+
     def test_comparison(self):
         if b"--html" not in subprocess.run([LUMENFOLD, "compare", "--help"], capture_output=True).stdout:
             self.skipTest("this build's compare writes no HTML page")

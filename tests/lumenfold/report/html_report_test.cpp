@@ -78,7 +78,10 @@ TEST(HtmlReport, ComparisonShowsBothSidesAndEveryVerdict) {
     figures[1].figure = "setupSeconds";
     figures[1].ratio = Interval{1.0, 0.9, 1.1};
     figures[0].runsA = figures[0].runsB = figures[1].runsA = figures[1].runsB = 1;
-    const std::string page = htmlPage(runs, figures, library, "lumenfold test");
+    const std::string page = htmlPage(runs, figures, library, "lumenfold test",
+                                      {"the sides differ in: GL renderer \"<b>1</b>\" / \"2\""});
+    EXPECT_NE(page.find("<li>the sides differ in: GL renderer &quot;&lt;b&gt;1&lt;/b&gt;&quot; / &quot;2&quot;</li>"),
+              std::string::npos);
     // Runs are named briefly, by number and start time; the full name is in their table.
     EXPECT_NE(page.find("<h3>Side A</h3>\n<article class=\"run\"><h3>A #1 2026-12-07 14:05:09</h3>"), std::string::npos);
     EXPECT_NE(page.find("<h3>Side B</h3>\n<article class=\"run\"><h3>B #2</h3>"), std::string::npos);

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <sstream>
 
 #include "fixtures.h"
+#include "common/display_text.h"
+#include "compare/outliers.h"
+#include "report/markdown_format.h"
 #include "report/plot_script.h"
 #include "report/report_format.h"
 
@@ -53,7 +57,8 @@ TEST(ReportFormat, CsvHasAHeaderAndOneRowPerFigureOfEveryFile) {
     // triangles: three per-frame figures and its rate at steps 1 and 2; streaming: seven.
     ASSERT_EQ(rows.size(), 1u + 3u + 2u + 7u);
     const std::vector<std::string> header = {"file", "program", "frames", "figure", "count", "min",
-                                             "median", "mean", "max", "stddev", "p95"};
+                                             "median", "mean", "max", "stddev", "p95", "skipped_frames",
+                                             "outlier_frames", "first_outlier_frames", "slow_first_frame"};
     EXPECT_EQ(rows[0], header);
     for (const auto& row : rows) EXPECT_EQ(row.size(), header.size());
     EXPECT_EQ(rows[1][0], "a, \"quoted\".txt");
@@ -126,3 +131,96 @@ TEST(ReportFormat, PlotDrawsOneLinePerFileAndRefusesWhatItCannotDraw) {
 }
 
 }  // namespace
+
+namespace {
+
+// A cube run of 30 frames of about 0.25 s, but frame 1 takes 1.5 s and frame 7 2 s.
+ResultsRun cubeWithOutliers() {
+    ResultsRun run;
+    run.path = "o.txt";
+    run.recognised = true;
+    run.program = Program::cube;
+    for (int i = 0; i < 30; ++i) {
+        Frame f;
+        f.firstLine = 7 + 5 * i;
+        f.seconds = i == 0 ? 1.5 : i == 6 ? 2.0 : 0.25 * (1 + 0.01 * std::sin(i));
+        f.anglesPerSecond = 1 / f.seconds;
+        f.rate = 16777216 / f.seconds;
+        run.frames.push_back(f);
+    }
+    return run;
+}
+
+const std::vector<std::string>* csvRowOf(const std::vector<std::vector<std::string>>& rows, const std::string& key) {
+    for (const auto& row : rows)
+        if (row.size() > 3 && row[3] == key) return &row;
+    return nullptr;
+}
+
+// '|' not escaped by a backslash: the cell boundaries of a Markdown table row.
+size_t cellBars(const std::string& line) {
+    size_t bars = 0, backslashes = 0;
+    for (char c : line) {
+        if (c == '|' && backslashes % 2 == 0) ++bars;
+        backslashes = c == '\\' ? backslashes + 1 : 0;
+    }
+    return bars;
+}
+
+}  // namespace
+
+// The frames that stand apart are named in every format; leaving the first
+// frame out says so everywhere, changes the figures and keeps the frames'
+// numbers as in the file.
+TEST(ReportFormat, OutliersAndSkippedFramesInEveryFormat) {
+    const ReportedRun whole{cubeWithOutliers(), {}, ""};
+    const std::string named = "vertices/s: 2 frames lie more than 10 spreads from the run's median: frames 1 (line 7), "
+                              "7 (line 37)";
+    const std::string slow = "frame 1 is much slower than the frames after it: set-up work spilling into it? "
+                             "--skip-frames 1 leaves it out";
+    EXPECT_NE(textReport({whole}).find("  stands out: " + named + "\n  stands out: " + slow + "\n"), std::string::npos);
+    EXPECT_NE(markdownReport({whole}).find("- " + markdownText("stands out: " + named) + "\n"), std::string::npos);
+    json doc = json::parse(jsonReport({whole}))[0];
+    EXPECT_EQ(doc["outliers"], json::parse(R"([{"figure": "vertices/s", "count": 2, "frames": [1, 7],
+                                                "lines": [7, 37], "slowFirstFrame": true}])"));
+    auto rows = csvRows(csvReport({whole}));
+    EXPECT_EQ(std::vector<std::string>(csvRowOf(rows, "verticesPerSecond")->end() - 4, csvRowOf(rows, "verticesPerSecond")->end()),
+              (std::vector<std::string>{"0", "2", "1 7", "yes"}));
+    EXPECT_EQ(csvRowOf(rows, "frameSeconds")->back(), "");
+
+    const ReportedRun skipped{skipFrames(whole.run, 1), {}, "", 1};
+    const std::string said = "the first frame of every run is left out (--skip-frames 1); the results files are unchanged";
+    const std::string text = textReport({skipped});
+    EXPECT_EQ(text.rfind(said + "\n", 0), 0u);
+    EXPECT_NE(text.find("vertices/s: 1 frame lies"), std::string::npos);
+    EXPECT_EQ(text.find("much slower"), std::string::npos);
+    EXPECT_EQ(markdownReport({skipped}).rfind(markdownText(said), 0), 0u);
+    doc = json::parse(jsonReport({skipped}))[0];
+    EXPECT_EQ(doc["skippedFrames"], 1);
+    EXPECT_EQ(doc["frames"], 29);
+    EXPECT_EQ(doc["perFrame"][0]["frame"], 2);
+    EXPECT_EQ(doc["outliers"][0]["frames"], json::parse("[7]"));
+    EXPECT_LT(doc["statistics"]["frameSeconds"]["max"].get<double>(), 2.01);
+    EXPECT_LT(doc["statistics"]["frameSeconds"]["mean"].get<double>(),
+              json::parse(jsonReport({whole}))[0]["statistics"]["frameSeconds"]["mean"].get<double>());
+    rows = csvRows(csvReport({skipped}));
+    EXPECT_EQ((*csvRowOf(rows, "verticesPerSecond"))[11], "1");
+}
+
+// A file name may hold anything: in Markdown it shows as displayText shows
+// it, and a table row keeps its cells.
+TEST(ReportFormat, MarkdownEscapesWhatWouldBreakATableOrMarkUpText) {
+    EXPECT_EQ(markdownText(displayText("a|b*c_`d`\\e<i>[x](y)#&amp;~\x1b")),
+              "a\\|b\\*c\\_\\`d\\`\\\\\\\\e\\<i\\>\\[x\\](y)\\#\\&amp;\\~\\\\x1b");
+    const std::string report = markdownReport(withoutContexts({parseResultsText(cubeFile, "x\\|y|.txt")}));
+    std::istringstream lines(report);
+    std::string line;
+    size_t tableRows = 0;
+    while (std::getline(lines, line))
+        if (!line.empty() && line[0] == '|') {
+            EXPECT_EQ(cellBars(line), 9u) << line;
+            ++tableRows;
+        }
+    EXPECT_EQ(tableRows, 2u + 3u);
+    EXPECT_NE(report.find("### x\\\\\\\\\\|y\\|.txt"), std::string::npos);
+}

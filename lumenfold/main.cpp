@@ -112,9 +112,9 @@ bool plotRuns(const std::vector<ReportedRun>& reported, const std::string& path)
 int reportCommand(const ReportRequest& request) {
     std::vector<std::string> files;
     const bool expanded = inputFiles(request.files, files);
-    const std::vector<ReportedRun> read = readReportedRuns(files);
+    std::vector<ReportedRun> read = readReportedRuns(files);
     const bool problems = showProblems(read);
-    const std::vector<ReportedRun> runs = skippingFrames(read, request.skipFrames);
+    const std::vector<ReportedRun> runs = skippingFrames(std::move(read), request.skipFrames);
     printOut(outputFormat(request.format).report(runs));
     const bool plotted = request.plot.empty() || plotRuns(runs, request.plot);
     const bool paged = request.html.empty() || writeHtml(runs, {}, request.html);
@@ -149,12 +149,12 @@ int compareCommand(const CompareRequest& request) {
     std::vector<std::string> filesA, filesB;
     const bool expandedA = inputFiles(request.sideA, filesA);
     const bool expandedB = inputFiles(request.sideB, filesB);
-    const std::vector<ReportedRun> readA = readReportedRuns(filesA, "A");
-    const std::vector<ReportedRun> readB = readReportedRuns(filesB, "B");
+    std::vector<ReportedRun> readA = readReportedRuns(filesA, "A");
+    std::vector<ReportedRun> readB = readReportedRuns(filesB, "B");
     const bool problemsA = showProblems(readA);
     const bool problemsB = showProblems(readB);
-    const std::vector<ReportedRun> a = skippingFrames(readA, request.skipFrames);
-    const std::vector<ReportedRun> b = skippingFrames(readB, request.skipFrames);
+    const std::vector<ReportedRun> a = skippingFrames(std::move(readA), request.skipFrames);
+    const std::vector<ReportedRun> b = skippingFrames(std::move(readB), request.skipFrames);
     const Comparison comparison = compareRuns(a, b);
     if (comparison.programs.empty()) {
         for (const std::string& note : comparison.notes) tell(note);

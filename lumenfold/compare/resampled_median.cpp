@@ -120,6 +120,14 @@ ResampledMedian::ResampledMedian(uint32_t n) : n_(std::max(n, 1u)), k_((n_ + 1) 
         const double pLow = atOrBelow_[i] - (i ? atOrBelow_[i - 1] : 0);
         const double pSplit = exactlyK[i] * (1 - powerOfRatio(j, j + 1, k_));
         split_.push_back(pLow > 0 ? std::min(1.0, pSplit / pLow) : 0);
+        // A split pair's upper index is drawn by walking these tails: kept
+        // here, each draw reads them instead of raising a ratio to a power.
+        std::vector<double> tails;
+        for (uint32_t step = 1; step < n_ - 1 - j; ++step) {
+            tails.push_back(survival(j, step));
+            if (tails.back() < negligible) break;
+        }
+        survivals_.push_back(std::move(tails));
     }
 }
 
@@ -137,8 +145,9 @@ MedianIndices ResampledMedian::draw(UniformIndex& random) const {
     if (n_ % 2 == 1 || random.unit() >= split_[i]) return {low, low};
     const double v = random.unit();
     const uint32_t above = n_ - 1 - low;
+    const std::vector<double>& tails = survivals_[i];
     uint32_t s = 1;
-    while (s < above && survival(low, s) > v) ++s;
+    while (s < above && (s <= tails.size() ? tails[s - 1] : survival(low, s)) > v) ++s;
     return {low, low + s};
 }
 

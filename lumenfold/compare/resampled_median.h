@@ -63,6 +63,7 @@ private:
     uint32_t first_ = 0;
     std::vector<double> atOrBelow_;   // P(low <= first_ + i)
     std::vector<double> split_;       // even n: P(high > low | low = first_ + i)
+    std::vector<std::vector<double>> survivals_;   // even n: survival(first_ + i, s) for s = 1, 2, ... while not negligible
 };
 
 // The table for n frames, built once per process and frame count and shared

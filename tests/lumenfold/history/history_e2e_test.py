@@ -40,7 +40,7 @@ class HistoryEndToEnd(unittest.TestCase):
         # Two runs are too few to split: no change point, and status 0.
         self.assertEqual((checked.returncode, json.loads(checked.stdout)), (0, []), checked.stderr)
         text = lumenfold("history", "check")
-        self.assertIn("0 change points in 4 series", text.stdout)   # set-up and 3 kernels
+        self.assertIn("0 change points in 8 series", text.stdout)   # set-up, frame time, each kernel's time and rate
 
         # The trend page draws in a real browser, offline, without a message.
         page = os.path.join(work, "history.html")
@@ -52,7 +52,7 @@ class HistoryEndToEnd(unittest.TestCase):
                                 "--virtual-time-budget=10000", "--user-data-dir=" + os.path.join(work, "profile"),
                                 "--dump-dom", "file://" + page], capture_output=True, text=True, timeout=180)
         self.assertIn('data-ready="yes"', shown.stdout, shown.stderr)
-        self.assertEqual(shown.stdout.count("<canvas"), 4)
+        self.assertEqual(shown.stdout.count("<canvas"), 8)
         self.assertEqual([line for line in shown.stderr.splitlines() if ":CONSOLE" in line or "ERR_" in line], [])
 
 

@@ -470,19 +470,23 @@ RunOutcome runOnce(RunSession& session, Program program, const RunOptions& optio
     return outcome;
 }
 
+bool prepareSession(const RunOptions& options, std::string& binary, std::string& directory, RunSession& session) {
+    if (!prepareRun(options, binary, directory)) return false;
+    std::string error;
+    if (session.open(error)) return true;
+    tell(error);
+    return false;
+}
+
 int runCommand(const RunOptions& options) {
     Program program;
     if (!programFromName(options.program, program)) {
         tell("unknown program \"" + options.program + "\": expected triangles, cube or streaming");
         return 2;
     }
-    std::string binary, directory, error;
-    if (!prepareRun(options, binary, directory)) return 1;
+    std::string binary, directory;
     RunSession session;
-    if (!session.open(error)) {
-        tell(error);
-        return 1;
-    }
+    if (!prepareSession(options, binary, directory, session)) return 1;
     const RunOutcome outcome = runOnce(session, program, options, binary, directory);
     if (!outcome.failure.empty()) return 1;
     printf("\n%s", textReport(withoutContexts({outcome.results})).c_str());

@@ -67,6 +67,9 @@ RunOutcome runOnce(RunSession& session, Program program, const RunOptions& optio
 // Where the program's binary is, and the directory made ready; false with
 // a message on stderr when either cannot be had.
 bool prepareRun(const RunOptions& options, std::string& binary, std::string& directory);
+// The same, and the session on its display opened; false with a message on
+// stderr when any of them cannot be had.
+bool prepareSession(const RunOptions& options, std::string& binary, std::string& directory, RunSession& session);
 
 // True once SIGINT, SIGTERM or SIGHUP arrived; lumenfold then finishes up.
 bool interruptRequested();

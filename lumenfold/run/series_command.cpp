@@ -85,13 +85,9 @@ void printSuiteTable(const std::vector<Series>& all) {
 int seriesCommand(const RunOptions& options, const SeriesPlan& plan) {
     Program program;
     if (!programFromName(options.program, program)) return 2;
-    std::string binary, directory, error;
-    if (!prepareRun(options, binary, directory)) return 1;
+    std::string binary, directory;
     RunSession session;
-    if (!session.open(error)) {
-        tell(error);
-        return 1;
-    }
+    if (!prepareSession(options, binary, directory, session)) return 1;
     const Series series = runSeries(session, program, options, plan, binary, directory);
     printSeries(series, plan, directory);
     return series.ok ? 0 : 1;

@@ -107,13 +107,9 @@ CaptureRun captureSteps(const ValidateOptions& options, const std::vector<long l
     run.directory = directory;
     run.command = options.command;
     run.validation = true;
-    std::string binary, runDirectory, error;
-    if (!prepareRun(run, binary, runDirectory)) return result;
+    std::string binary, runDirectory;
     RunSession session;
-    if (!session.open(error)) {
-        tell(error);
-        return result;
-    }
+    if (!prepareSession(run, binary, runDirectory, session)) return result;
     if (session.gl().contains("gl")) result.renderer = session.gl()["gl"].value("renderer", "");
     Program program;
     programFromName(options.program, program);

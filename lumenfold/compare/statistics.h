@@ -27,6 +27,9 @@ Statistics computeStatistics(std::vector<double> values);
 // The p-quantile (0..1) of sorted values by the same interpolation.
 double quantile(const std::vector<double>& sorted, double p);
 
+// computeStatistics(values).median, found by selection rather than sorting.
+double medianOf(std::vector<double> values);
+
 // ---------------------------------------------------------------------------
 // Confidence intervals by hierarchical bootstrap.
 //

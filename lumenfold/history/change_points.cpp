@@ -123,7 +123,7 @@ std::vector<Candidate> significantSplits(const std::vector<double>& values, cons
 std::vector<ChangePoint> findChangePoints(const RunSamples& runs, Direction direction,
                                           const ChangePointOptions& options) {
     std::vector<double> medians;
-    for (const std::vector<double>& run : runs) medians.push_back(computeStatistics(run).median);
+    for (const std::vector<double>& run : runs) medians.push_back(medianOf(run));
     const std::vector<Candidate> splits = significantSplits(medians, options);
     std::vector<ChangePoint> out;
     for (size_t i = 0; i < splits.size(); ++i) {

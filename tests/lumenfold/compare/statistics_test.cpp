@@ -17,6 +17,7 @@ TEST(Statistics, OddCountByHand) {
     EXPECT_DOUBLE_EQ(s.min, 1);
     EXPECT_DOUBLE_EQ(s.max, 10);
     EXPECT_DOUBLE_EQ(s.median, 3);
+    EXPECT_EQ(medianOf({4, 1, 3, 10, 2}), 3);   // by selection, not sorting
     EXPECT_DOUBLE_EQ(s.mean, 4);
     EXPECT_DOUBLE_EQ(s.stddev, std::sqrt(12.5));
     EXPECT_DOUBLE_EQ(s.p95, 8.8);
@@ -26,6 +27,7 @@ TEST(Statistics, EvenCountByHand) {
     // Median between 0.5 and 0.75; the 95th percentile at rank 2.85.
     const Statistics s = computeStatistics({0.75, 0.25, 1.0, 0.5});
     EXPECT_DOUBLE_EQ(s.median, 0.625);
+    EXPECT_EQ(medianOf({0.75, 0.25, 1.0, 0.5}), 0.625);
     EXPECT_DOUBLE_EQ(s.mean, 0.625);
     EXPECT_DOUBLE_EQ(s.p95, 0.75 + 0.85 * 0.25);
     EXPECT_NEAR(s.stddev, std::sqrt(0.3125 / 3), 1e-15);
@@ -55,6 +57,9 @@ TEST(Statistics, InfiniteRatesOfZeroMillisecondFrames) {
     const Statistics withNan = computeStatistics({NAN, 3, 1});
     EXPECT_EQ(withNan.count, 2u);
     EXPECT_DOUBLE_EQ(withNan.median, 2);
+    EXPECT_EQ(medianOf({NAN, 3, 1}), 2);
+    EXPECT_EQ(medianOf({1, 2, INFINITY}), 2);
+    EXPECT_TRUE(std::isnan(medianOf({NAN})));
 }
 
 // The share of resampled values equal to each value.

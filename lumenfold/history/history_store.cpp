@@ -1,10 +1,8 @@
 #include "history/history_store.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <type_traits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -18,6 +16,9 @@
 #include <soci/postgresql/soci-postgresql.h>
 #include <soci/soci.h>
 #include <soci/sqlite3/soci-sqlite3.h>
+
+#include "common/messages.h"
+#include "history/frame_columns.h"
 
 using nlohmann::json;
 // SOCI declares SQLite's interface in this namespace.
@@ -67,36 +68,63 @@ void createPrivateFile(const std::string& path) {
     close(fd);
 }
 
-const char* const schemaV1[] = {
+// Version 1 kept a row per frame; version 2 a row per run and kernel with
+// the frames packed (history/frame_columns.h). @ID@, @BLOB@ and @FRAMES@
+// stand for what the two engines spell differently.
+const char* const runsTable[] = {
     "CREATE TABLE runs (id @ID@, sha256 TEXT NOT NULL UNIQUE, machine TEXT NOT NULL, program TEXT NOT NULL, "
     "started TEXT NOT NULL, started_at BIGINT NOT NULL, source_file TEXT NOT NULL, frames INTEGER NOT NULL, "
     "setup_seconds DOUBLE PRECISION, summary TEXT NOT NULL, problems TEXT NOT NULL, context TEXT, "
     "excluded INTEGER NOT NULL DEFAULT 0, exclude_reason TEXT, added_at BIGINT NOT NULL)",
     "CREATE INDEX runs_series ON runs (machine, program, started_at)",
-    // kernel -1: a triangles or cube frame; 0, 1, 2: a streaming kernel block.
-    "CREATE TABLE frames (run_id BIGINT NOT NULL REFERENCES runs (id), kernel INTEGER NOT NULL, "
-    "seq INTEGER NOT NULL, first_line INTEGER NOT NULL, window_number BIGINT NOT NULL, "
-    "seconds DOUBLE PRECISION, rate DOUBLE PRECISION, triangles DOUBLE PRECISION, "
-    "angles_per_second DOUBLE PRECISION, PRIMARY KEY (run_id, kernel, seq))@FRAMES@",
 };
+const char* const frameColumnsTable =
+    "CREATE TABLE frame_columns (run_id BIGINT NOT NULL REFERENCES runs (id), kernel INTEGER NOT NULL, "
+    "count INTEGER NOT NULL, first_line @BLOB@ NOT NULL, window_number @BLOB@ NOT NULL, seconds @BLOB@ NOT NULL, "
+    "rate @BLOB@ NOT NULL, triangles @BLOB@, angles_per_second @BLOB@, PRIMARY KEY (run_id, kernel))@FRAMES@";
 
-// An array literal of PostgreSQL's: numbers exactly (17 digits for a
-// double), NULL for not-a-number, as in the row-at-a-time path.
-template <typename T>
-std::string arrayLiteral(const std::vector<T>& values, size_t from, size_t to) {
-    std::string out = "{";
-    char text[40];
-    for (size_t i = from; i < to; ++i) {
-        if (i > from) out += ',';
-        if constexpr (std::is_floating_point_v<T>) {
-            if (std::isnan(values[i])) out += "NULL";
-            else if (std::isinf(values[i])) out += values[i] > 0 ? "Infinity" : "-Infinity";
-            else out.append(text, size_t(snprintf(text, sizeof text, "%.17g", values[i])));
-        } else {
-            out += std::to_string(values[i]);
-        }
+void replaceAll(std::string& text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+std::string forEngine(std::string statement, bool postgres) {
+    replaceAll(statement, "@ID@", postgres ? "BIGSERIAL PRIMARY KEY" : "INTEGER PRIMARY KEY");
+    replaceAll(statement, "@BLOB@", postgres ? "BYTEA" : "BLOB");
+    // SQLite: the rows are their key's tree, not a table and an index beside it.
+    replaceAll(statement, "@FRAMES@", postgres ? "" : " WITHOUT ROWID");
+    return statement;
+}
+
+// PostgreSQL takes and gives bytea here as hex text, the one form SOCI's
+// text parameters carry unchanged.
+std::string hexOf(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(2 * bytes.size());
+    for (unsigned char b : bytes) {
+        out += digits[b >> 4];
+        out += digits[b & 15];
     }
-    return out + "}";
+    return out;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool bytesOfHex(const std::string& hex, std::string& out) {
+    if (hex.size() % 2 != 0) return false;
+    out.resize(hex.size() / 2);
+    for (size_t i = 0; i < out.size(); ++i) {
+        const int high = hexDigit(hex[2 * i]), low = hexDigit(hex[2 * i + 1]);
+        if (high < 0 || low < 0) return false;
+        out[i] = char(high * 16 + low);
+    }
+    return true;
 }
 
 double orNan(double value, soci::indicator indicator) { return indicator == soci::i_ok ? value : NAN; }
@@ -184,7 +212,7 @@ void HistoryStore::prepareSchema() {
     soci::session& sql = *sql_;
     begin();
     try {
-        // Two first adders at once must not both create the tables.
+        // Two first adders at once must not both create or upgrade the tables.
         if (location_.postgres) sql << "SELECT pg_advisory_xact_lock(7718001)";
         int tables = 0;
         if (location_.postgres)
@@ -193,28 +221,16 @@ void HistoryStore::prepareSchema() {
         else
             sql << "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'lumenfold_schema'",
                 soci::into(tables);
-        if (tables > 0) {
+        if (tables > 0)
             sql << "SELECT max(version) FROM lumenfold_schema", soci::into(version_);
-        } else {
-            sql << "CREATE TABLE lumenfold_schema (version INTEGER NOT NULL)";
-            for (std::string statement : schemaV1) {
-                const size_t id = statement.find("@ID@");
-                if (id != std::string::npos)
-                    statement.replace(id, 4, location_.postgres ? "BIGSERIAL PRIMARY KEY" : "INTEGER PRIMARY KEY");
-                // SQLite: the frames are their key's tree, not a table and an index beside it.
-                const size_t frames = statement.find("@FRAMES@");
-                if (frames != std::string::npos) statement.replace(frames, 8, location_.postgres ? "" : " WITHOUT ROWID");
-                sql << statement;
-            }
-            version_ = historySchemaVersion;
-            sql << "INSERT INTO lumenfold_schema (version) VALUES (:v)", soci::use(version_);
-        }
+        else
+            createSchema();
         if (version_ > historySchemaVersion)
             throw std::runtime_error("the history store " + location_.shown + " has schema version " +
                                      std::to_string(version_) + ", newer than this lumenfold knows (" +
                                      std::to_string(historySchemaVersion) +
                                      "): use a newer lumenfold; the store is left unchanged");
-        // Migrations from older versions go here, inside this transaction.
+        if (version_ == 1) migrateFromVersion1();
         sql << "COMMIT";
     } catch (...) {
         sql << "ROLLBACK";
@@ -229,6 +245,38 @@ void HistoryStore::prepareSchema() {
         // files are still there to add again.
         sql << "PRAGMA synchronous = NORMAL";
     }
+}
+
+void HistoryStore::createSchema() {
+    soci::session& sql = *sql_;
+    sql << "CREATE TABLE lumenfold_schema (version INTEGER NOT NULL)";
+    for (const char* statement : runsTable) sql << forEngine(statement, location_.postgres);
+    sql << forEngine(frameColumnsTable, location_.postgres);
+    version_ = historySchemaVersion;
+    sql << "INSERT INTO lumenfold_schema (version) VALUES (:v)", soci::use(version_);
+}
+
+// Version 1 kept a row per frame. Its runs are packed one by one inside the
+// transaction that opened the store, so an upgrade cut short leaves the
+// store as it was, and another lumenfold waits for it on the schema's lock.
+void HistoryStore::migrateFromVersion1() {
+    soci::session& sql = *sql_;
+    std::vector<long long> ids;
+    long long id = 0;
+    soci::statement select = (sql.prepare << "SELECT id FROM runs ORDER BY id", soci::into(id));
+    select.execute();
+    while (select.fetch()) ids.push_back(id);
+    tell("upgrading the history store " + location_.shown + " from schema version 1 to 2 (" +
+         std::to_string(ids.size()) + " runs)");
+    sql << forEngine(frameColumnsTable, location_.postgres);
+    for (long long run : ids) {
+        ResultsRun frames;
+        readVersion1Frames(run, frames);
+        insertFrames(run, frames);
+    }
+    sql << "DROP TABLE frames";
+    sql << "UPDATE lumenfold_schema SET version = 2";
+    version_ = 2;
 }
 
 bool HistoryStore::add(const NewRun& n) {
@@ -280,89 +328,49 @@ bool HistoryStore::add(const NewRun& n) {
 }
 
 void HistoryStore::insertFrames(long long id, const ResultsRun& run) {
-    struct Columns {
-        std::vector<long long> runId, window;
-        std::vector<int> kernel, seq, firstLine;
-        std::vector<double> seconds, rate, triangles, angles;
-        void add(long long r, int k, int s, int line, long w, double sec, double rt, double tri, double ang) {
-            runId.push_back(r), kernel.push_back(k), seq.push_back(s), firstLine.push_back(line), window.push_back(w);
-            seconds.push_back(sec), rate.push_back(rt), triangles.push_back(tri), angles.push_back(ang);
-        }
-    } c;
-    for (size_t i = 0; i < run.frames.size(); ++i) {
-        const Frame& f = run.frames[i];
-        c.add(id, -1, int(i), f.firstLine, f.window, f.seconds, f.rate, f.triangles, f.anglesPerSecond);
+    for (const FrameColumns& columns : packFrames(run)) {
+        if (location_.postgres)
+            insertColumnsAsHex(id, columns);
+        else
+            insertColumnsIntoSqlite(id, columns);
     }
-    for (int k = 0; k < kernelCount; ++k)
-        for (size_t i = 0; i < run.kernels[k].size(); ++i) {
-            const KernelBlock& b = run.kernels[k][i];
-            c.add(id, k, int(i), b.firstLine, b.window, b.seconds, b.millionsPerSecond, NAN, NAN);
-        }
-    if (c.runId.empty()) return;
-    if (location_.postgres) {
-        insertFramesAsArrays(id, c.kernel, c.seq, c.firstLine, c.window, {&c.seconds, &c.rate, &c.triangles, &c.angles});
-        return;
-    }
-    insertFramesIntoSqlite(c.runId, c.kernel, c.seq, c.firstLine, c.window,
-                           {&c.seconds, &c.rate, &c.triangles, &c.angles});
 }
 
-// SQLite: one prepared statement stepped per frame through SQLite's own
-// interface, under SOCI's connection; SOCI's bulk binding costs more than the
-// insertion itself. Not-a-number is bound as NULL, which SQLite stores for it
-// anyway.
-void HistoryStore::insertFramesIntoSqlite(const std::vector<long long>& runId, const std::vector<int>& kernel,
-                                          const std::vector<int>& seq, const std::vector<int>& firstLine,
-                                          const std::vector<long long>& window,
-                                          const std::vector<const std::vector<double>*>& values) {
+// SQLite's own interface under SOCI's connection: it binds the packed
+// columns as they are, where SOCI would take them for text.
+void HistoryStore::insertColumnsIntoSqlite(long long id, const FrameColumns& c) {
     sqlite3* db = static_cast<soci::sqlite3_session_backend*>(sql_->get_backend())->conn_;
     sqlite3_stmt* insert = nullptr;
-    const char* const text = "INSERT INTO frames (run_id, kernel, seq, first_line, window_number, seconds, rate, "
-                             "triangles, angles_per_second) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)";
+    const char* const text = "INSERT INTO frame_columns (run_id, kernel, count, first_line, window_number, seconds, "
+                             "rate, triangles, angles_per_second) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)";
     if (sqlite3_prepare_v2(db, text, -1, &insert, nullptr) != SQLITE_OK)
         throw std::runtime_error(std::string("cannot store frames: ") + sqlite3_errmsg(db));
-    for (size_t i = 0; i < runId.size(); ++i) {
-        sqlite3_bind_int64(insert, 1, runId[i]);
-        sqlite3_bind_int(insert, 2, kernel[i]);
-        sqlite3_bind_int(insert, 3, seq[i]);
-        sqlite3_bind_int(insert, 4, firstLine[i]);
-        sqlite3_bind_int64(insert, 5, window[i]);
-        for (int v = 0; v < 4; ++v) {
-            const double value = (*values[size_t(v)])[i];
-            if (std::isnan(value)) sqlite3_bind_null(insert, 6 + v);
-            else sqlite3_bind_double(insert, 6 + v, value);
-        }
-        if (sqlite3_step(insert) != SQLITE_DONE) {
-            const std::string error = sqlite3_errmsg(db);
-            sqlite3_finalize(insert);
-            throw std::runtime_error("cannot store frames: " + error);
-        }
-        sqlite3_reset(insert);
+    sqlite3_bind_int64(insert, 1, id);
+    sqlite3_bind_int(insert, 2, c.kernel);
+    sqlite3_bind_int(insert, 3, c.count);
+    const std::string* columns[] = {&c.firstLine, &c.window, &c.seconds, &c.rate, &c.triangles, &c.anglesPerSecond};
+    for (int i = 0; i < 6; ++i) {
+        if (i >= 4 && c.kernel >= 0)
+            sqlite3_bind_null(insert, 4 + i);
+        else
+            sqlite3_bind_blob64(insert, 4 + i, columns[i]->data(), columns[i]->size(), SQLITE_STATIC);
     }
+    const bool stored = sqlite3_step(insert) == SQLITE_DONE;
+    const std::string error = stored ? "" : sqlite3_errmsg(db);
     sqlite3_finalize(insert);
+    if (!stored) throw std::runtime_error("cannot store frames: " + error);
 }
 
-// PostgreSQL answers each statement over the wire: a row at a time, a run
-// of a million frames would take minutes. Each column goes instead as one
-// bound array parameter, unnested on the server, in chunks.
-void HistoryStore::insertFramesAsArrays(long long id, const std::vector<int>& kernel, const std::vector<int>& seq,
-                                        const std::vector<int>& firstLine, const std::vector<long long>& window,
-                                        const std::vector<const std::vector<double>*>& values) {
-    const size_t chunk = 50000;
-    for (size_t from = 0; from < kernel.size(); from += chunk) {
-        const size_t to = std::min(kernel.size(), from + chunk);
-        const std::string k = arrayLiteral(kernel, from, to), s = arrayLiteral(seq, from, to),
-                          l = arrayLiteral(firstLine, from, to), w = arrayLiteral(window, from, to),
-                          sec = arrayLiteral(*values[0], from, to), rate = arrayLiteral(*values[1], from, to),
-                          tri = arrayLiteral(*values[2], from, to), ang = arrayLiteral(*values[3], from, to);
-        *sql_ << "INSERT INTO frames (run_id, kernel, seq, first_line, window_number, seconds, rate, triangles, "
-                 "angles_per_second) SELECT :r, * FROM unnest(CAST(:k AS INTEGER[]), CAST(:s AS INTEGER[]), "
-                 "CAST(:l AS INTEGER[]), CAST(:w AS BIGINT[]), CAST(:sec AS DOUBLE PRECISION[]), "
-                 "CAST(:rate AS DOUBLE PRECISION[]), CAST(:tri AS DOUBLE PRECISION[]), "
-                 "CAST(:ang AS DOUBLE PRECISION[]))",
-            soci::use(id), soci::use(k), soci::use(s), soci::use(l), soci::use(w), soci::use(sec), soci::use(rate),
-            soci::use(tri), soci::use(ang);
-    }
+void HistoryStore::insertColumnsAsHex(long long id, const FrameColumns& c) {
+    const std::string line = hexOf(c.firstLine), window = hexOf(c.window), seconds = hexOf(c.seconds),
+                      rate = hexOf(c.rate), triangles = hexOf(c.triangles), angles = hexOf(c.anglesPerSecond);
+    soci::indicator framesOnly = c.kernel < 0 ? soci::i_ok : soci::i_null;
+    soci::indicator framesOnlyToo = framesOnly;
+    *sql_ << "INSERT INTO frame_columns (run_id, kernel, count, first_line, window_number, seconds, rate, triangles, "
+             "angles_per_second) VALUES (:r, :k, :n, decode(:l, 'hex'), decode(:w, 'hex'), decode(:s, 'hex'), "
+             "decode(:rate, 'hex'), decode(:t, 'hex'), decode(:a, 'hex'))",
+        soci::use(id), soci::use(c.kernel), soci::use(c.count), soci::use(line), soci::use(window),
+        soci::use(seconds), soci::use(rate), soci::use(triangles, framesOnly), soci::use(angles, framesOnlyToo);
 }
 
 std::vector<StoredRun> HistoryStore::list(const std::string& machine, const std::string& program, bool withContext) {
@@ -415,9 +423,9 @@ std::vector<ResultsRun> HistoryStore::runsData(const std::vector<StoredRun>& run
         run.hasSetup = setupIndicator == soci::i_ok;
         run.setupSeconds = run.hasSetup ? setup : 0;
         if (location_.postgres)
-            readFramesBySoci(stored.id, run);
+            readColumnsAsHex(stored.id, run);
         else
-            readFramesFromSqlite(stored.id, run);
+            readColumnsFromSqlite(stored.id, run);
         // Frames with all three blocks, as the reader counted them: blocks of
         // incomplete frames are kept too, so the blocks alone do not tell.
         run.streamingFrames = run.program == Program::streaming ? stored.frames : 0;
@@ -426,58 +434,92 @@ std::vector<ResultsRun> HistoryStore::runsData(const std::vector<StoredRun>& run
     return out;
 }
 
-void HistoryStore::readFramesBySoci(long long id, ResultsRun& run) {
+// Version 1's rows of frames, for the upgrade.
+void HistoryStore::readVersion1Frames(long long id, ResultsRun& run) {
     const size_t batch = 4096;
-        std::vector<int> kernel(batch), firstLine(batch);
-        std::vector<long long> window(batch);
-        std::vector<double> seconds(batch), rate(batch), triangles(batch), angles(batch);
-        std::vector<soci::indicator> secondsNull(batch), rateNull(batch), trianglesNull(batch), anglesNull(batch);
-        soci::statement st = (sql_->prepare << "SELECT kernel, first_line, window_number, seconds, rate, triangles, "
-                                               "angles_per_second FROM frames WHERE run_id = :id ORDER BY kernel, seq",
-                              soci::use(id), soci::into(kernel), soci::into(firstLine), soci::into(window),
-                              soci::into(seconds, secondsNull), soci::into(rate, rateNull),
-                              soci::into(triangles, trianglesNull), soci::into(angles, anglesNull));
-        st.execute();
-        while (st.fetch()) {
-            for (size_t i = 0; i < kernel.size(); ++i) {
-                if (kernel[i] < 0) {
-                    run.frames.push_back(Frame{firstLine[i], long(window[i]), orNan(triangles[i], trianglesNull[i]),
-                                               orNan(seconds[i], secondsNull[i]), orNan(angles[i], anglesNull[i]),
-                                               orNan(rate[i], rateNull[i])});
-                } else if (kernel[i] < kernelCount) {
-                    run.kernels[kernel[i]].push_back(KernelBlock{firstLine[i], long(window[i]),
-                                                                 orNan(seconds[i], secondsNull[i]),
-                                                                 orNan(rate[i], rateNull[i])});
-                }
-            }
-            for (auto* v : {&kernel, &firstLine}) v->resize(batch);
-            window.resize(batch);
-            for (auto* v : {&seconds, &rate, &triangles, &angles}) v->resize(batch);
-            for (auto* v : {&secondsNull, &rateNull, &trianglesNull, &anglesNull}) v->resize(batch);
+    std::vector<int> kernel(batch), firstLine(batch);
+    std::vector<long long> window(batch);
+    std::vector<double> seconds(batch), rate(batch), triangles(batch), angles(batch);
+    std::vector<soci::indicator> secondsNull(batch), rateNull(batch), trianglesNull(batch), anglesNull(batch);
+    soci::statement st = (sql_->prepare << "SELECT kernel, first_line, window_number, seconds, rate, triangles, "
+                                           "angles_per_second FROM frames WHERE run_id = :id ORDER BY kernel, seq",
+                          soci::use(id), soci::into(kernel), soci::into(firstLine), soci::into(window),
+                          soci::into(seconds, secondsNull), soci::into(rate, rateNull),
+                          soci::into(triangles, trianglesNull), soci::into(angles, anglesNull));
+    st.execute();
+    while (st.fetch()) {
+        for (size_t i = 0; i < kernel.size(); ++i) {
+            if (kernel[i] < 0)
+                run.frames.push_back(Frame{firstLine[i], long(window[i]), orNan(triangles[i], trianglesNull[i]),
+                                           orNan(seconds[i], secondsNull[i]), orNan(angles[i], anglesNull[i]),
+                                           orNan(rate[i], rateNull[i])});
+            else if (kernel[i] < kernelCount)
+                run.kernels[kernel[i]].push_back(KernelBlock{firstLine[i], long(window[i]),
+                                                             orNan(seconds[i], secondsNull[i]),
+                                                             orNan(rate[i], rateNull[i])});
         }
+        for (auto* v : {&kernel, &firstLine}) v->resize(batch);
+        window.resize(batch);
+        for (auto* v : {&seconds, &rate, &triangles, &angles}) v->resize(batch);
+        for (auto* v : {&secondsNull, &rateNull, &trianglesNull, &anglesNull}) v->resize(batch);
+    }
 }
 
-void HistoryStore::readFramesFromSqlite(long long id, ResultsRun& run) {
+void HistoryStore::unpack(long long id, const FrameColumns& columns, ResultsRun& run) {
+    std::string error;
+    if (!unpackFrames(columns, run, error))
+        throw std::runtime_error("run " + std::to_string(id) + " in the history store " + location_.shown +
+                                 " is damaged: " + error);
+}
+
+void HistoryStore::readColumnsFromSqlite(long long id, ResultsRun& run) {
     sqlite3* db = static_cast<soci::sqlite3_session_backend*>(sql_->get_backend())->conn_;
     sqlite3_stmt* select = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT kernel, first_line, window_number, seconds, rate, triangles, angles_per_second "
-                               "FROM frames WHERE run_id = ? ORDER BY kernel, seq", -1, &select, nullptr) != SQLITE_OK)
+    if (sqlite3_prepare_v2(db, "SELECT kernel, count, first_line, window_number, seconds, rate, triangles, "
+                               "angles_per_second FROM frame_columns WHERE run_id = ? ORDER BY kernel",
+                           -1, &select, nullptr) != SQLITE_OK)
         throw std::runtime_error(std::string("cannot read frames: ") + sqlite3_errmsg(db));
     sqlite3_bind_int64(select, 1, id);
-    const auto real = [select](int column) {
-        return sqlite3_column_type(select, column) == SQLITE_NULL ? NAN : sqlite3_column_double(select, column);
+    const auto bytes = [select](int column) {
+        const void* data = sqlite3_column_blob(select, column);
+        return data == nullptr ? std::string() : std::string(static_cast<const char*>(data),
+                                                             size_t(sqlite3_column_bytes(select, column)));
     };
     int status;
-    while ((status = sqlite3_step(select)) == SQLITE_ROW) {
-        const int kernel = sqlite3_column_int(select, 0);
-        const int line = sqlite3_column_int(select, 1);
-        const long window = long(sqlite3_column_int64(select, 2));
-        if (kernel < 0)
-            run.frames.push_back(Frame{line, window, real(5), real(3), real(6), real(4)});
-        else if (kernel < kernelCount)
-            run.kernels[kernel].push_back(KernelBlock{line, window, real(3), real(4)});
+    try {
+        while ((status = sqlite3_step(select)) == SQLITE_ROW) {
+            const FrameColumns c{sqlite3_column_int(select, 0), sqlite3_column_int(select, 1), bytes(2), bytes(3),
+                                 bytes(4), bytes(5), bytes(6), bytes(7)};
+            unpack(id, c, run);
+        }
+    } catch (...) {
+        sqlite3_finalize(select);
+        throw;
     }
     const std::string error = status == SQLITE_DONE ? "" : sqlite3_errmsg(db);
     sqlite3_finalize(select);
     if (!error.empty()) throw std::runtime_error("cannot read frames: " + error);
+}
+
+void HistoryStore::readColumnsAsHex(long long id, ResultsRun& run) {
+    FrameColumns c;
+    std::string hex[6];
+    soci::indicator trianglesNull = soci::i_null, anglesNull = soci::i_null;
+    soci::statement st =
+        (sql_->prepare << "SELECT kernel, count, encode(first_line, 'hex'), encode(window_number, 'hex'), "
+                          "encode(seconds, 'hex'), encode(rate, 'hex'), encode(triangles, 'hex'), "
+                          "encode(angles_per_second, 'hex') FROM frame_columns WHERE run_id = :id ORDER BY kernel",
+         soci::use(id), soci::into(c.kernel), soci::into(c.count), soci::into(hex[0]), soci::into(hex[1]),
+         soci::into(hex[2]), soci::into(hex[3]), soci::into(hex[4], trianglesNull), soci::into(hex[5], anglesNull));
+    st.execute();
+    while (st.fetch()) {
+        if (trianglesNull != soci::i_ok) hex[4].clear();
+        if (anglesNull != soci::i_ok) hex[5].clear();
+        std::string* columns[] = {&c.firstLine, &c.window, &c.seconds, &c.rate, &c.triangles, &c.anglesPerSecond};
+        for (int i = 0; i < 6; ++i)
+            if (!bytesOfHex(hex[i], *columns[i]))
+                throw std::runtime_error("run " + std::to_string(id) + " in the history store " + location_.shown +
+                                         " is damaged: a column of frames is not hex");
+        unpack(id, c, run);
+    }
 }

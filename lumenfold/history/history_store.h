@@ -10,6 +10,7 @@
 #include "results/results_file.h"
 
 namespace soci { class session; }
+struct FrameColumns;
 
 // Where the store is. A libpq URI (postgresql://, postgres://) or key=value
 // connection string chooses PostgreSQL; "sqlite:PATH" or a plain path, SQLite.
@@ -27,7 +28,7 @@ bool storeLocation(const std::string& dbOption, StoreLocation& location, std::st
 std::string describeConnection(const std::string& connection);
 
 // The schema this lumenfold writes. A store with a higher version is refused.
-constexpr int historySchemaVersion = 1;
+constexpr int historySchemaVersion = 2;
 
 // A run about to be added.
 struct NewRun {
@@ -84,17 +85,16 @@ public:
 
 private:
     void prepareSchema();
+    void createSchema();
+    void migrateFromVersion1();
     void begin();
     void insertFrames(long long id, const ResultsRun& run);
-    void readFramesBySoci(long long id, ResultsRun& run);
-    void readFramesFromSqlite(long long id, ResultsRun& run);
-    void insertFramesIntoSqlite(const std::vector<long long>& runId, const std::vector<int>& kernel,
-                                const std::vector<int>& seq, const std::vector<int>& firstLine,
-                                const std::vector<long long>& window,
-                                const std::vector<const std::vector<double>*>& values);
-    void insertFramesAsArrays(long long id, const std::vector<int>& kernel, const std::vector<int>& seq,
-                              const std::vector<int>& firstLine, const std::vector<long long>& window,
-                              const std::vector<const std::vector<double>*>& values);
+    void insertColumnsIntoSqlite(long long id, const FrameColumns& columns);
+    void insertColumnsAsHex(long long id, const FrameColumns& columns);
+    void readVersion1Frames(long long id, ResultsRun& run);
+    void readColumnsFromSqlite(long long id, ResultsRun& run);
+    void readColumnsAsHex(long long id, ResultsRun& run);
+    void unpack(long long id, const FrameColumns& columns, ResultsRun& run);
 
     std::unique_ptr<soci::session> sql_;
     StoreLocation location_;

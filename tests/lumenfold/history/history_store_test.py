@@ -8,8 +8,10 @@ import os
 import pwd
 import random
 import shutil
+import math
 import signal
 import sqlite3
+import struct
 import subprocess
 import sys
 import tempfile
@@ -23,6 +25,7 @@ LUMENFOLD = os.path.join(BUILD, "lumenfold", "lumenfold")
 PG_BIN = "/usr/lib/postgresql/15/bin"
 TIMEOUT = 120
 VERTICES = 256 ** 3
+FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fixtures")
 
 
 def cube_results(rates):
@@ -99,7 +102,15 @@ class PostgresStore:
 
     def snapshot(self):
         return self.sql("SELECT * FROM lumenfold_schema") + self.sql("SELECT id, sha256 FROM runs ORDER BY id") + \
-            self.sql("SELECT count(*) FROM frames")
+            self.sql("SELECT sum(count) FROM frame_columns")
+
+    def hex(self, column):
+        return f"encode({column}, 'hex')"
+
+    def load(self, fixture):
+        subprocess.run([f"{PG_BIN}/psql", "-h", self.server.dir, "-U", "lumenfold", "-d", self.name, "-q",
+                        "-v", "ON_ERROR_STOP=1", "-f", os.path.join(FIXTURES, fixture + ".postgres.sql")],
+                       check=True, capture_output=True, timeout=TIMEOUT)
 
 
 class SqliteStore:
@@ -112,6 +123,13 @@ class SqliteStore:
             rows = [[str(v) for v in row] for row in connection.execute(query)]
         connection.close()
         return rows
+
+    def hex(self, column):
+        return f"hex({column})"
+
+    def load(self, fixture):
+        os.makedirs(os.path.dirname(self.path), mode=0o700)
+        shutil.copy(os.path.join(FIXTURES, fixture + ".sqlite"), self.path)
 
     def snapshot(self):
         files = {}
@@ -162,13 +180,13 @@ class HistoryStoreTest(unittest.TestCase):
         self.assertEqual((added.returncode, added.stdout), (0, "added 3 runs, 0 already there\n"), added.stderr)
         again = self.lumenfold("add", first[0], os.path.join(self.dir, "b"), "--machine", "rig\x07one")
         self.assertEqual((again.returncode, again.stdout), (0, "added 1 run, 1 already there\n"), again.stderr)
-        self.assertEqual(self.store.sql("SELECT count(*) FROM frames"), [["10"]])
+        self.assertEqual(self.store.sql("SELECT sum(count) FROM frame_columns"), [["10"]])
         with open(first[1][:-4] + ".json") as f:
             self.assertEqual(self.store.sql(f"SELECT context FROM runs WHERE source_file = '{first[1]}'"),
                              [[f.read()]])
-        rates = self.store.sql("SELECT rate FROM frames f JOIN runs r ON r.id = f.run_id "
-                               f"WHERE source_file = '{first[2]}' ORDER BY seq")
-        self.assertEqual([float(r) for [r] in rates],
+        [[rates]] = self.store.sql(f"SELECT {self.store.hex('rate')} FROM frame_columns f JOIN runs r "
+                                   f"ON r.id = f.run_id WHERE source_file = '{first[2]}'")
+        self.assertEqual(list(struct.unpack("<3d", bytes.fromhex(rates))),
                          [float(f"{VERTICES / round(VERTICES / r, 3):g}") for r in (1.2e6, 2e6, 3e6)])
         listed = self.lumenfold("list")
         self.assertNotIn("\x1b", listed.stdout + listed.stderr)
@@ -210,7 +228,7 @@ class HistoryStoreTest(unittest.TestCase):
             added = sum(int(out.split()[1]) for out, _ in outputs)
             self.assertEqual(added, 40 if attempt == 0 else 0, outputs)
         self.assertEqual(self.store.sql("SELECT count(*), count(DISTINCT sha256) FROM runs"), [["40", "40"]])
-        self.assertEqual(self.store.sql("SELECT count(*) FROM frames"), [["8000"]])
+        self.assertEqual(self.store.sql("SELECT sum(count) FROM frame_columns"), [["8000"]])
 
     def test_a_run_killed_mid_add_is_stored_whole_or_not_at_all(self):
         frames = 40000
@@ -225,8 +243,8 @@ class HistoryStoreTest(unittest.TestCase):
         time.sleep(random.uniform(0, 0.05))
         adder.send_signal(signal.SIGKILL)
         adder.wait()
-        stored = self.store.sql("SELECT r.frames, count(f.seq) FROM runs r LEFT JOIN frames f ON f.run_id = r.id "
-                                "GROUP BY r.id, r.frames")
+        stored = self.store.sql("SELECT r.frames, coalesce(sum(f.count), 0) FROM runs r "
+                                "LEFT JOIN frame_columns f ON f.run_id = r.id GROUP BY r.id, r.frames")
         self.assertGreater(len(stored), 0)
         self.assertLess(len(stored), 30, "the adder finished before it was killed")
         self.assertEqual(stored, [[str(frames), str(frames)]] * len(stored))
@@ -240,8 +258,37 @@ class HistoryStoreTest(unittest.TestCase):
         for args in (("add", self.write_run("results_cube_2.txt", [2e6])), ("list",), ("check",)):
             refused = self.lumenfold(*args)
             self.assertEqual(refused.returncode, 1, refused.stdout)
-            self.assertIn("has schema version 99, newer than this lumenfold knows (1)", refused.stderr)
+            self.assertIn("has schema version 99, newer than this lumenfold knows (2)", refused.stderr)
         self.assertEqual(self.store.snapshot(), before)
+
+    def test_a_store_of_version_1_is_upgraded_keeping_every_run_and_frame(self):
+        self.store.load("history-v1")
+        columns = "first_line, window_number, seconds, rate, triangles, angles_per_second"
+        rows = self.store.sql(f"SELECT run_id, kernel, {columns} FROM frames ORDER BY run_id, kernel, seq")
+        kept = {}
+        for run, kernel, *values in rows:
+            kept.setdefault((run, kernel), []).append([float(v) if v not in ("", "None") else None for v in values])
+        listed = self.lumenfold("list", "--format", "json")
+        self.assertEqual(listed.returncode, 0, listed.stderr)
+        self.assertIn("from schema version 1 to 2 (6 runs)", listed.stderr)
+        runs = json.loads(listed.stdout)
+        self.assertEqual([(r["id"], r["frames"], r["excluded"]) for r in runs],
+                         [(1, 3, False), (2, 2, True), (3, 5, False), (4, 3, False), (5, 3, False), (6, 3, False)])
+        self.assertEqual(runs[1]["reason"], "kept out on purpose")
+        self.assertEqual(self.store.sql("SELECT version FROM lumenfold_schema"), [["2"]])
+        packed = self.store.sql(f"SELECT run_id, kernel, count, {', '.join(self.store.hex(c) for c in columns.split(', '))} "
+                                "FROM frame_columns ORDER BY run_id, kernel")
+        upgraded = {}
+        for run, kernel, count, *hexes in packed:
+            n = int(count)
+            formats = [f"<{n}i", f"<{n}q"] + [f"<{n}d"] * 4
+            decoded = [struct.unpack(f, bytes.fromhex(h)) if h not in ("", "None") else [math.nan] * n
+                       for f, h in zip(formats, hexes)]
+            upgraded[(run, kernel)] = [[None if math.isnan(v) else float(v) for v in frame] for frame in zip(*decoded)]
+        self.assertEqual(upgraded, kept)
+        again = self.lumenfold("add", os.path.join(os.path.dirname(FIXTURES), "..", "..", "fuzz", "corpus", "cube.txt"))
+        self.assertEqual(again.stdout, "added 0 runs, 1 already there\n", again.stderr)
+        self.assertEqual(self.lumenfold("check").returncode, 0)
 
     def test_check_finds_the_step_dates_it_and_says_what_changed(self):
         rng = random.Random(5)

@@ -96,35 +96,16 @@ std::string forEngine(std::string statement, bool postgres) {
     return statement;
 }
 
-// PostgreSQL takes and gives bytea here as hex text, the one form SOCI's
-// text parameters carry unchanged.
-std::string hexOf(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(2 * bytes.size());
-    for (unsigned char b : bytes) {
-        out += digits[b >> 4];
-        out += digits[b & 15];
-    }
-    return out;
-}
+// libpq's result, freed however its reader leaves.
+struct PgResult {
+    PGresult* result;
+    ~PgResult() { PQclear(result); }
+};
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-bool bytesOfHex(const std::string& hex, std::string& out) {
-    if (hex.size() % 2 != 0) return false;
-    out.resize(hex.size() / 2);
-    for (size_t i = 0; i < out.size(); ++i) {
-        const int high = hexDigit(hex[2 * i]), low = hexDigit(hex[2 * i + 1]);
-        if (high < 0 || low < 0) return false;
-        out[i] = char(high * 16 + low);
-    }
-    return true;
+uint32_t bigEndian32(const char* bytes) {
+    uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) value = value << 8 | static_cast<unsigned char>(bytes[i]);
+    return value;
 }
 
 double orNan(double value, soci::indicator indicator) { return indicator == soci::i_ok ? value : NAN; }
@@ -252,6 +233,9 @@ void HistoryStore::createSchema() {
     sql << "CREATE TABLE lumenfold_schema (version INTEGER NOT NULL)";
     for (const char* statement : runsTable) sql << forEngine(statement, location_.postgres);
     sql << forEngine(frameColumnsTable, location_.postgres);
+    if (location_.postgres)
+        for (const char* c : {"first_line", "window_number", "seconds", "rate", "triangles", "angles_per_second"})
+            sql << std::string("ALTER TABLE frame_columns ALTER COLUMN ") + c + " SET STORAGE EXTERNAL";
     version_ = historySchemaVersion;
     sql << "INSERT INTO lumenfold_schema (version) VALUES (:v)", soci::use(version_);
 }
@@ -330,7 +314,7 @@ bool HistoryStore::add(const NewRun& n) {
 void HistoryStore::insertFrames(long long id, const ResultsRun& run) {
     for (const FrameColumns& columns : packFrames(run)) {
         if (location_.postgres)
-            insertColumnsAsHex(id, columns);
+            insertColumnsIntoPostgres(id, columns);
         else
             insertColumnsIntoSqlite(id, columns);
     }
@@ -361,41 +345,58 @@ void HistoryStore::insertColumnsIntoSqlite(long long id, const FrameColumns& c) 
     if (!stored) throw std::runtime_error("cannot store frames: " + error);
 }
 
-void HistoryStore::insertColumnsAsHex(long long id, const FrameColumns& c) {
-    const std::string line = hexOf(c.firstLine), window = hexOf(c.window), seconds = hexOf(c.seconds),
-                      rate = hexOf(c.rate), triangles = hexOf(c.triangles), angles = hexOf(c.anglesPerSecond);
-    soci::indicator framesOnly = c.kernel < 0 ? soci::i_ok : soci::i_null;
-    soci::indicator framesOnlyToo = framesOnly;
-    *sql_ << "INSERT INTO frame_columns (run_id, kernel, count, first_line, window_number, seconds, rate, triangles, "
-             "angles_per_second) VALUES (:r, :k, :n, decode(:l, 'hex'), decode(:w, 'hex'), decode(:s, 'hex'), "
-             "decode(:rate, 'hex'), decode(:t, 'hex'), decode(:a, 'hex'))",
-        soci::use(id), soci::use(c.kernel), soci::use(c.count), soci::use(line), soci::use(window),
-        soci::use(seconds), soci::use(rate), soci::use(triangles, framesOnly), soci::use(angles, framesOnlyToo);
+// libpq under SOCI's connection, with the packed columns as binary
+// parameters: SOCI would carry them as text, twice the bytes and a
+// conversion on each side.
+void HistoryStore::insertColumnsIntoPostgres(long long id, const FrameColumns& c) {
+    PGconn* connection = static_cast<soci::postgresql_session_backend*>(sql_->get_backend())->conn_;
+    const std::string runId = std::to_string(id), kernel = std::to_string(c.kernel), count = std::to_string(c.count);
+    const std::string* columns[] = {&c.firstLine, &c.window, &c.seconds, &c.rate, &c.triangles, &c.anglesPerSecond};
+    const char* values[9] = {runId.c_str(), kernel.c_str(), count.c_str()};
+    int lengths[9] = {}, formats[9] = {};
+    for (int i = 0; i < 6; ++i) {
+        const bool absent = i >= 4 && c.kernel >= 0;
+        values[3 + i] = absent ? nullptr : columns[i]->data();
+        lengths[3 + i] = int(columns[i]->size());
+        formats[3 + i] = 1;
+    }
+    const PgResult done{PQexecParams(connection,
+                                     "INSERT INTO frame_columns (run_id, kernel, count, first_line, window_number, "
+                                     "seconds, rate, triangles, angles_per_second) VALUES ($1::bigint, $2::integer, "
+                                     "$3::integer, $4::bytea, $5::bytea, $6::bytea, $7::bytea, $8::bytea, $9::bytea)",
+                                     9, nullptr, values, lengths, formats, 0)};
+    if (PQresultStatus(done.result) != PGRES_COMMAND_OK) {
+        const std::string message = PQresultErrorMessage(done.result);
+        throw std::runtime_error("cannot store frames: " + message.substr(0, message.find('\n')));
+    }
 }
 
 std::vector<StoredRun> HistoryStore::list(const std::string& machine, const std::string& program, bool withContext) {
     std::vector<StoredRun> out;
     const std::string query =
         std::string("SELECT id, sha256, machine, program, started, started_at, source_file, frames, excluded, "
-                    "exclude_reason, ") +
+                    "exclude_reason, setup_seconds, ") +
         (withContext ? "context" : "NULL") +
         " FROM runs WHERE (:m1 = '' OR machine = :m2) AND (:p1 = '' OR program = :p2) "
         "ORDER BY machine, program, started_at, id";
     StoredRun run;
     int excluded = 0;
-    soci::indicator reasonNull = soci::i_null, contextNull = soci::i_null;
+    soci::indicator reasonNull = soci::i_null, contextNull = soci::i_null, setupNull = soci::i_null;
     std::string context;
+    double setup = 0;
     soci::statement st = (sql_->prepare << query, soci::use(machine), soci::use(machine), soci::use(program),
                           soci::use(program), soci::into(run.id), soci::into(run.sha256), soci::into(run.machine),
                           soci::into(run.program), soci::into(run.started), soci::into(run.startedAt),
                           soci::into(run.sourceFile), soci::into(run.frames), soci::into(excluded),
-                          soci::into(run.excludeReason, reasonNull), soci::into(context, contextNull));
+                          soci::into(run.excludeReason, reasonNull), soci::into(setup, setupNull),
+                          soci::into(context, contextNull));
     st.execute();
     while (st.fetch()) {
         StoredRun row = run;
         row.excluded = excluded != 0;
         if (reasonNull != soci::i_ok) row.excludeReason.clear();
         if (contextNull == soci::i_ok) row.context = context;
+        if (setupNull == soci::i_ok) row.setupSeconds = setup;
         out.push_back(std::move(row));
     }
     return out;
@@ -417,13 +418,10 @@ std::vector<ResultsRun> HistoryStore::runsData(const std::vector<StoredRun>& run
         ResultsRun run;
         run.recognised = programFromName(stored.program, run.program);
         run.path = stored.sourceFile;
-        double setup = 0;
-        soci::indicator setupIndicator = soci::i_null;
-        *sql_ << "SELECT setup_seconds FROM runs WHERE id = :id", soci::use(stored.id), soci::into(setup, setupIndicator);
-        run.hasSetup = setupIndicator == soci::i_ok;
-        run.setupSeconds = run.hasSetup ? setup : 0;
+        run.hasSetup = stored.setupSeconds.has_value();
+        run.setupSeconds = stored.setupSeconds.value_or(0);
         if (location_.postgres)
-            readColumnsAsHex(stored.id, run);
+            readColumnsFromPostgres(stored.id, run);
         else
             readColumnsFromSqlite(stored.id, run);
         // Frames with all three blocks, as the reader counted them: blocks of
@@ -501,25 +499,28 @@ void HistoryStore::readColumnsFromSqlite(long long id, ResultsRun& run) {
     if (!error.empty()) throw std::runtime_error("cannot read frames: " + error);
 }
 
-void HistoryStore::readColumnsAsHex(long long id, ResultsRun& run) {
-    FrameColumns c;
-    std::string hex[6];
-    soci::indicator trianglesNull = soci::i_null, anglesNull = soci::i_null;
-    soci::statement st =
-        (sql_->prepare << "SELECT kernel, count, encode(first_line, 'hex'), encode(window_number, 'hex'), "
-                          "encode(seconds, 'hex'), encode(rate, 'hex'), encode(triangles, 'hex'), "
-                          "encode(angles_per_second, 'hex') FROM frame_columns WHERE run_id = :id ORDER BY kernel",
-         soci::use(id), soci::into(c.kernel), soci::into(c.count), soci::into(hex[0]), soci::into(hex[1]),
-         soci::into(hex[2]), soci::into(hex[3]), soci::into(hex[4], trianglesNull), soci::into(hex[5], anglesNull));
-    st.execute();
-    while (st.fetch()) {
-        if (trianglesNull != soci::i_ok) hex[4].clear();
-        if (anglesNull != soci::i_ok) hex[5].clear();
-        std::string* columns[] = {&c.firstLine, &c.window, &c.seconds, &c.rate, &c.triangles, &c.anglesPerSecond};
-        for (int i = 0; i < 6; ++i)
-            if (!bytesOfHex(hex[i], *columns[i]))
-                throw std::runtime_error("run " + std::to_string(id) + " in the history store " + location_.shown +
-                                         " is damaged: a column of frames is not hex");
+void HistoryStore::readColumnsFromPostgres(long long id, ResultsRun& run) {
+    PGconn* connection = static_cast<soci::postgresql_session_backend*>(sql_->get_backend())->conn_;
+    const std::string runId = std::to_string(id);
+    const char* values[1] = {runId.c_str()};
+    // Binary results: the integers come big-endian, the columns as stored.
+    const PgResult rows{PQexecParams(connection,
+                                     "SELECT kernel, count, first_line, window_number, seconds, rate, triangles, "
+                                     "angles_per_second FROM frame_columns WHERE run_id = $1::bigint ORDER BY kernel",
+                                     1, nullptr, values, nullptr, nullptr, 1)};
+    if (PQresultStatus(rows.result) != PGRES_TUPLES_OK) {
+        const std::string message = PQresultErrorMessage(rows.result);
+        throw std::runtime_error("cannot read frames: " + message.substr(0, message.find('\n')));
+    }
+    for (int row = 0; row < PQntuples(rows.result); ++row) {
+        const auto bytes = [&](int column) {
+            return std::string(PQgetvalue(rows.result, row, column), size_t(PQgetlength(rows.result, row, column)));
+        };
+        if (PQgetlength(rows.result, row, 0) != 4 || PQgetlength(rows.result, row, 1) != 4)
+            throw std::runtime_error("cannot read frames: the server sent a kernel or count that is no integer");
+        const FrameColumns c{int(bigEndian32(PQgetvalue(rows.result, row, 0))),
+                             int(bigEndian32(PQgetvalue(rows.result, row, 1))), bytes(2), bytes(3), bytes(4),
+                             bytes(5), bytes(6), bytes(7)};
         unpack(id, c, run);
     }
 }

@@ -56,6 +56,7 @@ struct StoredRun {
     int frames = 0;
     bool excluded = false;
     std::string excludeReason;
+    std::optional<double> setupSeconds;
     std::optional<std::string> context;
 };
 
@@ -90,10 +91,10 @@ private:
     void begin();
     void insertFrames(long long id, const ResultsRun& run);
     void insertColumnsIntoSqlite(long long id, const FrameColumns& columns);
-    void insertColumnsAsHex(long long id, const FrameColumns& columns);
+    void insertColumnsIntoPostgres(long long id, const FrameColumns& columns);
     void readVersion1Frames(long long id, ResultsRun& run);
     void readColumnsFromSqlite(long long id, ResultsRun& run);
-    void readColumnsAsHex(long long id, ResultsRun& run);
+    void readColumnsFromPostgres(long long id, ResultsRun& run);
     void unpack(long long id, const FrameColumns& columns, ResultsRun& run);
 
     std::unique_ptr<soci::session> sql_;

@@ -232,12 +232,18 @@ void HistoryStore::createSchema() {
     soci::session& sql = *sql_;
     sql << "CREATE TABLE lumenfold_schema (version INTEGER NOT NULL)";
     for (const char* statement : runsTable) sql << forEngine(statement, location_.postgres);
-    sql << forEngine(frameColumnsTable, location_.postgres);
-    if (location_.postgres)
-        for (const char* c : {"first_line", "window_number", "seconds", "rate", "triangles", "angles_per_second"})
-            sql << std::string("ALTER TABLE frame_columns ALTER COLUMN ") + c + " SET STORAGE EXTERNAL";
+    createFrameColumns();
     version_ = historySchemaVersion;
     sql << "INSERT INTO lumenfold_schema (version) VALUES (:v)", soci::use(version_);
+}
+
+void HistoryStore::createFrameColumns() {
+    *sql_ << forEngine(frameColumnsTable, location_.postgres);
+    // Packed doubles hardly compress; trying costs PostgreSQL more than
+    // storing them.
+    if (location_.postgres)
+        for (const char* c : {"first_line", "window_number", "seconds", "rate", "triangles", "angles_per_second"})
+            *sql_ << std::string("ALTER TABLE frame_columns ALTER COLUMN ") + c + " SET STORAGE EXTERNAL";
 }
 
 // Version 1 kept a row per frame. Its runs are packed one by one inside the
@@ -252,7 +258,7 @@ void HistoryStore::migrateFromVersion1() {
     while (select.fetch()) ids.push_back(id);
     tell("upgrading the history store " + location_.shown + " from schema version 1 to 2 (" +
          std::to_string(ids.size()) + " runs)");
-    sql << forEngine(frameColumnsTable, location_.postgres);
+    createFrameColumns();
     for (long long run : ids) {
         ResultsRun frames;
         readVersion1Frames(run, frames);

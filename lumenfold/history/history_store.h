@@ -87,6 +87,7 @@ public:
 private:
     void prepareSchema();
     void createSchema();
+    void createFrameColumns();
     void migrateFromVersion1();
     void begin();
     void insertFrames(long long id, const ResultsRun& run);

@@ -131,7 +131,9 @@ bool compareFigure(const FigureSpec& spec, const std::vector<const ResultsRun*>&
         out.notes.push_back(spec.label + ": no run of " + (figure.runsA == 0 ? "A" : "B") + " reported it");
         return false;
     }
-    if (progress) progress(std::string(programName(spec.program)) + " " + spec.label, figure.samplesA + figure.samplesB);
+    if (progress)
+        progress(std::string(programName(spec.program)) + " " + spec.label, figure.runsA + figure.runsB,
+                 figure.samplesA + figure.samplesB);
     figure.medianA = medianOfRunMedians(samplesA);
     figure.medianB = medianOfRunMedians(samplesB);
     figure.ratio = ratioInterval(samplesA, samplesB, options);

@@ -86,9 +86,9 @@ struct Comparison {
 };
 
 // Called before each figure's interval is resampled, with the figure's
-// name and the samples of both sides: long runs take a while, and the caller
-// may want to say what it is doing.
-using FigureProgress = std::function<void(const std::string& figure, size_t samples)>;
+// name and the runs and samples of both sides: many runs or long ones take a
+// while, and the caller may want to say what it is doing.
+using FigureProgress = std::function<void(const std::string& figure, size_t runs, size_t samples)>;
 
 // Unrecognised runs are left out (their problems are the reader's to show);
 // runs with problems give what could be read.

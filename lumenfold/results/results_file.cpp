@@ -34,8 +34,8 @@ enum class LineKind { literal, number, integer };
 
 struct LinePattern {
     LineKind kind;
-    const char* prefix;   // the whole text for literal lines
-    const char* suffix;
+    std::string_view prefix;   // the whole text for literal lines
+    std::string_view suffix;
 };
 
 struct LineValue {
@@ -43,7 +43,11 @@ struct LineValue {
     long integer = 0;
 };
 
-const LinePattern windowLine{LineKind::integer, windowLinePrefix, ""};
+// The lines a block can start with, measured once rather than on every line.
+constexpr std::string_view windowStart = windowLinePrefix;
+constexpr std::string_view summaryStart = totalTimeLine.prefix;
+
+const LinePattern windowLine{LineKind::integer, windowStart, ""};
 const LinePattern emptyLine{LineKind::literal, "", ""};
 
 constexpr LinePattern numberLine(NumberLine format) {
@@ -81,8 +85,8 @@ bool parseReportInteger(std::string_view text, long& value) {
 
 bool matchLine(std::string_view line, const LinePattern& pattern, LineValue& value) {
     if (pattern.kind == LineKind::literal) return line == pattern.prefix;
-    size_t prefixLength = strlen(pattern.prefix);
-    size_t suffixLength = strlen(pattern.suffix);
+    const size_t prefixLength = pattern.prefix.size();
+    const size_t suffixLength = pattern.suffix.size();
     if (line.size() <= prefixLength + suffixLength) return false;
     if (!line.starts_with(pattern.prefix) || !line.ends_with(pattern.suffix)) return false;
     const std::string_view middle = line.substr(prefixLength, line.size() - prefixLength - suffixLength);
@@ -92,9 +96,9 @@ bool matchLine(std::string_view line, const LinePattern& pattern, LineValue& val
 
 std::string describePattern(const LinePattern& pattern) {
     if (pattern.kind == LineKind::literal)
-        return *pattern.prefix ? "\"" + std::string(pattern.prefix) + "\"" : std::string("an empty line");
+        return pattern.prefix.empty() ? std::string("an empty line") : "\"" + std::string(pattern.prefix) + "\"";
     const char* placeholder = pattern.kind == LineKind::integer ? "<integer>" : "<number>";
-    return "\"" + std::string(pattern.prefix) + placeholder + pattern.suffix + "\"";
+    return "\"" + std::string(pattern.prefix) + placeholder + std::string(pattern.suffix) + "\"";
 }
 
 std::string quoteLine(std::string_view line) {
@@ -154,7 +158,7 @@ BlockResult matchBlock(const Reader& reader, size_t start, const std::vector<Blo
 size_t resync(const Reader& reader, size_t from) {
     for (size_t i = from; i < reader.lines.size(); ++i) {
         const std::string_view line = reader.lines[i];
-        if (line.starts_with(windowLinePrefix) || line.starts_with(totalTimeLine.prefix)) return i;
+        if (line.starts_with(windowStart) || line.starts_with(summaryStart)) return i;
     }
     return reader.lines.size();
 }
@@ -421,11 +425,11 @@ void readFrames(Reader& reader) {
     while (reader.next < reader.lines.size()) {
         const size_t start = reader.next;
         const std::string_view line = reader.lines[start];
-        if (line.starts_with(totalTimeLine.prefix)) {
+        if (line.starts_with(summaryStart)) {
             if (!readSummaryAt(reader)) return;
             continue;
         }
-        if (!line.starts_with(windowLinePrefix)) {
+        if (!line.starts_with(windowStart)) {
             if (onlyEmptyLinesFrom(reader, start)) break;
             addProblem(reader, start, "expected a frame (\"window: <integer>\") or the final summary, found " +
                                           quoteLine(line));
@@ -534,7 +538,7 @@ void readStreamingFrames(Reader& reader) {
     while (reader.next < reader.lines.size()) {
         const size_t start = reader.next;
         const std::string_view line = reader.lines[start];
-        if (!line.starts_with(windowLinePrefix)) {
+        if (!line.starts_with(windowStart)) {
             if (onlyEmptyLinesFrom(reader, start)) break;
             addProblem(reader, start, "expected a kernel block (\"window: <integer>\"), found " + quoteLine(line));
             reader.next = resync(reader, start + 1);

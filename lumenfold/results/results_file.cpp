@@ -622,7 +622,11 @@ ResultsRun parseResultsText(const std::string& text, const std::string& path) {
     reader.run = &run;
 
     const std::string_view all = text;
-    reader.lines.reserve(size_t(std::count(all.begin(), all.end(), '\n')));
+    // Counted with memchr's wide compares: a byte-at-a-time count cost as much
+    // as the rest of the splitting.
+    size_t lineCount = 0;
+    for (size_t at = all.find('\n'); at != std::string_view::npos; at = all.find('\n', at + 1)) ++lineCount;
+    reader.lines.reserve(lineCount);
     size_t begin = 0;
     while (begin < all.size()) {
         size_t end = all.find('\n', begin);

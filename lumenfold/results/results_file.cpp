@@ -422,6 +422,8 @@ bool readSummaryAt(Reader& reader) {
 // triangles and cube: frames until the final summary.
 void readFrames(Reader& reader) {
     const FrameLayout& layout = frameLayout(reader.run->program);
+    // No more frames than the lines can hold, and about that many in a whole file.
+    reader.run->frames.reserve(reader.lines.size() / layout.frame.size());
     while (reader.next < reader.lines.size()) {
         const size_t start = reader.next;
         const std::string_view line = reader.lines[start];
@@ -535,6 +537,10 @@ bool readKernelBlock(Reader& reader, StreamingState& state) {
 
 void readStreamingFrames(Reader& reader) {
     StreamingState state;
+    // Room for a whole file's blocks: one of each kernel per frame's lines.
+    size_t frameLines = 0;
+    for (int k = 0; k < kernelCount; ++k) frameLines += kernelBlockLayout(k).size();
+    for (std::vector<KernelBlock>& blocks : reader.run->kernels) blocks.reserve(reader.lines.size() / frameLines);
     while (reader.next < reader.lines.size()) {
         const size_t start = reader.next;
         const std::string_view line = reader.lines[start];

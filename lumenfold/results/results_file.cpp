@@ -3,6 +3,7 @@
 #include "common/display_text.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -33,8 +34,8 @@ enum class LineKind { literal, number, integer };
 
 struct LinePattern {
     LineKind kind;
-    const char* prefix;   // the whole text for literal lines
-    const char* suffix;
+    std::string_view prefix;   // the whole text for literal lines
+    std::string_view suffix;
 };
 
 struct LineValue {
@@ -42,47 +43,73 @@ struct LineValue {
     long integer = 0;
 };
 
-const LinePattern windowLine{LineKind::integer, windowLinePrefix, ""};
+// The lines a block can start with, measured once rather than on every line.
+constexpr std::string_view windowStart = windowLinePrefix;
+constexpr std::string_view summaryStart = totalTimeLine.prefix;
+
+const LinePattern windowLine{LineKind::integer, windowStart, ""};
 const LinePattern emptyLine{LineKind::literal, "", ""};
 
 constexpr LinePattern numberLine(NumberLine format) {
     return {LineKind::number, format.prefix, format.suffix};
 }
 
-bool parseReportInteger(const std::string& text, long& value) {
+// A number's text, terminated for strtod and strtol. The programs' numbers
+// fit the buffer; a longer one (damage, or a number padded with digits) is
+// copied to the heap, so the text read never depends on its length.
+class TerminatedText {
+public:
+    explicit TerminatedText(std::string_view text) {
+        if (text.size() < sizeof buffer) {
+            text.copy(buffer, text.size());
+            buffer[text.size()] = '\0';
+        } else {
+            longText.assign(text);
+        }
+    }
+    const char* c_str() const { return longText.empty() ? buffer : longText.c_str(); }
+
+private:
+    char buffer[64];
+    std::string longText;
+};
+
+bool parseReportInteger(std::string_view text, long& value) {
     if (text.empty() || !(isdigit((unsigned char)text[0]) || text[0] == '-')) return false;
+    const TerminatedText terminated(text);
     errno = 0;
     char* end = nullptr;
-    value = strtol(text.c_str(), &end, 10);
-    return errno == 0 && end == text.c_str() + text.size();
+    value = strtol(terminated.c_str(), &end, 10);
+    return errno == 0 && end == terminated.c_str() + text.size();
 }
 
-bool matchLine(const std::string& line, const LinePattern& pattern, LineValue& value) {
+bool matchLine(std::string_view line, const LinePattern& pattern, LineValue& value) {
     if (pattern.kind == LineKind::literal) return line == pattern.prefix;
-    size_t prefixLength = strlen(pattern.prefix);
-    size_t suffixLength = strlen(pattern.suffix);
+    const size_t prefixLength = pattern.prefix.size();
+    const size_t suffixLength = pattern.suffix.size();
     if (line.size() <= prefixLength + suffixLength) return false;
     if (!line.starts_with(pattern.prefix) || !line.ends_with(pattern.suffix)) return false;
-    const std::string middle = line.substr(prefixLength, line.size() - prefixLength - suffixLength);
+    const std::string_view middle = line.substr(prefixLength, line.size() - prefixLength - suffixLength);
     if (pattern.kind == LineKind::integer) return parseReportInteger(middle, value.integer);
     return parseReportNumber(middle, value.number);
 }
 
 std::string describePattern(const LinePattern& pattern) {
     if (pattern.kind == LineKind::literal)
-        return *pattern.prefix ? "\"" + std::string(pattern.prefix) + "\"" : std::string("an empty line");
+        return pattern.prefix.empty() ? std::string("an empty line") : "\"" + std::string(pattern.prefix) + "\"";
     const char* placeholder = pattern.kind == LineKind::integer ? "<integer>" : "<number>";
-    return "\"" + std::string(pattern.prefix) + placeholder + pattern.suffix + "\"";
+    return "\"" + std::string(pattern.prefix) + placeholder + std::string(pattern.suffix) + "\"";
 }
 
-std::string quoteLine(const std::string& line) {
+std::string quoteLine(std::string_view line) {
     if (line.empty()) return "an empty line";
     return "\"" + displayExcerpt(line, 120) + "\"";
 }
 
 // Where the reading of a file stands; lines are 0-based here, 1-based in problems.
+// The lines are views into the file's text, which outlives the reading.
 struct Reader {
-    std::vector<std::string> lines;
+    std::vector<std::string_view> lines;
     size_t next = 0;
     ResultsRun* run = nullptr;
 };
@@ -93,17 +120,33 @@ void addProblem(Reader& reader, size_t index, const std::string& message) {
 
 enum class BlockResult { matched, mismatched, endOfFile };
 
-// Matches consecutive lines against patterns from reader.next; on a mismatch
+// What a figure in a block is; the layouts below place each one on its line.
+enum class Field { none, window, triangles, seconds, anglesPerSecond, rate, totalSeconds, averageAngles,
+                   averageVertices };
+
+struct BlockLine {
+    LinePattern pattern;
+    Field field;
+};
+
+// The most lines a block has: streaming's logic block with the two empty
+// lines that close its frame.
+constexpr size_t maxBlockLines = 7;
+using BlockValues = std::array<LineValue, maxBlockLines>;
+
+// Matches consecutive lines against a block's layout from start; on a mismatch
 // or the end of the file, failedAt is the index of the line that failed.
-BlockResult matchBlock(const Reader& reader, size_t start, const LinePattern* patterns, size_t count,
-                       LineValue* values, size_t& failedAt) {
-    for (size_t k = 0; k < count; ++k) {
+BlockResult matchBlock(const Reader& reader, size_t start, const std::vector<BlockLine>& layout,
+                       BlockValues& values, size_t& failedAt) {
+    // Every layout is fixed in this file; a longer one is a slip here, not damage in a file.
+    if (layout.size() > values.size()) abort();
+    for (size_t k = 0; k < layout.size(); ++k) {
         size_t index = start + k;
         if (index >= reader.lines.size()) {
             failedAt = index;
             return BlockResult::endOfFile;
         }
-        if (!matchLine(reader.lines[index], patterns[k], values[k])) {
+        if (!matchLine(reader.lines[index], layout[k].pattern, values[k])) {
             failedAt = index;
             return BlockResult::mismatched;
         }
@@ -114,8 +157,8 @@ BlockResult matchBlock(const Reader& reader, size_t start, const LinePattern* pa
 // After damage, the next line that can start a block again.
 size_t resync(const Reader& reader, size_t from) {
     for (size_t i = from; i < reader.lines.size(); ++i) {
-        const std::string& line = reader.lines[i];
-        if (line.starts_with(windowLinePrefix) || line.starts_with(totalTimeLine.prefix)) return i;
+        const std::string_view line = reader.lines[i];
+        if (line.starts_with(windowStart) || line.starts_with(summaryStart)) return i;
     }
     return reader.lines.size();
 }
@@ -151,7 +194,11 @@ void checkAgreement(Reader& reader, size_t index, const char* what, double print
 }
 
 // After the title line: two empty lines, the set-up line, two empty lines.
-const std::vector<LinePattern> setupBlock = {emptyLine, emptyLine, numberLine(setupLine), emptyLine, emptyLine};
+const std::vector<BlockLine> setupBlock = {{emptyLine, Field::none},
+                                           {emptyLine, Field::none},
+                                           {numberLine(setupLine), Field::seconds},
+                                           {emptyLine, Field::none},
+                                           {emptyLine, Field::none}};
 constexpr size_t setupIndex = 2;
 constexpr size_t setupStart = 1;
 
@@ -159,9 +206,9 @@ constexpr size_t setupStart = 1;
 // it still gives the set-up time.
 bool readSetup(Reader& reader) {
     ResultsRun& run = *reader.run;
-    LineValue values[5];
+    BlockValues values;
     size_t failedAt = 0;
-    const BlockResult result = matchBlock(reader, setupStart, setupBlock.data(), setupBlock.size(), values, failedAt);
+    const BlockResult result = matchBlock(reader, setupStart, setupBlock, values, failedAt);
     const bool setupRead = result == BlockResult::matched || failedAt > setupStart + setupIndex;
     if (setupRead) {
         run.hasSetup = true;
@@ -177,7 +224,7 @@ bool readSetup(Reader& reader) {
     }
     if (result == BlockResult::mismatched) {
         addProblem(reader, failedAt,
-                   "expected " + describePattern(setupBlock[failedAt - setupStart]) + ", found " +
+                   "expected " + describePattern(setupBlock[failedAt - setupStart].pattern) + ", found " +
                        quoteLine(reader.lines[failedAt]));
         reader.next = resync(reader, failedAt);
         return true;
@@ -194,7 +241,7 @@ bool readHeader(Reader& reader) {
         run.problems.push_back(Problem{1, "the file is empty; expected the title line of triangles, cube or streaming"});
         return false;
     }
-    const std::string& first = reader.lines[0];
+    const std::string_view first = reader.lines[0];
     for (Program p : {Program::triangles, Program::cube, Program::streaming}) {
         if (first == textOf(p).title) {
             run.recognised = true;
@@ -230,15 +277,6 @@ bool skipBrokenBlock(Reader& reader, BlockResult result, size_t start, size_t fa
     reader.next = resync(reader, std::max(failedAt, start + 1));
     return true;
 }
-
-// What a figure in a block is; the layouts below place each one on its line.
-enum class Field { none, window, triangles, seconds, anglesPerSecond, rate, totalSeconds, averageAngles,
-                   averageVertices };
-
-struct BlockLine {
-    LinePattern pattern;
-    Field field;
-};
 
 // How one program writes a frame of triangles or cube and its final summary.
 struct FrameLayout {
@@ -280,7 +318,7 @@ struct ReadBlock {
     size_t start = 0;
     size_t failedAt = 0;
     BlockResult result = BlockResult::matched;
-    std::vector<LineValue> values;
+    BlockValues values;
 
     const LineValue& value(const std::vector<BlockLine>& layout, Field field) const {
         static const LineValue none;
@@ -298,10 +336,7 @@ struct ReadBlock {
 ReadBlock readBlock(const Reader& reader, size_t start, const std::vector<BlockLine>& layout) {
     ReadBlock block;
     block.start = start;
-    block.values.resize(layout.size());
-    std::vector<LinePattern> patterns;
-    for (const BlockLine& line : layout) patterns.push_back(line.pattern);
-    block.result = matchBlock(reader, start, patterns.data(), patterns.size(), block.values.data(), block.failedAt);
+    block.result = matchBlock(reader, start, layout, block.values, block.failedAt);
     return block;
 }
 
@@ -323,7 +358,7 @@ void readSummary(Reader& reader) {
                    "the file ends before the empty line that closes the final summary (truncated)");
     run.summary.present = true;
     run.summary.firstLine = int(start + 1);
-    for (size_t k = 0; k + 1 < lines.size(); ++k) run.summary.lines.push_back(reader.lines[start + k]);
+    for (size_t k = 0; k + 1 < lines.size(); ++k) run.summary.lines.emplace_back(reader.lines[start + k]);
     run.summary.totalSeconds = block.value(lines, Field::totalSeconds).number;
     run.summary.averageAnglesPerSecond = block.value(lines, Field::averageAngles).number;
     run.summary.averageVerticesPerSecond = block.value(lines, Field::averageVertices).number;
@@ -387,14 +422,16 @@ bool readSummaryAt(Reader& reader) {
 // triangles and cube: frames until the final summary.
 void readFrames(Reader& reader) {
     const FrameLayout& layout = frameLayout(reader.run->program);
+    // No more frames than the lines can hold, and about that many in a whole file.
+    reader.run->frames.reserve(reader.lines.size() / layout.frame.size());
     while (reader.next < reader.lines.size()) {
         const size_t start = reader.next;
-        const std::string& line = reader.lines[start];
-        if (line.starts_with(totalTimeLine.prefix)) {
+        const std::string_view line = reader.lines[start];
+        if (line.starts_with(summaryStart)) {
             if (!readSummaryAt(reader)) return;
             continue;
         }
-        if (!line.starts_with(windowLinePrefix)) {
+        if (!line.starts_with(windowStart)) {
             if (onlyEmptyLinesFrom(reader, start)) break;
             addProblem(reader, start, "expected a frame (\"window: <integer>\") or the final summary, found " +
                                           quoteLine(line));
@@ -413,7 +450,7 @@ void readFrames(Reader& reader) {
                "end with Esc (truncated)");
 }
 
-int kernelOfNameLine(const std::string& line) {
+int kernelOfNameLine(std::string_view line) {
     for (int k = 0; k < kernelCount; ++k)
         if (line == kernelNameLines[k]) return k;
     return -1;
@@ -424,7 +461,7 @@ int kernelOfNameLine(const std::string& line) {
 constexpr size_t kernelBlockLines = 5;
 constexpr size_t frameClosingLines = 2;
 
-std::vector<BlockLine> kernelBlockLayout(int kernel) {
+std::vector<BlockLine> makeKernelBlockLayout(int kernel) {
     std::vector<BlockLine> layout = {{windowLine, Field::window},
                                      {{LineKind::literal, kernelNameLines[kernel], ""}, Field::none},
                                      {numberLine(kernelTimeLines[kernel]), Field::seconds},
@@ -432,6 +469,12 @@ std::vector<BlockLine> kernelBlockLayout(int kernel) {
                                      {emptyLine, Field::none}};
     if (kernel == kernelCount - 1) layout.insert(layout.end(), frameClosingLines, {emptyLine, Field::none});
     return layout;
+}
+
+const std::vector<BlockLine>& kernelBlockLayout(int kernel) {
+    static const std::vector<BlockLine> layouts[kernelCount] = {makeKernelBlockLayout(0), makeKernelBlockLayout(1),
+                                                                makeKernelBlockLayout(2)};
+    return layouts[kernel];
 }
 
 // Where the reading of streaming's frames stands.
@@ -467,7 +510,7 @@ bool readKernelBlock(Reader& reader, StreamingState& state) {
     // The name line says which kernel the block holds; the rest follows from it.
     int kernel = start + 1 < reader.lines.size() ? kernelOfNameLine(reader.lines[start + 1]) : state.expected;
     if (kernel < 0) kernel = state.expected;
-    const std::vector<BlockLine> layout = kernelBlockLayout(kernel);
+    const std::vector<BlockLine>& layout = kernelBlockLayout(kernel);
     const ReadBlock block = readBlock(reader, start, layout);
     // A logic block whose figures are all there but whose frame-closing
     // empty lines are cut off still counts as measured.
@@ -494,10 +537,14 @@ bool readKernelBlock(Reader& reader, StreamingState& state) {
 
 void readStreamingFrames(Reader& reader) {
     StreamingState state;
+    // Room for a whole file's blocks: one of each kernel per frame's lines.
+    size_t frameLines = 0;
+    for (int k = 0; k < kernelCount; ++k) frameLines += kernelBlockLayout(k).size();
+    for (std::vector<KernelBlock>& blocks : reader.run->kernels) blocks.reserve(reader.lines.size() / frameLines);
     while (reader.next < reader.lines.size()) {
         const size_t start = reader.next;
-        const std::string& line = reader.lines[start];
-        if (!line.starts_with(windowLinePrefix)) {
+        const std::string_view line = reader.lines[start];
+        if (!line.starts_with(windowStart)) {
             if (onlyEmptyLinesFrom(reader, start)) break;
             addProblem(reader, start, "expected a kernel block (\"window: <integer>\"), found " + quoteLine(line));
             reader.next = resync(reader, start + 1);
@@ -542,7 +589,7 @@ int frameCount(const ResultsRun& run) {
     return run.program == Program::streaming ? run.streamingFrames : int(run.frames.size());
 }
 
-bool parseReportNumber(const std::string& text, double& value) {
+bool parseReportNumber(std::string_view text, double& value) {
     // The programs always spell not-a-number this way, whatever their C library.
     if (text == "-nan(ind)" || text == "nan" || text == "-nan") {
         value = NAN;
@@ -551,10 +598,11 @@ bool parseReportNumber(const std::string& text, double& value) {
     if (text.empty()) return false;
     char first = text[0];
     if (!(isdigit((unsigned char)first) || first == '-' || first == '.' || first == 'i')) return false;
-    if (text.find_first_of("xXpP(") != std::string::npos) return false;
+    if (text.find_first_of("xXpP(") != std::string_view::npos) return false;
+    const TerminatedText terminated(text);
     char* end = nullptr;
-    value = strtod(text.c_str(), &end);
-    if (end != text.c_str() + text.size()) return false;
+    value = strtod(terminated.c_str(), &end);
+    if (end != terminated.c_str() + text.size()) return false;
     // strtod also takes "nan" spellings and "infinity"; the programs write only "inf".
     if (std::isnan(value)) return false;
     if (std::isinf(value)) return text == "inf" || text == "-inf";
@@ -579,22 +627,26 @@ ResultsRun parseResultsText(const std::string& text, const std::string& path) {
     Reader reader;
     reader.run = &run;
 
+    const std::string_view all = text;
+    // Counted with memchr's wide compares: a byte-at-a-time count cost as much
+    // as the rest of the splitting.
+    size_t lineCount = 0;
+    for (size_t at = all.find('\n'); at != std::string_view::npos; at = all.find('\n', at + 1)) ++lineCount;
+    reader.lines.reserve(lineCount);
     size_t begin = 0;
-    while (begin < text.size()) {
-        size_t end = text.find('\n', begin);
-        if (end == std::string::npos) {
+    while (begin < all.size()) {
+        size_t end = all.find('\n', begin);
+        if (end == std::string_view::npos) {
             // Every line the programs write ends with a newline and a flush, so a
             // line without one was cut off mid-write and cannot be trusted.
-            reader.lines.push_back(text.substr(begin));
-            run.problems.push_back(Problem{int(reader.lines.size()),
+            run.problems.push_back(Problem{int(reader.lines.size() + 1),
                                            "the last line is cut short (no end of line) and is ignored: " +
-                                               quoteLine(reader.lines.back())});
-            reader.lines.pop_back();
+                                               quoteLine(all.substr(begin))});
             break;
         }
-        std::string line = text.substr(begin, end - begin);
+        std::string_view line = all.substr(begin, end - begin);
         // Files copied through Windows tools come back with CRLF endings.
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.ends_with('\r')) line.remove_suffix(1);
         reader.lines.push_back(line);
         begin = end + 1;
     }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 enum class Program { triangles, cube, streaming };
@@ -86,7 +87,7 @@ bool readRegularFile(const std::string& path, long long maxBytes, std::string& t
 
 // The number in a report line as the programs write it ("%g", "inf",
 // "-nan(ind)"); false unless the whole text is one number.
-bool parseReportNumber(const std::string& text, double& value);
+bool parseReportNumber(std::string_view text, double& value);
 
 // The animation step a triangles frame was drawn at, from its triangle count;
 // -1 for a count that no step draws.

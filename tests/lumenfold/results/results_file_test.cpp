@@ -222,6 +222,16 @@ TEST(ResultsFile, ReportNumbers) {
     EXPECT_TRUE(std::isnan(v));
     for (const char* bad : {"", " 1", "1 ", "1.5x", "0x10", "infinity", "nan(0)", "+1", "1e"})
         EXPECT_FALSE(parseReportNumber(bad, v)) << bad;
+    // Only the text given is read: not what follows it in the line, whatever its
+    // length, and a NUL inside it does not end it early.
+    EXPECT_TRUE(parseReportNumber(std::string_view("2.5e3").substr(0, 3), v));
+    EXPECT_EQ(v, 2.5);
+    for (size_t zeros : {62u, 63u, 64u, 200u}) {
+        const std::string padded = std::string(zeros, '0') + "1.5e3";
+        EXPECT_TRUE(parseReportNumber(std::string_view(padded).substr(0, zeros + 3), v)) << zeros;
+        EXPECT_EQ(v, 1.5) << zeros;
+        EXPECT_FALSE(parseReportNumber(padded + std::string(1, '\0') + "7", v)) << zeros;
+    }
 }
 
 }  // namespace

@@ -102,6 +102,17 @@ struct PgResult {
     ~PgResult() { PQclear(result); }
 };
 
+// libpq's error, its first line, when the statement did not end as expected.
+void expectStatus(const PgResult& done, ExecStatusType expected, const std::string& doing) {
+    if (PQresultStatus(done.result) == expected) return;
+    const std::string message = PQresultErrorMessage(done.result);
+    throw std::runtime_error("cannot " + doing + ": " + message.substr(0, message.find('\n')));
+}
+
+PGconn* postgresOf(soci::session& sql) {
+    return static_cast<soci::postgresql_session_backend*>(sql.get_backend())->conn_;
+}
+
 uint32_t bigEndian32(const char* bytes) {
     uint32_t value = 0;
     for (int i = 0; i < 4; ++i) value = value << 8 | static_cast<unsigned char>(bytes[i]);
@@ -358,7 +369,7 @@ void HistoryStore::insertColumnsIntoSqlite(long long id, const FrameColumns& c) 
 // parameters: SOCI would carry them as text, twice the bytes and a
 // conversion on each side.
 void HistoryStore::insertColumnsIntoPostgres(long long id, const FrameColumns& c) {
-    PGconn* connection = static_cast<soci::postgresql_session_backend*>(sql_->get_backend())->conn_;
+    PGconn* connection = postgresOf(*sql_);
     const std::string runId = std::to_string(id), kernel = std::to_string(c.kernel), count = std::to_string(c.count);
     const std::string* columns[] = {&c.firstLine, &c.window, &c.seconds, &c.rate, &c.triangles, &c.anglesPerSecond};
     const char* values[9] = {runId.c_str(), kernel.c_str(), count.c_str()};
@@ -374,10 +385,7 @@ void HistoryStore::insertColumnsIntoPostgres(long long id, const FrameColumns& c
                                      "seconds, rate, triangles, angles_per_second) VALUES ($1::bigint, $2::integer, "
                                      "$3::integer, $4::bytea, $5::bytea, $6::bytea, $7::bytea, $8::bytea, $9::bytea)",
                                      9, nullptr, values, lengths, formats, 0)};
-    if (PQresultStatus(done.result) != PGRES_COMMAND_OK) {
-        const std::string message = PQresultErrorMessage(done.result);
-        throw std::runtime_error("cannot store frames: " + message.substr(0, message.find('\n')));
-    }
+    expectStatus(done, PGRES_COMMAND_OK, "store frames");
 }
 
 std::vector<StoredRun> HistoryStore::list(const std::string& machine, const std::string& program, bool withContext) {
@@ -509,7 +517,7 @@ void HistoryStore::readColumnsFromSqlite(long long id, ResultsRun& run) {
 }
 
 void HistoryStore::readColumnsFromPostgres(long long id, ResultsRun& run) {
-    PGconn* connection = static_cast<soci::postgresql_session_backend*>(sql_->get_backend())->conn_;
+    PGconn* connection = postgresOf(*sql_);
     const std::string runId = std::to_string(id);
     const char* values[1] = {runId.c_str()};
     // Binary results: the integers come big-endian, the columns as stored.
@@ -517,10 +525,7 @@ void HistoryStore::readColumnsFromPostgres(long long id, ResultsRun& run) {
                                      "SELECT kernel, count, first_line, window_number, seconds, rate, triangles, "
                                      "angles_per_second FROM frame_columns WHERE run_id = $1::bigint ORDER BY kernel",
                                      1, nullptr, values, nullptr, nullptr, 1)};
-    if (PQresultStatus(rows.result) != PGRES_TUPLES_OK) {
-        const std::string message = PQresultErrorMessage(rows.result);
-        throw std::runtime_error("cannot read frames: " + message.substr(0, message.find('\n')));
-    }
+    expectStatus(rows, PGRES_TUPLES_OK, "read frames");
     for (int row = 0; row < PQntuples(rows.result); ++row) {
         const auto bytes = [&](int column) {
             return std::string(PQgetvalue(rows.result, row, column), size_t(PQgetlength(rows.result, row, column)));

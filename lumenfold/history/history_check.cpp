@@ -104,12 +104,12 @@ std::vector<Series> buildSeries(const std::vector<StoredRun>& runs, const std::v
         if (runs[i].excluded || !data[i].recognised) continue;
         for (HistoryFigure& f : historyFigures(data[i])) {
             if (!figure.empty() && f.key != figure) continue;
-            // A run whose figure has no finite median says nothing about a level.
-            if (!std::isfinite(medianOf(f.samples))) continue;
             // Sorted once here (without the not-a-numbers every statistic
             // leaves out), every statistic of the check finds it so.
             std::erase_if(f.samples, [](double v) { return std::isnan(v); });
             std::sort(f.samples.begin(), f.samples.end());
+            // A run whose figure has no finite median says nothing about a level.
+            if (!std::isfinite(quantile(f.samples, 0.5))) continue;
             const auto key = std::make_tuple(runs[i].machine, runs[i].program, f.key);
             auto [at, fresh] = index.emplace(key, out.size());
             if (fresh) out.push_back(Series{runs[i].machine, runs[i].program, f.key, f.label, f.direction, {}, {}});

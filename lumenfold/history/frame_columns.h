@@ -9,6 +9,7 @@
 // missing figure kept as the not-a-number the reader gave.
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,15 @@ struct FrameColumns {
     int count = 0;
     std::string firstLine, window, seconds, rate;
     std::string triangles, anglesPerSecond;   // frames only; empty for kernel blocks
+
+    // The packed columns in the table's order, from first_line to
+    // angles_per_second; null where the row stores NULL (a kernel block's
+    // triangles and angles).
+    std::array<const std::string*, 6> stored() const {
+        const bool frames = kernel < 0;
+        return {&firstLine, &window, &seconds, &rate, frames ? &triangles : nullptr,
+                frames ? &anglesPerSecond : nullptr};
+    }
 };
 
 // The run's frames and kernel blocks; kernels without a block are left out.

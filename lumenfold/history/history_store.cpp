@@ -109,6 +109,10 @@ void expectStatus(const PgResult& done, ExecStatusType expected, const std::stri
     throw std::runtime_error("cannot " + doing + ": " + message.substr(0, message.find('\n')));
 }
 
+sqlite3* sqliteOf(soci::session& sql) {
+    return static_cast<soci::sqlite3_session_backend*>(sql.get_backend())->conn_;
+}
+
 PGconn* postgresOf(soci::session& sql) {
     return static_cast<soci::postgresql_session_backend*>(sql.get_backend())->conn_;
 }
@@ -343,7 +347,7 @@ void HistoryStore::insertFrames(long long id, const ResultsRun& run) {
 // SQLite's own interface under SOCI's connection: it binds the packed
 // columns as they are, where SOCI would take them for text.
 void HistoryStore::insertColumnsIntoSqlite(long long id, const FrameColumns& c) {
-    sqlite3* db = static_cast<soci::sqlite3_session_backend*>(sql_->get_backend())->conn_;
+    sqlite3* db = sqliteOf(*sql_);
     sqlite3_stmt* insert = nullptr;
     const char* const text = "INSERT INTO frame_columns (run_id, kernel, count, first_line, window_number, seconds, "
                              "rate, triangles, angles_per_second) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)";
@@ -352,9 +356,9 @@ void HistoryStore::insertColumnsIntoSqlite(long long id, const FrameColumns& c) 
     sqlite3_bind_int64(insert, 1, id);
     sqlite3_bind_int(insert, 2, c.kernel);
     sqlite3_bind_int(insert, 3, c.count);
-    const std::string* columns[] = {&c.firstLine, &c.window, &c.seconds, &c.rate, &c.triangles, &c.anglesPerSecond};
+    const auto columns = c.stored();
     for (int i = 0; i < 6; ++i) {
-        if (i >= 4 && c.kernel >= 0)
+        if (columns[i] == nullptr)
             sqlite3_bind_null(insert, 4 + i);
         else
             sqlite3_bind_blob64(insert, 4 + i, columns[i]->data(), columns[i]->size(), SQLITE_STATIC);
@@ -371,13 +375,12 @@ void HistoryStore::insertColumnsIntoSqlite(long long id, const FrameColumns& c) 
 void HistoryStore::insertColumnsIntoPostgres(long long id, const FrameColumns& c) {
     PGconn* connection = postgresOf(*sql_);
     const std::string runId = std::to_string(id), kernel = std::to_string(c.kernel), count = std::to_string(c.count);
-    const std::string* columns[] = {&c.firstLine, &c.window, &c.seconds, &c.rate, &c.triangles, &c.anglesPerSecond};
+    const auto columns = c.stored();
     const char* values[9] = {runId.c_str(), kernel.c_str(), count.c_str()};
     int lengths[9] = {}, formats[9] = {};
     for (int i = 0; i < 6; ++i) {
-        const bool absent = i >= 4 && c.kernel >= 0;
-        values[3 + i] = absent ? nullptr : columns[i]->data();
-        lengths[3 + i] = int(columns[i]->size());
+        values[3 + i] = columns[i] == nullptr ? nullptr : columns[i]->data();
+        lengths[3 + i] = columns[i] == nullptr ? 0 : int(columns[i]->size());
         formats[3 + i] = 1;
     }
     const PgResult done{PQexecParams(connection,
@@ -488,7 +491,7 @@ void HistoryStore::unpack(long long id, const FrameColumns& columns, ResultsRun&
 }
 
 void HistoryStore::readColumnsFromSqlite(long long id, ResultsRun& run) {
-    sqlite3* db = static_cast<soci::sqlite3_session_backend*>(sql_->get_backend())->conn_;
+    sqlite3* db = sqliteOf(*sql_);
     sqlite3_stmt* select = nullptr;
     if (sqlite3_prepare_v2(db, "SELECT kernel, count, first_line, window_number, seconds, rate, triangles, "
                                "angles_per_second FROM frame_columns WHERE run_id = ? ORDER BY kernel",

@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/process.h"
-#include "results/results_file.h"
+#include "model/results_file.h"
 
 // What the console output of a program has shown so far.
 struct ConsoleWatch {

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "common/number_text.h"
-#include "figures/figures.h"
+#include "model/figures.h"
 
 long deepestCommonStep(const std::vector<ResultsRun>& runs) {
     long common = -1;

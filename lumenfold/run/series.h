@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "results/results_file.h"
-#include "compare/statistics.h"
+#include "model/results_file.h"
+#include "analysis/statistics.h"
 
 // The figure a series is judged by, sampled per run.
 struct MainFigure {

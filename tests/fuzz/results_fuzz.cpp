@@ -13,16 +13,17 @@
 #include <string>
 #include <vector>
 
-#include "compare/compare.h"
-#include "history/history_add.h"
-#include "history/history_check.h"
-#include "history/history_store.h"
-#include "compare/outliers.h"
+#include "output/comparison_format.h"
+#include "analysis/compare.h"
+#include "store/history_add.h"
+#include "store/history_check.h"
+#include "store/history_store.h"
+#include "analysis/outliers.h"
 #include "common/display_text.h"
-#include "report/html_report.h"
-#include "report/markdown_format.h"
-#include "report/plot_script.h"
-#include "report/report_format.h"
+#include "output/html_report.h"
+#include "output/markdown_format.h"
+#include "output/plot_script.h"
+#include "output/report_format.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "clock.h"
 #include "cube_frame.h"
 #include "fill.h"
-#include "results/results_file.h"
+#include "model/results_file.h"
 #include "sinks.h"
 #include "timing.h"
 #include "triangles_frame.h"

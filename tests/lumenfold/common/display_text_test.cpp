@@ -2,7 +2,7 @@
 
 #include "common/display_text.h"
 #include "fixtures.h"
-#include "report/report_format.h"
+#include "output/report_format.h"
 
 using nlohmann::json;
 

@@ -1,0 +1,58 @@
+#include "analysis/validation_plan.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+
+namespace {
+
+// As many frames as `lumenfold run --frames` allows: each step up to the last is drawn.
+constexpr long long maximumStep = 1000000;
+
+}  // namespace
+
+bool parseSteps(const std::string& text, std::vector<long long>& steps) {
+    std::set<long long> found;
+    size_t begin = 0;
+    while (begin <= text.size()) {
+        size_t end = text.find(',', begin);
+        if (end == std::string::npos) end = text.size();
+        const std::string item = text.substr(begin, end - begin);
+        if (item.empty() || item.size() > 9 || item.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        const long long step = std::stoll(item);
+        if (step < 1 || step > maximumStep) return false;
+        found.insert(step);
+        begin = end + 1;
+    }
+    steps.assign(found.begin(), found.end());
+    return true;
+}
+
+std::vector<long long> defaultSteps(const std::string& program) {
+    if (program == "triangles") return {1, 3};
+    return {1, 2};
+}
+
+Tolerance defaultTolerance() { return Tolerance{8, 0.001}; }
+
+std::string toleranceText(const Tolerance& t) {
+    char text[160];
+    snprintf(text, sizeof text, "a pixel passes when no channel differs by more than %d of 255; a frame matches "
+             "when at most %g%% of its pixels do not pass", t.channelThreshold, t.failingFraction * 100);
+    return text;
+}
+
+std::vector<std::string> captureLibraryCandidates(const std::string& lumenfoldBinary) {
+    const std::filesystem::path directory = std::filesystem::path(lumenfoldBinary).parent_path();
+    const char* name = "liblumenfold_capture.so";
+    return {(directory / ".." / "lib" / "lumenfold" / name).lexically_normal().string(),
+            (directory / "capture" / name).lexically_normal().string()};
+}
+
+std::string preloadWith(const char* userPreload, const std::string& captureLibrary) {
+    const std::string user = userPreload != nullptr ? userPreload : "";
+    return user.find_first_not_of(" :") == std::string::npos ? captureLibrary : user + ":" + captureLibrary;
+}

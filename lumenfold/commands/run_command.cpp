@@ -1,0 +1,23 @@
+#include "commands/run_command.h"
+
+#include <cstdio>
+
+#include "common/messages.h"
+#include "output/report_format.h"
+
+int runCommand(const RunOptions& options) {
+    Program program;
+    if (!programFromName(options.program, program)) {
+        tell("unknown program \"" + options.program + "\": expected triangles, cube or streaming");
+        return 2;
+    }
+    std::string binary, directory;
+    RunSession session;
+    if (!prepareSession(options, binary, directory, session)) return 1;
+    const RunOutcome outcome = runOnce(session, program, options, binary, directory);
+    if (!outcome.failure.empty()) return 1;
+    printf("\n%s", textReport(withoutContexts({outcome.results})).c_str());
+    fflush(stdout);
+    for (const Problem& problem : outcome.results.problems) tell(problemText(outcome.results, problem));
+    return outcome.results.problems.empty() ? 0 : 1;
+}

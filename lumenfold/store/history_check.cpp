@@ -1,0 +1,201 @@
+#include "store/history_check.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <set>
+
+#include "common/display_text.h"
+#include "model/figures.h"
+
+using nlohmann::json;
+
+namespace {
+
+std::string factText(const json& context, std::initializer_list<const char*> path) {
+    const json* at = &context;
+    for (const char* key : path) {
+        if (!at->is_object() || !at->contains(key)) return "(none)";
+        at = &(*at)[key];
+    }
+    if (at->is_string()) return at->get<std::string>();
+    if (at->is_null()) return "(none)";
+    return at->dump();
+}
+
+std::map<std::string, std::string> contextFacts(const std::optional<std::string>& text) {
+    std::map<std::string, std::string> facts;
+    const json context = text ? json::parse(*text, nullptr, false) : json();
+    if (!context.is_object()) return facts;
+    facts["renderer"] = factText(context, {"gl", "renderer"});
+    facts["glVersion"] = factText(context, {"gl", "version"});
+    facts["kernel"] = factText(context, {"kernel", "release"});
+    facts["lumenfoldVersion"] = factText(context, {"version"});
+    facts["cpuModel"] = factText(context, {"cpu", "model"});
+    if (context.contains("environment") && context["environment"].is_object())
+        for (const auto& [name, value] : context["environment"].items())
+            facts["environment." + name] = value.is_string() ? value.get<std::string>() : value.dump();
+    std::string warnings;
+    if (context.contains("warnings") && context["warnings"].is_array())
+        for (const json& w : context["warnings"]) warnings += (warnings.empty() ? "" : "; ") + factText(w, {});
+    facts["warnings"] = warnings.empty() ? "(none)" : warnings;
+    return facts;
+}
+
+std::string number(double value) {
+    char text[32];
+    snprintf(text, sizeof text, "%.6g", value);
+    return text;
+}
+
+std::string ratioText(const ChangePoint& p) {
+    char text[96];
+    snprintf(text, sizeof text, "%.4f [%.4f, %.4f]", p.ratio.estimate, p.ratio.low, p.ratio.high);
+    return text;
+}
+
+std::string seriesCount(size_t n) { return std::to_string(n) + (n == 1 ? " series" : " series"); }
+
+}  // namespace
+
+std::vector<HistoryFigure> historyFigures(const ResultsRun& run) {
+    std::vector<HistoryFigure> out;
+    if (!run.recognised) return out;
+    auto add = [&](const FigureSpec& spec) {
+        std::vector<double> samples = figureSamples(run, spec);
+        if (!samples.empty()) out.push_back({spec.key, spec.label, spec.direction, std::move(samples)});
+    };
+    for (const FigureSpec& spec : programFigures(run.program)) {
+        if (!spec.perStep) {
+            add(spec);
+            continue;
+        }
+        std::set<long> steps;
+        for (const Frame& f : run.frames) steps.insert(trianglesStep(f.triangles));
+        for (long step : steps)
+            if (step > 0) add(figureAtStep(spec, step));
+    }
+    return out;
+}
+
+ContextChanges contextChanges(const std::optional<std::string>& before, const std::optional<std::string>& after) {
+    const auto a = contextFacts(before), b = contextFacts(after);
+    ContextChanges changed;
+    if (a.empty() != b.empty() || (a.empty() && (before.has_value() != after.has_value()))) {
+        changed["context"] = {before ? "(recorded)" : "(no context)", after ? "(recorded)" : "(no context)"};
+        return changed;
+    }
+    std::set<std::string> keys;
+    for (const auto& [k, v] : a) keys.insert(k);
+    for (const auto& [k, v] : b) keys.insert(k);
+    for (const std::string& key : keys) {
+        const std::string x = a.count(key) ? a.at(key) : "(none)";
+        const std::string y = b.count(key) ? b.at(key) : "(none)";
+        if (x != y) changed[key] = {x, y};
+    }
+    return changed;
+}
+
+std::vector<Series> buildSeries(const std::vector<StoredRun>& runs, const std::vector<ResultsRun>& data,
+                                const std::string& figure) {
+    std::vector<Series> out;
+    std::map<std::tuple<std::string, std::string, std::string>, size_t> index;
+    for (size_t i = 0; i < runs.size() && i < data.size(); ++i) {
+        if (runs[i].excluded || !data[i].recognised) continue;
+        for (HistoryFigure& f : historyFigures(data[i])) {
+            if (!figure.empty() && f.key != figure) continue;
+            // Sorted once here (without the not-a-numbers every statistic
+            // leaves out), every statistic of the check finds it so.
+            std::erase_if(f.samples, [](double v) { return std::isnan(v); });
+            std::sort(f.samples.begin(), f.samples.end());
+            // A run whose figure has no finite median says nothing about a level.
+            if (!std::isfinite(quantile(f.samples, 0.5))) continue;
+            const auto key = std::make_tuple(runs[i].machine, runs[i].program, f.key);
+            auto [at, fresh] = index.emplace(key, out.size());
+            if (fresh) out.push_back(Series{runs[i].machine, runs[i].program, f.key, f.label, f.direction, {}, {}});
+            out[at->second].runs.push_back(&runs[i]);
+            out[at->second].samples.push_back(std::move(f.samples));
+        }
+    }
+    return out;
+}
+
+std::vector<Finding> checkSeries(const std::vector<Series>& series, const ChangePointOptions& options) {
+    std::vector<Finding> out;
+    for (const Series& s : series)
+        for (const ChangePoint& p : findChangePoints(s.samples, s.direction, options))
+            out.push_back(Finding{&s, p, contextChanges(s.runs[p.index - 1]->context, s.runs[p.index]->context)});
+    return out;
+}
+
+std::string findingsText(const std::vector<Finding>& findings, size_t seriesChecked) {
+    std::string out;
+    for (const Finding& f : findings) {
+        const Series& s = *f.series;
+        const StoredRun& first = *s.runs[f.point.index];
+        out += displayText(s.machine) + "  " + s.program + "  " + s.figure + ": change before run " +
+               std::to_string(f.point.index + 1) + " of " + std::to_string(s.runs.size()) + " (id " +
+               std::to_string(first.id) + ", " + displayText(first.started) + ", " + displayText(first.sourceFile) +
+               ")\n  median " + number(f.point.medianBefore) + " -> " + number(f.point.medianAfter) + ", after/before " +
+               ratioText(f.point) + ", " + verdictName(f.point.verdict) + "\n";
+        for (const auto& [key, values] : f.changed)
+            out += "  changed " + key + ": " + displayText(values.first) + " -> " + displayText(values.second) + "\n";
+        if (f.changed.empty()) out += "  nothing recorded in the context changed\n";
+    }
+    out += std::to_string(findings.size()) + " change point" + (findings.size() == 1 ? "" : "s") + " in " +
+           seriesCount(seriesChecked) + "\n";
+    return out;
+}
+
+// A table cell: displayable, with the characters that would break a row escaped.
+static std::string cell(const std::string& text) {
+    std::string out;
+    for (char c : displayText(text)) {
+        if (c == '|' || c == '\\' || c == '*' || c == '_' || c == '`' || c == '<' || c == '[') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+std::string findingsMarkdown(const std::vector<Finding>& findings, size_t seriesChecked) {
+    std::string out = "## Change points\n\n" + std::to_string(findings.size()) + " in " + seriesCount(seriesChecked) +
+                      ".\n";
+    if (findings.empty()) return out;
+    out += "\n| machine | program | figure | run | date | median before | median after | after/before [95%] | "
+           "verdict | changed |\n|---|---|---|---|---|---|---|---|---|---|\n";
+    for (const Finding& f : findings) {
+        const Series& s = *f.series;
+        std::string changed;
+        for (const auto& [key, values] : f.changed)
+            changed += (changed.empty() ? "" : "; ") + cell(key) + ": " + cell(values.first) + " → " + cell(values.second);
+        out += "| " + cell(s.machine) + " | " + s.program + " | " + cell(s.figure) + " | " +
+               std::to_string(f.point.index + 1) + " | " + cell(s.runs[f.point.index]->started) + " | " +
+               number(f.point.medianBefore) + " | " + number(f.point.medianAfter) + " | " + ratioText(f.point) +
+               " | " + verdictName(f.point.verdict) + " | " + (changed.empty() ? "nothing recorded" : changed) + " |\n";
+    }
+    return out;
+}
+
+json findingsJson(const std::vector<Finding>& findings) {
+    json out = json::array();
+    for (const Finding& f : findings) {
+        const Series& s = *f.series;
+        const StoredRun& first = *s.runs[f.point.index];
+        json changed = json::object();
+        for (const auto& [key, values] : f.changed) changed[displayText(key)] = {displayText(values.first), displayText(values.second)};
+        out.push_back({{"machine", displayText(s.machine)},
+                       {"program", s.program},
+                       {"figure", s.figure},
+                       {"position", f.point.index + 1},
+                       {"firstRunAfter", {{"id", first.id}, {"started", displayText(first.started)}, {"file", displayText(first.sourceFile)}}},
+                       {"medianBefore", f.point.medianBefore},
+                       {"medianAfter", f.point.medianAfter},
+                       {"ratio", f.point.ratio.estimate},
+                       {"ciLow", f.point.ratio.low},
+                       {"ciHigh", f.point.ratio.high},
+                       {"pValue", f.point.pValue},
+                       {"verdict", verdictName(f.point.verdict)},
+                       {"changed", changed}});
+    }
+    return out;
+}

@@ -1,0 +1,104 @@
+// The store of runs: every frame of every run added, with the whole context,
+// in SQLite (one machine) or PostgreSQL (a fleet), one schema for both.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/results_file.h"
+
+namespace soci { class session; }
+struct FrameColumns;
+
+// Where the store is. A libpq URI (postgresql://, postgres://) or key=value
+// connection string chooses PostgreSQL; "sqlite:PATH" or a plain path, SQLite.
+struct StoreLocation {
+    bool postgres = false;
+    std::string target;    // the path, or the connection string as given
+    std::string shown;     // for messages: the path, or host and database only, never a password
+};
+
+// --db when given, else LUMENFOLD_HISTORY, else the default SQLite file in
+// $XDG_DATA_HOME/lumenfold (~/.local/share/lumenfold); false with error set
+// when no location can be had.
+bool storeLocation(const std::string& dbOption, StoreLocation& location, std::string& error);
+// "host H, database D" of a PostgreSQL connection string: what messages show.
+std::string describeConnection(const std::string& connection);
+
+// The schema this lumenfold writes. A store with a higher version is refused.
+constexpr int historySchemaVersion = 2;
+
+// A run about to be added.
+struct NewRun {
+    std::string sha256;          // of the results file's bytes: the run's identity
+    std::string machine;
+    std::string started;         // ISO 8601, as recorded
+    long long startedAt = 0;     // seconds since the epoch, for ordering
+    std::string sourceFile;      // the results file's name as given
+    std::optional<std::string> context;   // the context file's whole text
+    const ResultsRun* run = nullptr;
+    // Stored but left out of every check from the start, with the reason
+    // (a validation run: its frames were read back, so no time is a measurement).
+    std::optional<std::string> excludedBecause;
+};
+
+// A run as listed, without its frames.
+struct StoredRun {
+    long long id = 0;
+    std::string sha256;
+    std::string machine;
+    std::string program;
+    std::string started;
+    long long startedAt = 0;
+    std::string sourceFile;
+    int frames = 0;
+    bool excluded = false;
+    std::string excludeReason;
+    std::optional<double> setupSeconds;
+    std::optional<std::string> context;
+};
+
+class HistoryStore {
+public:
+    // Opens (creating when missing) and brings the schema up to date in one
+    // transaction; refuses, changing nothing, a store of a newer schema.
+    // Throws std::runtime_error with a message that names no password.
+    explicit HistoryStore(const StoreLocation& location);
+    ~HistoryStore();
+    HistoryStore(const HistoryStore&) = delete;
+    HistoryStore& operator=(const HistoryStore&) = delete;
+
+    // Stores the run with every frame in one transaction; false when a run
+    // with the same SHA-256 is already there (nothing is stored then).
+    bool add(const NewRun& run);
+
+    // Runs in start-time order; empty filters match everything.
+    std::vector<StoredRun> list(const std::string& machine, const std::string& program, bool withContext = false);
+    // False when there is no such run.
+    bool setExcluded(long long id, bool excluded, const std::string& reason);
+    // The frames, kernel blocks, set-up time and summary of runs, by id, as
+    // the reader had them (problems and paths aside).
+    std::vector<ResultsRun> runsData(const std::vector<StoredRun>& runs);
+
+    int schemaVersion() const { return version_; }
+
+private:
+    void prepareSchema();
+    void createSchema();
+    void createFrameColumns();
+    void migrateFromVersion1();
+    void begin();
+    void insertFrames(long long id, const ResultsRun& run);
+    void insertColumnsIntoSqlite(long long id, const FrameColumns& columns);
+    void insertColumnsIntoPostgres(long long id, const FrameColumns& columns);
+    void readVersion1Frames(long long id, ResultsRun& run);
+    void readColumnsFromSqlite(long long id, ResultsRun& run);
+    void readColumnsFromPostgres(long long id, ResultsRun& run);
+    void unpack(long long id, const FrameColumns& columns, ResultsRun& run);
+
+    std::unique_ptr<soci::session> sql_;
+    StoreLocation location_;
+    int version_ = 0;
+};

@@ -124,7 +124,7 @@ int showCommand(const HistoryOptions& o) {
 CLI::App* addFilters(CLI::App* command, HistoryOptions& o, bool withFigure) {
     command->add_option("--machine", o.machine, "only this machine's runs");
     command->add_option("--program", o.program, "only this program's runs")
-        ->check(CLI::IsMember({"triangles", "cube", "streaming"}));
+        ->check(CLI::IsMember(programNames()));
     if (withFigure) command->add_option("--figure", o.figure, "only this figure, by its key as compare names it");
     return command;
 }

@@ -6,9 +6,9 @@
 #include "output/report_format.h"
 
 int runCommand(const RunOptions& options) {
-    Program program;
-    if (!programFromName(options.program, program)) {
-        tell("unknown program \"" + options.program + "\": expected triangles, cube or streaming");
+    const Program program = findProgram(options.program);
+    if (program == nullptr) {
+        tell("unknown program \"" + options.program + "\": expected " + programList());
         return 2;
     }
     std::string binary, directory;

@@ -10,7 +10,7 @@
 namespace {
 
 struct Series {
-    Program program = Program::triangles;
+    Program program = nullptr;
     std::vector<ResultsRun> runs;
     MainFigure figure;
     Interval interval;
@@ -83,8 +83,8 @@ void printSuiteTable(const std::vector<Series>& all) {
 }  // namespace
 
 int seriesCommand(const RunOptions& options, const SeriesPlan& plan) {
-    Program program;
-    if (!programFromName(options.program, program)) return 2;
+    const Program program = findProgram(options.program);
+    if (program == nullptr) return 2;
     std::string binary, directory;
     RunSession session;
     if (!prepareSession(options, binary, directory, session)) return 1;
@@ -105,7 +105,7 @@ int suiteCommand(const SuiteOptions& options) {
     std::string binary, directory, error;
     std::vector<Series> all;
     RunSession session;
-    for (Program program : {Program::triangles, Program::cube, Program::streaming}) {
+    for (Program program : programs()) {
         run.program = programName(program);
         if (interruptRequested() || !prepareRun(run, binary, directory)) break;
         if (all.empty() && !session.open(error)) {
@@ -117,7 +117,7 @@ int suiteCommand(const SuiteOptions& options) {
     }
     printSuiteTable(all);
     printf("\nAll results, context and console log files are in %s\n", directory.empty() ? run.directory.c_str() : directory.c_str());
-    const bool ok = all.size() == 3 && all.back().ok;
+    const bool ok = all.size() == programs().size() && all.back().ok;
     if (!ok) tell("the suite did not finish: see the messages above");
     return ok ? 0 : 1;
 }

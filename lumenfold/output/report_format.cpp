@@ -66,11 +66,12 @@ std::string statisticsTable(const std::vector<Figure>& figures) {
 }
 
 std::string byStepTable(const ResultsRun& run) {
-    std::string out = "  triangles/s by step:\n";
-    out += "  " + padLeft("step", 8) + padLeft("triangles", 13) + padLeft("frame time (s)", 16) +
-           padLeft("triangles/s", 14) + "\n";
+    const std::string rate = frameRateFigure(run.program)->label;
+    std::string out = "  " + rate + " by step:\n";
+    out += "  " + padLeft("step", 8) + padLeft(run.program->steps.countName, 13) + padLeft("frame time (s)", 16) +
+           padLeft(rate, 14) + "\n";
     for (const Frame& frame : run.frames) {
-        out += "  " + padLeft(std::to_string(trianglesStep(frame.triangles)), 8) + padLeft(text(frame.triangles), 13) +
+        out += "  " + padLeft(std::to_string(frame.step), 8) + padLeft(text(frame.triangles), 13) +
                padLeft(text(frame.seconds), 16) + padLeft(text(frame.rate), 14) + "\n";
     }
     return out;
@@ -89,7 +90,7 @@ std::string runText(const ReportedRun& reported) {
     out += statisticsTable(runFigures(run));
     for (const std::string& line : outlierLines(shownOutliers(run, reported.skippedFrames), reported.skippedFrames))
         out += "  stands out: " + line + "\n";
-    if (run.program == Program::triangles && !run.frames.empty()) out += byStepTable(run);
+    if (run.program->hasSteps() && !run.frames.empty()) out += byStepTable(run);
     return out;
 }
 
@@ -103,27 +104,27 @@ json summaryJson(const ResultsRun& run) {
     if (!run.summary.present) return nullptr;
     json summary = {{"totalSeconds", numberJson(run.summary.totalSeconds)},
                     {"averageAnglesPerSecond", numberJson(run.summary.averageAnglesPerSecond)}};
-    if (run.program == Program::cube) summary["averageVerticesPerSecond"] = numberJson(run.summary.averageVerticesPerSecond);
+    if (hasField(run.program->results.summary, LineField::averageVertices))
+        summary["averageVerticesPerSecond"] = numberJson(run.summary.averageVerticesPerSecond);
     return summary;
 }
 
 json kernelsJson(const ResultsRun& run) {
     json kernels = json::object();
-    for (int k = 0; k < kernelCount; ++k) {
+    for (size_t k = 0; k < run.kernels.size(); ++k) {
         json blocks = json::array();
         for (const KernelBlock& b : run.kernels[k])
             blocks.push_back({{"line", b.firstLine},
                               {"window", b.window},
                               {"seconds", numberJson(b.seconds)},
                               {"millionsPerSecond", numberJson(b.millionsPerSecond)}});
-        kernels[kernelName(k)] = blocks;
+        kernels[run.program->results.kernels[k].name] = blocks;
     }
     return kernels;
 }
 
 // Each frame's values under the keys of the figures they are samples of.
 json framesJson(const ResultsRun& run, int skipped) {
-    const std::string rateKey = run.program == Program::triangles ? "trianglesPerSecond" : "verticesPerSecond";
     json frames = json::array();
     for (size_t i = 0; i < run.frames.size(); ++i) {
         const Frame& f = run.frames[i];
@@ -132,10 +133,10 @@ json framesJson(const ResultsRun& run, int skipped) {
                     {"window", f.window},
                     {"frameSeconds", numberJson(f.seconds)},
                     {"framesPerSecond", numberJson(f.anglesPerSecond)},
-                    {rateKey, numberJson(f.rate)}};
-        if (run.program == Program::triangles) {
-            row["step"] = trianglesStep(f.triangles);
-            row["triangles"] = numberJson(f.triangles);
+                    {frameRateFigure(run.program)->key, numberJson(f.rate)}};
+        if (run.program->hasSteps()) {
+            row["step"] = f.step;
+            row[run.program->steps.countName] = numberJson(f.triangles);
         }
         frames.push_back(row);
     }
@@ -156,9 +157,9 @@ json figuresJson(const ResultsRun& run) {
 
 // The outlier columns of a figure's row: those of the frame figure the
 // rules judge by it, empty for the others.
-std::string csvOutlierCells(const std::vector<RunOutliers>& outliers, const std::string& label) {
+std::string csvOutlierCells(const std::vector<RunOutliers>& outliers, const std::string& key) {
     for (const RunOutliers& o : outliers) {
-        if (o.figure != label) continue;
+        if (o.key != key) continue;
         std::string frames;
         for (int frame : o.frames.frames) frames += (frames.empty() ? "" : " ") + std::to_string(frame);
         return "," + std::to_string(o.frames.count) + "," + frames + "," + (o.slowFirst ? "yes" : "no");
@@ -177,7 +178,7 @@ std::string csvRows(const ReportedRun& reported) {
         out += csvField(run.path) + "," + programLabel(run) + "," + std::to_string(frameCount(run)) + "," + f.key +
                "," + std::to_string(f.stats.count);
         for (int s = 0; s < statisticCount; ++s) out += "," + numberText(statisticValue(f.stats, s), cellNumber);
-        out += "," + std::to_string(reported.skippedFrames) + csvOutlierCells(outliers, f.label) + "\n";
+        out += "," + std::to_string(reported.skippedFrames) + csvOutlierCells(outliers, f.key) + "\n";
     }
     return out;
 }
@@ -195,11 +196,8 @@ std::vector<Figure> runFigures(const ResultsRun& run) {
 
 std::vector<Figure> stepFigures(const ResultsRun& run) {
     std::vector<Figure> figures;
-    if (!run.recognised || run.program != Program::triangles) return figures;
-    std::vector<long> steps;
-    for (const Frame& frame : run.frames) steps.push_back(trianglesStep(frame.triangles));
-    std::sort(steps.begin(), steps.end());
-    steps.erase(std::unique(steps.begin(), steps.end()), steps.end());
+    const std::set<long> steps = stepsDrawn(run);
+    if (steps.empty()) return figures;
     for (const FigureSpec& family : programFigures(run.program)) {
         if (!family.perStep) continue;
         for (long step : steps) {
@@ -217,7 +215,8 @@ std::string runHeadline(const ResultsRun& run) {
     if (run.summary.present) {
         line += "; its own summary: " + text(run.summary.totalSeconds) + " s in frames, " +
                 text(run.summary.averageAnglesPerSecond) + " angles/s";
-        if (run.program == Program::cube) line += ", " + text(run.summary.averageVerticesPerSecond) + " vertices/s";
+        if (hasField(run.program->results.summary, LineField::averageVertices))
+            line += ", " + text(run.summary.averageVerticesPerSecond) + " " + run.program->results.rate.rateName;
     }
     return line;
 }
@@ -259,7 +258,7 @@ json runJson(const ReportedRun& reported) {
         out["statistics"] = figuresJson(run);
         out["outliers"] = outliersJson(shownOutliers(run, reported.skippedFrames));
     }
-    if (run.recognised && run.program == Program::streaming)
+    if (run.recognised && run.program->results.byKernel())
         out["kernels"] = kernelsJson(run);
     else
         out["perFrame"] = framesJson(run, reported.skippedFrames);

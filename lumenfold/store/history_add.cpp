@@ -86,8 +86,8 @@ AddOutcome addResultsText(HistoryStore& store, const std::string& resultsText,
                           const std::optional<std::string>& contextText, const std::string& sourceFile,
                           const std::string& machine, long long fileTime) {
     const ResultsRun run = parseResultsText(resultsText, sourceFile);
-    if (!run.recognised) return {AddResult::notAdded, displayText(sourceFile) + ": not a results file of triangles, "
-                                                                              "cube or streaming; not added"};
+    if (!run.recognised)
+        return {AddResult::notAdded, displayText(sourceFile) + ": not a results file of " + programList() + "; not added"};
     AddOutcome outcome;
     if (!run.problems.empty())
         outcome.message = displayText(sourceFile) + ": " + std::to_string(run.problems.size()) +

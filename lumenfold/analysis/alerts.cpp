@@ -28,13 +28,18 @@ bool sameChange(const Alert& alert, const FoundChange& change, const RunPosition
 }
 
 // A later change of one of the alert's figures that ends where the series
-// stood before the alert.
+// stood before the alert. The same change seen in the alert's other
+// figures belongs to that recovery too.
 bool recovers(const Alert& alert, const FoundChange& change, const RunPositions& positions) {
-    if (alert.kind != "change" || !alertOpen(alert.state) || alert.machine != change.machine ||
-        alert.program != change.program)
-        return false;
+    if (alert.kind != "change" || alert.machine != change.machine || alert.program != change.program) return false;
     const long a = positionOf(positions, alert.firstRunAfter), b = positionOf(positions, change.firstRunAfter);
     if (a < 0 || b <= a + 1) return false;
+    if (alert.state == AlertState::recovered) {
+        const long by = positionOf(positions, alert.recoveredBy);
+        if (by < 0 || std::labs(by - b) > 1) return false;
+    } else if (!alertOpen(alert.state)) {
+        return false;
+    }
     for (const AlertFigure& f : alert.figures)
         if (f.key == change.figure.key && std::isfinite(f.levelBefore) && f.levelBefore != 0 &&
             std::fabs(change.figure.levelAfter / f.levelBefore - 1) <= noiseFloor)
@@ -88,12 +93,13 @@ AlertUpdate applyFindings(const std::vector<Alert>& known, const std::vector<Fou
         bool recovery = false;
         for (size_t i = 0; i < current.size(); ++i)
             if (recovers(current[i], change, positions)) {
+                recovery = true;
+                if (current[i].state == AlertState::recovered) continue;
                 current[i].state = AlertState::recovered;
                 current[i].recoveredBy = change.firstRunAfter;
                 current[i].changedAt = now;
                 current[i].by = "lumenfold";
                 update.recovered.push_back(current[i]);
-                recovery = true;
             }
         if (recovery) continue;
         if (Alert* alert = matching(current, change, positions)) {

@@ -102,6 +102,13 @@ bool parseUnsigned(const char*& p, const char* end, uint64_t& value) {
     return true;
 }
 
+bool parseCount(const char* begin, const char* end, uint64_t& value) {
+    if (!parseUnsigned(begin, end, value)) return false;
+    for (; begin < end; ++begin)
+        if (!isSpace(*begin)) return false;
+    return true;
+}
+
 bool readText(const std::string& path, std::string& text, std::string& error) {
     KernelFile file(path);
     text.assign(4096, '\0');

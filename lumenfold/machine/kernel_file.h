@@ -51,6 +51,8 @@ std::string readErrorText(int error);
 bool parseNumber(const char* begin, const char* end, double& value);
 // Skips spaces and reads one unsigned integer; false when there is none.
 bool parseUnsigned(const char*& p, const char* end, uint64_t& value);
+// The text is one unsigned integer, spaces around it allowed.
+bool parseCount(const char* begin, const char* end, uint64_t& value);
 
 // Reads a small file whole with the path it is given; false with the errno
 // text (or "holds no number") when it cannot. For discovery, not sampling.

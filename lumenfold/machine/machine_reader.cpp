@@ -38,10 +38,8 @@ void readCounters(SensorPlan& plan, std::vector<double>& values, double now) {
     for (CounterSensor& sensor : plan.counters) {
         int error = notANumber;
         const ssize_t length = sensor.file.read(text, sizeof text, error);
-        const char* p = text;
         uint64_t raw = 0;
-        double check = 0;
-        if (length >= 0 && parseUnsigned(p, text + length, raw) && parseNumber(text, text + length, check)) {
+        if (length >= 0 && parseCount(text, text + length, raw)) {
             double rate = unknown;
             sensor.counter.update(raw, now, values[size_t(sensor.totalSlot)], rate);
             if (sensor.rateSlot >= 0) values[size_t(sensor.rateSlot)] = rate;

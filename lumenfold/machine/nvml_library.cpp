@@ -27,7 +27,8 @@ bool NvmlLibrary::open(const std::string& path, std::string& error) {
     }
     int (*init)() = nullptr;
     bool bound = bind(handle_, "nvmlInit_v2", init) && bind(handle_, "nvmlShutdown", shutdown_) &&
-                 bind(handle_, "nvmlErrorString", errorString_) && bind(handle_, "nvmlDeviceGetCount_v2", deviceCount) &&
+                 bind(handle_, "nvmlErrorString", errorString_) &&
+                 bind(handle_, "nvmlDeviceGetCount_v2", deviceCount) &&
                  bind(handle_, "nvmlDeviceGetHandleByIndex_v2", deviceHandle);
     if (!bound) {
         error = "NVML (" + path + "): not the library expected (" + dlerror() + ")";

@@ -1,7 +1,6 @@
 // Finding the sensors: each file is read once here, so that one present but
 // unreadable is named with its reason instead of leaving a column empty.
 #include <algorithm>
-#include <cmath>
 #include <filesystem>
 #include <set>
 #include <unistd.h>
@@ -26,7 +25,8 @@ std::vector<Numbered> numbered(const std::string& dir, const std::string& prefix
         const std::string name = it->path().filename().string();
         if (name.size() <= prefix.size() || !name.starts_with(prefix)) continue;
         const std::string digits = name.substr(prefix.size());
-        if (digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), ::isdigit)) continue;
+        const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+        if (digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), digit)) continue;
         found.push_back({std::stol(digits), name});
     }
     std::sort(found.begin(), found.end(), [](const Numbered& a, const Numbered& b) { return a.number < b.number; });
@@ -46,21 +46,16 @@ std::vector<std::string> entries(const std::string& dir) {
 // and spend the very power being measured.
 bool asleep(const std::string& deviceDir) { return firstLine(deviceDir + "/power/runtime_status") == "suspended"; }
 
-bool readOnce(KernelFile& file, char* text, size_t capacity, ssize_t& length, int& error) {
-    length = file.read(text, capacity, error);
-    return length >= 0;
-}
-
 // Adds the number in path as a sensor, or names it unavailable with the
 // reason; nothing when there is no such file.
 bool tryLevel(SensorPlan& plan, const std::string& path, double scale, const SensorName& sensor) {
     if (!exists(path)) return false;
     KernelFile file(path);
     char text[128];
-    ssize_t length = 0;
     int error = 0;
     double value = 0;
-    if (!readOnce(file, text, sizeof text, length, error) || !parseNumber(text, text + length, value)) {
+    const ssize_t length = file.read(text, sizeof text, error);
+    if (length < 0 || !parseNumber(text, text + length, value)) {
         plan.addUnavailable(sensor.key, sensor.label, sensor.unit,
                             path + ": " + readErrorText(length < 0 ? error : notANumber));
         return false;
@@ -69,22 +64,17 @@ bool tryLevel(SensorPlan& plan, const std::string& path, double scale, const Sen
     return true;
 }
 
-bool parseCount(const char* text, ssize_t length, uint64_t& value) {
-    const char* p = text;
-    double ignored = 0;
-    return parseUnsigned(p, text + length, value) && parseNumber(text, text + length, ignored);
-}
-
 // A counter: its total since the first reading (unit J or count) and, when
 // rate is given, its rate (W).
-void tryCounter(SensorPlan& plan, const std::string& path, Counter counter, const SensorName& total, const SensorName* rate) {
+void tryCounter(SensorPlan& plan, const std::string& path, Counter counter, const SensorName& total,
+                const SensorName* rate) {
     if (!exists(path)) return;
     KernelFile file(path);
     char text[64];
-    ssize_t length = 0;
     int error = 0;
     uint64_t value = 0;
-    if (!readOnce(file, text, sizeof text, length, error) || !parseCount(text, length, value)) {
+    const ssize_t length = file.read(text, sizeof text, error);
+    if (length < 0 || !parseCount(text, text + length, value)) {
         plan.addUnavailable(total.key, total.label, total.unit,
                             path + ": " + readErrorText(length < 0 ? error : notANumber));
         return;
@@ -103,7 +93,7 @@ std::string under(const std::string& root, const std::string& path) {
     return base + path;
 }
 
-// The CPUs /proc/stat counts, by number, and the size of the file.
+// The CPUs /proc/stat counts, by number.
 std::vector<long> statCpus(const std::string& text) {
     std::vector<long> cpus;
     for (size_t start = 0; start < text.size() && text.compare(start, 3, "cpu") == 0;) {
@@ -207,9 +197,9 @@ void discoverThrottling(SensorPlan& plan, const std::string& root) {
         std::string package = firstLine(dir + "/topology/physical_package_id");
         if (package.empty()) package = n;
         if (!packages.insert(package).second) continue;
-        tryCounter(plan, dir + "/thermal_throttle/package_throttle_count", {},
-                   {samplesKey("package" + package) + ".throttle", "package " + package + " thermal throttling", "count"},
-                   nullptr);
+        const SensorName events{samplesKey("package" + package) + ".throttle",
+                                "package " + package + " thermal throttling", "count"};
+        tryCounter(plan, dir + "/thermal_throttle/package_throttle_count", {}, events, nullptr);
     }
 }
 

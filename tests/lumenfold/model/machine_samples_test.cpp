@@ -82,7 +82,8 @@ TEST(MachineSamples, DamagedFilesAreReadAsFarAsTheyAreWhole) {
                                         "runs/\\x1b.csv:4: the value of a.temp is not a number",
                                         "runs/\\x1b.csv:6: the time goes back",
                                         "runs/\\x1b.csv:7: the value of a.temp is not a number",
-                                        "runs/\\x1b.csv:9: the last line is cut short (the run stopped while writing it)"}));
+                                        "runs/\\x1b.csv:9: the last line is cut short "
+                                        "(the run stopped while writing it)"}));
 
     for (const char* header : {"", "when,a[W]\n0,1\n", "time[s],a\n", "time[s],a b[W]\n", "time[s],[W]\n"}) {
         const MachineSamples bad = parseMachineSamples(header, "s.csv");

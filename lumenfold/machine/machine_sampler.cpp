@@ -93,7 +93,7 @@ bool MachineSampler::sample() {
     out += std::snprintf(out, size_t(end - out), "%.3f", std::chrono::duration<double>(now - start_).count());
     for (double value : values) {
         *out++ = ',';
-        if (!std::isnan(value)) out += std::snprintf(out, size_t(end - out), "%.7g", value);
+        if (std::isfinite(value)) out += std::snprintf(out, size_t(end - out), "%.7g", value);
     }
     *out++ = '\n';
     if (!writeAll(fd_, line_.data(), size_t(out - line_.data()), writeError_)) return false;

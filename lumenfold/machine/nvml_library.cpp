@@ -41,7 +41,9 @@ bool NvmlLibrary::open(const std::string& path, std::string& error) {
     bind(handle_, "nvmlDeviceGetTemperature", temperature);
     bind(handle_, "nvmlDeviceGetPowerUsage", power);
     bind(handle_, "nvmlDeviceGetTotalEnergyConsumption", energy);
-    bind(handle_, "nvmlDeviceGetCurrentClocksThrottleReasons", throttleReasons);
+    // Renamed in later drivers, the old name kept beside the new.
+    if (!bind(handle_, "nvmlDeviceGetCurrentClocksEventReasons", throttleReasons))
+        bind(handle_, "nvmlDeviceGetCurrentClocksThrottleReasons", throttleReasons);
     const int code = init();
     if (code != success) {
         error = "NVML (" + path + ") does not start: " + errorText(code);

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <stdexcept>
 
@@ -77,15 +78,16 @@ int excludeCommand(const HistoryOptions& o, bool exclude) {
 }
 
 struct Checked {
+    std::unique_ptr<HistoryStore> store;
     std::vector<StoredRun> runs;
     std::vector<Series> series;
     std::vector<Finding> findings;
 };
 
 void checkStore(const HistoryOptions& o, Checked& checked) {
-    auto store = openStore(o.db);
-    checked.runs = store->list(o.machine, o.program, true);
-    const std::vector<ResultsRun> data = store->runsData(checked.runs);
+    checked.store = openStore(o.db);
+    checked.runs = checked.store->list(o.machine, o.program, true);
+    const std::vector<ResultsRun> data = checked.store->runsData(checked.runs);
     checked.series = buildSeries(checked.runs, data, o.figure);
     if (checked.runs.size() > 200) tell("looking for change points in " + std::to_string(checked.series.size()) +
                                         " series of " + std::to_string(checked.runs.size()) + " runs...");
@@ -105,7 +107,13 @@ int checkCommand(const HistoryOptions& o) {
         out = findingsText(checked.findings, checked.series.size());
     fputs(out.c_str(), stdout);
     fflush(stdout);
-    return checked.findings.empty() ? 0 : 3;
+    // Alerts remember what was found, so acknowledging one sticks; a figure
+    // or program filter sees part of each machine, so it raises no silent alert.
+    const double stale = o.figure.empty() && o.program.empty() ? o.staleHours : 1e18;
+    tellAlerts(recordCheck(*checked.store, checked.runs, checked.findings, stale, time(nullptr)));
+    const bool sent = o.notifyUrl.empty() || notifyAlerts(*checked.store, o.notifyUrl);
+    if (!checked.findings.empty()) return 3;
+    return sent ? 0 : 1;
 }
 
 int showCommand(const HistoryOptions& o) {
@@ -154,6 +162,11 @@ CLI::App* addHistoryCommand(CLI::App& app, HistoryOptions& o) {
                                  o, true);
     check->add_option("--format", o.format, "text, json or markdown")
         ->check(CLI::IsMember({"text", "json", "markdown"}));
+    check->add_option("--notify", o.notifyUrl, "post every new alert to this URL (a chat webhook, an issue tracker)");
+    check->add_option("--stale", o.staleHours, "hours without a run after which a machine raises a silent alert")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    addAlertsCommand(history, o.alerts, o.action);
     CLI::App* show = addFilters(history->add_subcommand("show", "A page of trend charts, change points marked."), o, true);
     show->add_option("--html", o.page, "the self-contained HTML page to write")->required();
     for (CLI::App* sub : {add, list, exclude, include, check, show})
@@ -169,6 +182,7 @@ int historyCommand(const HistoryOptions& o) {
         if (o.action == "include") return excludeCommand(o, false);
         if (o.action == "check") return checkCommand(o);
         if (o.action == "show") return showCommand(o);
+        if (o.action == "alerts") return alertsCommand(*openStore(o.db), o.alerts);
     } catch (const std::exception& e) {
         tell(displayText(e.what()));
         return 1;

@@ -227,6 +227,12 @@ void HistoryStore::prepareSchema() {
                                      std::to_string(historySchemaVersion) +
                                      "): use a newer lumenfold; the store is left unchanged");
         if (version_ == 1) migrateFromVersion1();
+        if (version_ == 2) {
+            tell("upgrading the history store " + location_.shown + " from schema version 2 to 3 (alerts)");
+            createAlerts();
+            sql << "UPDATE lumenfold_schema SET version = 3";
+            version_ = 3;
+        }
         sql << "COMMIT";
     } catch (...) {
         sql << "ROLLBACK";
@@ -251,6 +257,7 @@ void HistoryStore::createSchema() {
     sql << "CREATE TABLE lumenfold_schema (version INTEGER NOT NULL)";
     for (const char* statement : runsTable) sql << forEngine(statement, location_.postgres);
     createFrameColumns();
+    createAlerts();
     version_ = historySchemaVersion;
     sql << "INSERT INTO lumenfold_schema (version) VALUES (:v)", soci::use(version_);
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/alerts.h"
 #include "model/results_file.h"
 
 namespace soci { class session; }
@@ -28,7 +29,7 @@ bool storeLocation(const std::string& dbOption, StoreLocation& location, std::st
 std::string describeConnection(const std::string& connection);
 
 // The schema this lumenfold writes. A store with a higher version is refused.
-constexpr int historySchemaVersion = 2;
+constexpr int historySchemaVersion = 3;
 
 // A run about to be added.
 struct NewRun {
@@ -84,11 +85,24 @@ public:
 
     int schemaVersion() const { return version_; }
 
+    // Alerts (store/history_alerts.cpp), oldest first; each change is one
+    // transaction, so two checks at once cannot raise one alert twice.
+    std::vector<Alert> alerts();
+    // Applies a check's outcome in one transaction: raised alerts get their ids.
+    void recordAlerts(AlertUpdate& update, std::vector<Alert>& silentRaised,
+                      const std::vector<Alert>& silentClosed);
+    // False when there is no such alert.
+    bool setAlertState(long long id, AlertState state, const std::string& note, const std::string& by, long long now);
+    void markAlertsSent(const std::vector<long long>& ids, long long now);
+
 private:
     void prepareSchema();
     void createSchema();
     void createFrameColumns();
     void migrateFromVersion1();
+    void createAlerts();
+    void insertAlert(Alert& alert);
+    void updateAlert(const Alert& alert);
     void begin();
     void insertFrames(long long id, const ResultsRun& run);
     void insertColumnsIntoSqlite(long long id, const FrameColumns& columns);

@@ -316,6 +316,10 @@ int main(int argc, char** argv) {
     CLI::App* history = addHistoryCommand(app, historyOptions);
     HistoryFlag historyFlag;
     for (CLI::App* command : {run, suite}) historyFlag.addTo(command);
+    bool noWait = false;
+    for (CLI::App* command : {run, suite, validate})
+        command->add_flag("--no-wait", noWait,
+                          "when another benchmark holds this machine, refuse (exit status 1) instead of waiting");
 
     try {
         app.parse(argc, argv);
@@ -325,6 +329,7 @@ int main(int argc, char** argv) {
     }
 
     runOptions.finished = suiteOptions.finished = historyFlag.adder();
+    runOptions.noWait = suiteOptions.noWait = validateOptions.noWait = noWait;
     if (*run) {
         if (runOptions.limits.frames == 0 && runOptions.limits.seconds == 0) runOptions.limits.frames = defaultFrames;
         if (plan.repeat > 1 || plan.stablePercent > 0) return historyFlag.status(seriesCommand(runOptions, plan));

@@ -19,6 +19,7 @@
 #include "report/report_format.h"
 #include "results/context_file.h"
 #include "run/console_log.h"
+#include "run/machine_lock.h"
 #include "run/progress.h"
 #include "run/run_support.h"
 #include "text_format.h"
@@ -484,6 +485,8 @@ int runCommand(const RunOptions& options) {
         tell("unknown program \"" + options.program + "\": expected triangles, cube or streaming");
         return 2;
     }
+    MachineLock machine;
+    if (!holdMachine(machine, options.command, options.noWait)) return 1;
     std::string binary, directory;
     RunSession session;
     if (!prepareSession(options, binary, directory, session)) return 1;

@@ -444,6 +444,18 @@ class RunTest(unittest.TestCase):
         self.assertFalse(os.path.exists("/proc/%d" % child), "the stopped program was left behind")
         self.results_file("triangles")
 
+    def test_numbers_that_cannot_be_meant_are_refused_before_anything_starts(self):
+        # "nan" once passed: a run by time never ended, and the hang timeout was off.
+        for args in (("--seconds", "nan"), ("--seconds", "inf"), ("--seconds", "0"), ("--hang-timeout", "nan"),
+                     ("--until-stable", "nan")):
+            done = subprocess.run([LUMENFOLD, "run", "streaming", *args, "--dir", os.path.join(self.workdir, "x")],
+                                  env=env_without_display(), stdin=subprocess.DEVNULL, capture_output=True,
+                                  text=True, timeout=60)
+            self.assertEqual(done.returncode, 2, (args, done.stderr))
+            self.assertIn('%s: takes a ' % args[0], done.stderr)
+            self.assertLess(len(done.stderr), 200, done.stderr)
+        self.assertFalse(os.path.exists(os.path.join(self.workdir, "x")))
+
     def test_one_run_at_a_time_on_the_machine(self):
         for program in ("streaming", "triangles"):
             if not os.path.exists(program_path(program)):

@@ -92,9 +92,13 @@ void makePrivateDirectories(const std::filesystem::path& directory) {
 
 void createPrivateFile(const std::string& path) {
     makePrivateDirectories(std::filesystem::path(path).parent_path());
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600);
     if (fd < 0) throw std::runtime_error("cannot open the history store " + path + ": " + strerror(errno));
+    struct stat file{};
+    const bool regular = fstat(fd, &file) == 0 && S_ISREG(file.st_mode);
     close(fd);
+    // A device or a pipe is never a store, and SQLite's message for one would not say so.
+    if (!regular) throw std::runtime_error("the history store " + path + " is not a regular file");
 }
 
 // Version 1 kept a row per frame; version 2 a row per run and kernel with
@@ -136,6 +140,15 @@ void expectStatus(const PgResult& done, ExecStatusType expected, const std::stri
     if (PQresultStatus(done.result) == expected) return;
     const std::string message = PQresultErrorMessage(done.result);
     throw std::runtime_error("cannot " + doing + ": " + message.substr(0, message.find('\n')));
+}
+
+// After a failure, whose message is the one to tell: SQLite may have ended
+// the transaction itself, and "no transaction is active" would hide it.
+void rollBack(soci::session& sql) {
+    try {
+        sql << "ROLLBACK";
+    } catch (const std::exception&) {
+    }
 }
 
 sqlite3* sqliteOf(soci::session& sql) {
@@ -260,7 +273,7 @@ void HistoryStore::prepareSchema() {
         if (version_ == 1) migrateFromVersion1();
         sql << "COMMIT";
     } catch (...) {
-        sql << "ROLLBACK";
+        rollBack(sql);
         throw;
     }
     if (!location_.postgres) {
@@ -361,7 +374,7 @@ bool HistoryStore::add(const NewRun& n) {
         sql << "COMMIT";
         return true;
     } catch (...) {
-        sql << "ROLLBACK";
+        rollBack(sql);
         throw;
     }
 }

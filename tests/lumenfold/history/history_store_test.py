@@ -350,7 +350,8 @@ class HistoryStoreTest(unittest.TestCase):
         for db, status, said in (("mysql://x", 2, "unknown scheme mysql:// for the history store"),
                                  ("sqlite://x.sqlite", 2, "sqlite://x.sqlite names a host, not a file"),
                                  ("dbnme=x", 2, 'libpq refuses: invalid connection option "dbnme"'),
-                                 ("typo/history.sqlite", 1, "no history store at typo/history.sqlite; ")):
+                                 ("typo/history.sqlite", 1, "no history store at typo/history.sqlite; "),
+                                 ("/dev/null", 1, "the history store /dev/null is not a regular file")):
             for command in ("list", "check"):
                 refused = subprocess.run([LUMENFOLD, "history", command, "--db", db], cwd=self.dir,
                                          capture_output=True, text=True, timeout=TIMEOUT)

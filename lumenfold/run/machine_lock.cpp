@@ -134,8 +134,12 @@ bool MachineLock::open(const std::string& directory, std::string& error) {
         registerDescriptor(fd_);
         return true;
     }
-    error = fd_ < 0 ? "cannot open the machine lock " + path_ + ": " + strerror(errno)
-                    : "the machine lock " + path_ + " is not a plain file of its own; remove it";
+    if (fd_ < 0 && errno == ELOOP)
+        error = "the machine lock " + path_ + " is a symbolic link, never followed there; remove it";
+    else if (fd_ < 0)
+        error = "cannot open the machine lock " + path_ + ": " + strerror(errno);
+    else
+        error = "the machine lock " + path_ + " is not a plain file of its own; remove it";
     if (fd_ >= 0) close(fd_);
     fd_ = -1;
     return false;

@@ -3,6 +3,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -147,6 +150,29 @@ TEST_F(MachineLockTest, NoForkedCopyKeepsTheLockOnceLumenfoldLetsGo) {
         << "the forked copy kept the lock";
     kill(copy, SIGKILL);
     waitpid(copy, nullptr, 0);
+}
+
+TEST_F(MachineLockTest, ALinkOrAPipePutInItsPlaceIsNeverTakenForTheLock) {
+    // The directory is everybody's: lumenfold, often root, must not truncate
+    // whatever a link points to, nor wait forever on a pipe.
+    const std::string target = dir + "/precious", lock = dir + "/lumenfold.lock";
+    std::ofstream(target) << "keep me\n";
+    const LockHolder self{getpid(), "now", "lumenfold run cube"};
+    for (const char* kind : {"symbolic link", "hard link", "pipe"}) {
+        const std::string made = kind;
+        const int done = made == "pipe" ? mkfifo(lock.c_str(), 0666)
+                         : made == "hard link" ? link(target.c_str(), lock.c_str())
+                                               : symlink(target.c_str(), lock.c_str());
+        ASSERT_EQ(done, 0) << kind;
+        MachineLock taken;
+        std::string error;
+        EXPECT_EQ(taken.tryTake(dir, self, error), MachineLock::Attempt::failed) << kind;
+        EXPECT_NE(error.find("remove it"), std::string::npos) << error;
+        unlink(lock.c_str());
+    }
+    std::stringstream kept;
+    kept << std::ifstream(target).rdbuf();
+    EXPECT_EQ(kept.str(), "keep me\n");
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ std::unique_ptr<HistoryStore> openStore(const std::string& db, bool create = fal
     if (!storeLocation(db, location, error)) throw BadRequest(error);
     std::error_code missing;
     if (!create && !location.postgres && !std::filesystem::exists(location.target, missing))
-        throw std::runtime_error("no history store at " + displayText(location.shown) +
+        throw std::runtime_error("no history store at " + location.shown +
                                  "; `lumenfold history add` or `lumenfold run --history` makes one");
     return std::make_unique<HistoryStore>(location);
 }

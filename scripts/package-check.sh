@@ -15,8 +15,13 @@ debs=("$out"/lumenfold_*.deb)
 deb=${debs[0]}
 echo "$(basename "$deb"): Depends: $(dpkg-deb -f "$deb" Depends)"
 
-# Debian's own checker: no error and no warning (lintian warns against root).
-lintian --fail-on error,warning "$deb" 2> >(grep -v 'running with root privileges' >&2) \
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+
+# Debian's own checker: no error and no warning (lintian warns against root,
+# and leaves files behind in its TMPDIR).
+mkdir "$root/lintian"
+TMPDIR=$root/lintian lintian --fail-on error,warning "$deb" 2> >(grep -v 'running with root privileges' >&2) \
   || { echo "lintian found errors or warnings in $(basename "$deb")" >&2; exit 1; }
 echo "lintian: no error or warning"
 
@@ -29,8 +34,6 @@ done
 # Every dependency resolves on this system (a simulation: nothing is installed).
 apt-get install -s -q "$deb" >/dev/null
 
-root=$(mktemp -d)
-trap 'rm -rf "$root"' EXIT
 dpkg -x "$deb" "$root"
 for program in triangles cube streaming lumenfold; do
   [ -x "$root/usr/bin/$program" ] || { echo "package lacks /usr/bin/$program" >&2; exit 1; }

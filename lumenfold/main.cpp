@@ -29,6 +29,7 @@
 #include "run/run_support.h"
 #include "commands/series_command.h"
 #include "commands/validate_command.h"
+#include "programs/programs.h"
 
 #ifndef LUMENFOLD_VERSION
 #define LUMENFOLD_VERSION "unknown"

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "programs/programs.h"
+
 namespace {
 
 // The median as quantile() gives it over the sorted values, found by

@@ -17,6 +17,7 @@
 #include "output/history_page.h"
 #include "store/history_store.h"
 #include "model/input_files.h"
+#include "programs/programs.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ std::string joined(const std::set<std::string>& names) {
 void checkFigureKey(const HistoryOptions& o) {
     if (o.figure.empty()) return;
     std::string keys;
-    for (Program p : {Program::triangles, Program::cube, Program::streaming}) {
+    for (Program p : programs()) {
         if (!o.program.empty() && o.program != programName(p)) continue;
         if (findFigure(p, o.figure)) return;
         keys += std::string(keys.empty() ? "" : "; ") + programName(p) + ":";

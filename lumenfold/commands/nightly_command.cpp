@@ -14,6 +14,7 @@
 #include "common/display_text.h"
 #include "common/messages.h"
 #include "model/nightly_config.h"
+#include "programs/programs.h"
 
 namespace {
 
@@ -115,10 +116,9 @@ int nightlyCommand(const NightlyOptions& options) {
         return 2;
     }
     for (const std::string& name : config.programs) {
-        Program program;
-        if (!programFromName(name, program)) {
+        if (findProgram(name) == nullptr) {
             tell(displayText(options.config) + ": unknown program \"" + displayText(name) +
-                 "\" in [suite] programs: expected triangles, cube or streaming");
+                 "\" in [suite] programs: expected " + programList());
             return 2;
         }
     }

@@ -5,6 +5,7 @@
 #include "common/messages.h"
 #include "output/report_format.h"
 #include "run/machine_lock.h"
+#include "programs/programs.h"
 
 int runCommand(const RunOptions& options) {
     const Program program = findProgram(options.program);

@@ -8,6 +8,7 @@
 #include "common/messages.h"
 #include "run/machine_lock.h"
 #include "output/report_format.h"
+#include "programs/programs.h"
 
 namespace {
 

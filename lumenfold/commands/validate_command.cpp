@@ -17,6 +17,7 @@
 #include "model/png_file.h"
 #include "output/validation_page.h"
 #include "analysis/validation_plan.h"
+#include "programs/programs.h"
 
 #ifndef LUMENFOLD_VERSION
 #define LUMENFOLD_VERSION "unknown"

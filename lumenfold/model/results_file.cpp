@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "text_format.h"
+#include "programs/programs.h"
 
 namespace {
 

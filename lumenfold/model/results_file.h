@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "programs/programs.h"
+#include "programs/program.h"
 
 // One frame of a program whose frames are one block each.
 struct Frame {

@@ -10,8 +10,8 @@
 #include "model/context_file.h"
 #include "model/results_file.h"
 
-// One figure of a run with its statistics over the frames (for streaming,
-// over the kernel's blocks).
+// One figure of a run with its statistics over the frames (for a program
+// of kernel blocks, over the kernel's blocks).
 struct Figure {
     std::string key;     // its JSON key, e.g. "frameSeconds"
     std::string label;   // for people, e.g. "frame time (s)"
@@ -20,7 +20,8 @@ struct Figure {
 
 // The run's per-frame figures, in the order of its program's list.
 std::vector<Figure> runFigures(const ResultsRun& run);
-// triangles: its rate at each step it drew ("trianglesPerSecondStep3"); none for the others.
+// Where frames have steps, each per-step family at each step drawn
+// ("trianglesPerSecondStep3"); none for the others.
 std::vector<Figure> stepFigures(const ResultsRun& run);
 
 // "triangles", or "unrecognised".

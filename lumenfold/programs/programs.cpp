@@ -88,6 +88,12 @@ void checkFigures(const ProgramSpec& spec) {
         checkFigure(spec, figure);
     }
     if (keys.count(spec.mainFigure) == 0) refuse(spec, "the main figure \"" + spec.mainFigure + "\" is not one of its figures");
+    // A frame's rate is written under its figure's key, and its steps' table is headed by its label.
+    const bool rated = std::any_of(spec.figures.begin(), spec.figures.end(), [](const FigureSpec& f) {
+        return f.source == SampleSource::frameRate && !f.perStep;
+    });
+    if (!spec.results.byKernel() && (!rated || !hasField(spec.results.frame, LineField::rate)))
+        refuse(spec, "a program of frame blocks needs a rate line and its figure");
 }
 
 void checkEntry(const Registry& registry, const ProgramSpec& spec) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "programs/figure_spec.h"
+#include "programs/program.h"
 #include "programs/results_layout.h"
 #include "text_format.h"
 
@@ -44,18 +45,11 @@ struct ProgramSpec {
     bool hasSteps() const { return steps.countPerStep > 0; }
 };
 
-// A program of the table. Entries stay put while they are in the table, so
-// a program is named by its entry's address and compared by it.
-using Program = const ProgramSpec*;
-
 // Every program, in the order every list shows them.
 const std::vector<Program>& programs();
-// Null when no program has this name, or this title line.
-Program findProgram(std::string_view name);
+// Null when no program has this title line.
 Program programOfTitle(std::string_view title);
 
-// "triangles"; "?" for no program.
-const char* programName(Program program);
 std::vector<std::string> programNames();
 // "triangles, cube or streaming", with the last two joined by `last`.
 std::string programList(const std::string& last = "or");

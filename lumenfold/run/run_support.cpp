@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "text_format.h"
+#include "programs/programs.h"
 
 namespace {
 

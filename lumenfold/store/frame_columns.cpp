@@ -3,6 +3,8 @@
 #include <bit>
 #include <cstdint>
 
+#include "programs/programs.h"
+
 namespace {
 
 template <typename Bits>

@@ -11,6 +11,7 @@
 
 #include "common/display_text.h"
 #include "model/context_file.h"
+#include "programs/programs.h"
 
 using nlohmann::json;
 

@@ -21,6 +21,7 @@
 #include "common/display_text.h"
 #include "common/messages.h"
 #include "store/frame_columns.h"
+#include "programs/programs.h"
 
 using nlohmann::json;
 // SOCI declares SQLite's interface in this namespace.

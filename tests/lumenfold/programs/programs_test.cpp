@@ -59,6 +59,10 @@ TEST(Programs, UnsoundEntriesAreRefusedAndLeaveTheTableAsItWas) {
     spec.figures.push_back(spec.figures[1]);
     broken.emplace_back("keys must be given and differ", spec);
     spec = named(cubeProgram());
+    spec.figures.pop_back();   // vertices/s
+    spec.mainFigure = "frameSeconds";
+    broken.emplace_back("needs a rate line and its figure", spec);
+    spec = named(cubeProgram());
     spec.validationSteps = {0};
     broken.emplace_back("validation steps", spec);
     for (const auto& [why, entry] : broken) {

@@ -9,7 +9,9 @@
 #include "common/messages.h"
 #include "store/history_add.h"
 #include "store/history_check.h"
+#include "output/formats.h"
 #include "output/history_page.h"
+#include "output/text_format.h"
 #include "store/history_store.h"
 #include "model/input_files.h"
 
@@ -47,23 +49,8 @@ int addCommand(const HistoryOptions& o) {
 
 int listCommand(const HistoryOptions& o) {
     const std::vector<StoredRun> runs = openStore(o.db)->list(o.machine, o.program);
-    if (o.format == "json") {
-        nlohmann::json out = nlohmann::json::array();
-        for (const StoredRun& r : runs)
-            out.push_back({{"id", r.id}, {"machine", displayText(r.machine)}, {"program", r.program},
-                           {"started", displayText(r.started)}, {"frames", r.frames},
-                           {"file", displayText(r.sourceFile)}, {"sha256", r.sha256}, {"excluded", r.excluded},
-                           {"reason", r.excluded ? nlohmann::json(displayText(r.excludeReason)) : nlohmann::json()}});
-        printf("%s\n", out.dump(2).c_str());
-        return 0;
-    }
-    printf("%6s  %-16s %-10s %-25s %7s  %s\n", "id", "machine", "program", "started", "frames", "file");
-    for (const StoredRun& r : runs) {
-        printf("%6lld  %-16s %-10s %-25s %7d  %s%s\n", r.id, displayText(r.machine).c_str(), r.program.c_str(),
-               displayText(r.started).c_str(), r.frames, displayText(r.sourceFile).c_str(),
-               r.excluded ? ("  [excluded: " + displayText(r.excludeReason) + "]").c_str() : "");
-    }
-    printf("%zu run%s\n", runs.size(), runs.size() == 1 ? "" : "s");
+    fputs(outputFormat(o.format).runList(runs).c_str(), stdout);
+    fflush(stdout);
     return 0;
 }
 
@@ -96,15 +83,10 @@ int checkCommand(const HistoryOptions& o) {
     Checked checked;
     checkStore(o, checked);
     if (checked.series.empty()) tell("no series to check: the store holds no matching run that is not excluded");
-    std::string out;
-    if (o.format == "json")
-        out = findingsJson(checked.findings).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-    else if (o.format == "markdown")
-        out = findingsMarkdown(checked.findings, checked.series.size());
-    else
-        out = findingsText(checked.findings, checked.series.size());
-    fputs(out.c_str(), stdout);
+    const OutputFormat& format = outputFormat(o.format);
+    fputs(format.findings(checked.findings, checked.series.size()).c_str(), stdout);
     fflush(stdout);
+    if (!format.holdsNotes) tell(changePointsLine(checked.findings.size(), checked.series.size()));
     return checked.findings.empty() ? 0 : 3;
 }
 
@@ -119,6 +101,12 @@ int showCommand(const HistoryOptions& o) {
     printf("%zu series, %zu change point%s: %s\n", checked.series.size(), checked.findings.size(),
            checked.findings.size() == 1 ? "" : "s", displayText(o.page).c_str());
     return 0;
+}
+
+void addFormatOption(CLI::App* command, std::string& format) {
+    std::string choices;
+    for (const std::string& name : formatNames()) choices += (choices.empty() ? "" : ", ") + name;
+    command->add_option("--format", format, choices)->capture_default_str()->check(CLI::IsMember(formatNames()));
 }
 
 CLI::App* addFilters(CLI::App* command, HistoryOptions& o, bool withFigure) {
@@ -143,7 +131,7 @@ CLI::App* addHistoryCommand(CLI::App& app, HistoryOptions& o) {
     add->add_option("paths", o.paths, "results files, or directories of them")->required();
     add->add_option("--machine", o.machine, "the machine's name (default: the context's host name, else this host's)");
     CLI::App* list = addFilters(history->add_subcommand("list", "One line per stored run."), o, false);
-    list->add_option("--format", o.format, "text or json")->check(CLI::IsMember({"text", "json"}));
+    addFormatOption(list, o.format);
     CLI::App* exclude = history->add_subcommand("exclude", "Leave a run out of checks; it stays stored.");
     exclude->add_option("run", o.run, "the run's id, as list shows it")->required();
     exclude->add_option("--reason", o.reason, "why, shown by list")->required();
@@ -152,8 +140,7 @@ CLI::App* addHistoryCommand(CLI::App& app, HistoryOptions& o) {
     CLI::App* check = addFilters(history->add_subcommand("check", "Change points of each series (machine, program, "
                                                                   "figure); exit status 3 when there is one."),
                                  o, true);
-    check->add_option("--format", o.format, "text, json or markdown")
-        ->check(CLI::IsMember({"text", "json", "markdown"}));
+    addFormatOption(check, o.format);
     CLI::App* show = addFilters(history->add_subcommand("show", "A page of trend charts, change points marked."), o, true);
     show->add_option("--html", o.page, "the self-contained HTML page to write")->required();
     for (CLI::App* sub : {add, list, exclude, include, check, show})

@@ -5,7 +5,7 @@
 #include <ctime>
 
 #include "common/messages.h"
-#include "output/report_format.h"
+#include "output/run_words.h"
 
 namespace {
 

@@ -1,6 +1,5 @@
-// `history show --html`: one self-contained page of trend charts, made like
-// the report's pages (the same inlined charting library, the same policy
-// that nothing is fetched).
+// `history show --html`: one self-contained page of trend charts, in the
+// page shell every page shares, with the report's inlined charting library.
 #pragma once
 
 #include <string>

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <set>
 
-#include "common/display_text.h"
+#include <nlohmann/json.hpp>
+
 #include "model/figures.h"
 
 using nlohmann::json;
@@ -41,20 +41,6 @@ std::map<std::string, std::string> contextFacts(const std::optional<std::string>
     facts["warnings"] = warnings.empty() ? "(none)" : warnings;
     return facts;
 }
-
-std::string number(double value) {
-    char text[32];
-    snprintf(text, sizeof text, "%.6g", value);
-    return text;
-}
-
-std::string ratioText(const ChangePoint& p) {
-    char text[96];
-    snprintf(text, sizeof text, "%.4f [%.4f, %.4f]", p.ratio.estimate, p.ratio.low, p.ratio.high);
-    return text;
-}
-
-std::string seriesCount(size_t n) { return std::to_string(n) + (n == 1 ? " series" : " series"); }
 
 }  // namespace
 
@@ -125,77 +111,5 @@ std::vector<Finding> checkSeries(const std::vector<Series>& series, const Change
     for (const Series& s : series)
         for (const ChangePoint& p : findChangePoints(s.samples, s.direction, options))
             out.push_back(Finding{&s, p, contextChanges(s.runs[p.index - 1]->context, s.runs[p.index]->context)});
-    return out;
-}
-
-std::string findingsText(const std::vector<Finding>& findings, size_t seriesChecked) {
-    std::string out;
-    for (const Finding& f : findings) {
-        const Series& s = *f.series;
-        const StoredRun& first = *s.runs[f.point.index];
-        out += displayText(s.machine) + "  " + s.program + "  " + s.figure + ": change before run " +
-               std::to_string(f.point.index + 1) + " of " + std::to_string(s.runs.size()) + " (id " +
-               std::to_string(first.id) + ", " + displayText(first.started) + ", " + displayText(first.sourceFile) +
-               ")\n  median " + number(f.point.medianBefore) + " -> " + number(f.point.medianAfter) + ", after/before " +
-               ratioText(f.point) + ", " + verdictName(f.point.verdict) + "\n";
-        for (const auto& [key, values] : f.changed)
-            out += "  changed " + key + ": " + displayText(values.first) + " -> " + displayText(values.second) + "\n";
-        if (f.changed.empty()) out += "  nothing recorded in the context changed\n";
-    }
-    out += std::to_string(findings.size()) + " change point" + (findings.size() == 1 ? "" : "s") + " in " +
-           seriesCount(seriesChecked) + "\n";
-    return out;
-}
-
-// A table cell: displayable, with the characters that would break a row escaped.
-static std::string cell(const std::string& text) {
-    std::string out;
-    for (char c : displayText(text)) {
-        if (c == '|' || c == '\\' || c == '*' || c == '_' || c == '`' || c == '<' || c == '[') out += '\\';
-        out += c;
-    }
-    return out;
-}
-
-std::string findingsMarkdown(const std::vector<Finding>& findings, size_t seriesChecked) {
-    std::string out = "## Change points\n\n" + std::to_string(findings.size()) + " in " + seriesCount(seriesChecked) +
-                      ".\n";
-    if (findings.empty()) return out;
-    out += "\n| machine | program | figure | run | date | median before | median after | after/before [95%] | "
-           "verdict | changed |\n|---|---|---|---|---|---|---|---|---|---|\n";
-    for (const Finding& f : findings) {
-        const Series& s = *f.series;
-        std::string changed;
-        for (const auto& [key, values] : f.changed)
-            changed += (changed.empty() ? "" : "; ") + cell(key) + ": " + cell(values.first) + " → " + cell(values.second);
-        out += "| " + cell(s.machine) + " | " + s.program + " | " + cell(s.figure) + " | " +
-               std::to_string(f.point.index + 1) + " | " + cell(s.runs[f.point.index]->started) + " | " +
-               number(f.point.medianBefore) + " | " + number(f.point.medianAfter) + " | " + ratioText(f.point) +
-               " | " + verdictName(f.point.verdict) + " | " + (changed.empty() ? "nothing recorded" : changed) + " |\n";
-    }
-    return out;
-}
-
-json findingsJson(const std::vector<Finding>& findings) {
-    json out = json::array();
-    for (const Finding& f : findings) {
-        const Series& s = *f.series;
-        const StoredRun& first = *s.runs[f.point.index];
-        json changed = json::object();
-        for (const auto& [key, values] : f.changed) changed[displayText(key)] = {displayText(values.first), displayText(values.second)};
-        out.push_back({{"machine", displayText(s.machine)},
-                       {"program", s.program},
-                       {"figure", s.figure},
-                       {"position", f.point.index + 1},
-                       {"firstRunAfter", {{"id", first.id}, {"started", displayText(first.started)}, {"file", displayText(first.sourceFile)}}},
-                       {"medianBefore", f.point.medianBefore},
-                       {"medianAfter", f.point.medianAfter},
-                       {"ratio", f.point.ratio.estimate},
-                       {"ciLow", f.point.ratio.low},
-                       {"ciHigh", f.point.ratio.high},
-                       {"pValue", f.point.pValue},
-                       {"verdict", verdictName(f.point.verdict)},
-                       {"changed", changed}});
-    }
     return out;
 }

@@ -13,17 +13,19 @@
 #include <string>
 #include <vector>
 
-#include "output/comparison_format.h"
+#include "output/csv_format.h"
+#include "output/html_report.h"
+#include "output/json_format.h"
+#include "output/markdown_format.h"
+#include "output/plot_script.h"
+#include "output/run_words.h"
+#include "output/text_format.h"
 #include "analysis/compare.h"
 #include "store/history_add.h"
 #include "store/history_check.h"
 #include "store/history_store.h"
 #include "analysis/outliers.h"
 #include "common/display_text.h"
-#include "output/html_report.h"
-#include "output/markdown_format.h"
-#include "output/plot_script.h"
-#include "output/report_format.h"
 
 namespace {
 

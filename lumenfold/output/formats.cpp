@@ -1,15 +1,16 @@
-#include "output/output_formats.h"
+#include "output/formats.h"
 
-#include "output/comparison_format.h"
+#include "output/csv_format.h"
+#include "output/json_format.h"
 #include "output/markdown_format.h"
-#include "output/report_format.h"
+#include "output/text_format.h"
 
 const std::vector<OutputFormat>& outputFormats() {
     static const std::vector<OutputFormat> formats = {
-        {"text", textReport, textComparison, true},
-        {"json", jsonReport, jsonComparison, true},
-        {"csv", csvReport, csvComparison, false},
-        {"markdown", markdownReport, markdownComparison, true},
+        {"text", textReport, textComparison, textFindings, textRunList, true},
+        {"json", jsonReport, jsonComparison, jsonFindings, jsonRunList, true},
+        {"csv", csvReport, csvComparison, csvFindings, csvRunList, false},
+        {"markdown", markdownReport, markdownComparison, markdownFindings, markdownRunList, true},
     };
     return formats;
 }

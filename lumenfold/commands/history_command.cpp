@@ -7,6 +7,7 @@
 
 #include "common/display_text.h"
 #include "common/messages.h"
+#include "common/whole_file.h"
 #include "store/history_add.h"
 #include "store/history_check.h"
 #include "output/formats.h"
@@ -94,7 +95,9 @@ int showCommand(const HistoryOptions& o) {
     Checked checked;
     checkStore(o, checked);
     std::string error;
-    if (!writeHistoryPage(o.page, checked.series, checked.findings, error)) {
+    const std::string page =
+        historyPage(checked.series, checked.findings, chartLibrary(), std::string("lumenfold ") + LUMENFOLD_VERSION);
+    if (!writeWholeFile(o.page, page, error)) {
         tell("no HTML page written: " + displayText(error));
         return 1;
     }

@@ -2,14 +2,8 @@
 
 #include "common/display_text.h"
 #include "common/number_text.h"
-#include "common/whole_file.h"
 #include "output/interval_format.h"
 #include "output/page_assets.h"
-#include "output/page_shell.h"
-
-#ifndef LUMENFOLD_VERSION
-#define LUMENFOLD_VERSION "unknown"
-#endif
 
 using nlohmann::json;
 
@@ -29,7 +23,8 @@ json seriesData(const Series& s, const std::vector<Finding>& findings) {
         json changed = json::array();
         for (const auto& [key, values] : f.changed)
             changed.push_back({displayText(key), displayText(values.first), displayText(values.second)});
-        json change = {{"position", f.point.index + 1}, {"verdict", verdictName(f.point.verdict)}, {"changed", changed}};
+        json change = {
+            {"position", f.point.index + 1}, {"verdict", verdictName(f.point.verdict)}, {"changed", changed}};
         change.update(intervalJson(f.point.ratio));
         changes.push_back(change);
     }
@@ -40,10 +35,9 @@ json seriesData(const Series& s, const std::vector<Finding>& findings) {
 }  // namespace
 
 std::string historyPage(const std::vector<Series>& series, const std::vector<Finding>& findings,
-                        const std::string& generator) {
+                        const ChartLibrary& library, const std::string& generator) {
     json data = {{"series", json::array()}};
     for (const Series& s : series) data["series"].push_back(seriesData(s, findings));
-    const ChartLibrary& library = chartLibrary();
     PageParts parts;
     parts.title = "Lumenfold history";
     parts.style = historyPageStyle();
@@ -57,10 +51,4 @@ std::string historyPage(const std::vector<Series>& series, const std::vector<Fin
     parts.data = std::move(data);
     parts.script = historyPageScript();
     return pageHtml(parts);
-}
-
-bool writeHistoryPage(const std::string& path, const std::vector<Series>& series,
-                      const std::vector<Finding>& findings, std::string& error) {
-    const std::string page = historyPage(series, findings, std::string("lumenfold ") + LUMENFOLD_VERSION);
-    return writeWholeFile(path, page, error);
 }

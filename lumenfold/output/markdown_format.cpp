@@ -128,7 +128,8 @@ std::string markdownFindings(const std::vector<Finding>& findings, size_t series
         const Series& s = *f.series;
         table.add({displayText(s.machine), s.program, s.figure, std::to_string(f.point.index + 1),
                    displayText(s.runs[f.point.index]->started), number(f.point.medianBefore),
-                   number(f.point.medianAfter), ratioText(f.point.ratio, changeRatioNumber), verdictName(f.point.verdict), changedCell(f.changed)});
+                   number(f.point.medianAfter), ratioText(f.point.ratio, changeRatioNumber),
+                   verdictName(f.point.verdict), changedCell(f.changed)});
     }
     return out + "\n" + table.text();
 }

@@ -87,9 +87,9 @@ std::string programText(const ProgramComparison& program, int skippedFrames) {
     out += "  " + padRight("figure", labelWidth) + padLeft("runs A/B", 9) + padLeft("median A", 13) +
            padLeft("median B", 13) + padLeft("B/A", 9) + "   " + padRight("95% interval", 20) + "verdict\n";
     for (const FigureComparison& f : program.figures) {
-        out += "  " + padRight(f.label, labelWidth) + padLeft(std::to_string(f.runsA) + "/" + std::to_string(f.runsB), 9) +
-               padLeft(text(f.medianA), 13) + padLeft(text(f.medianB), 13) +
-               padLeft(numberText(f.ratio.estimate, shortNumber), 9) + "   " +
+        out += "  " + padRight(f.label, labelWidth) +
+               padLeft(std::to_string(f.runsA) + "/" + std::to_string(f.runsB), 9) + padLeft(text(f.medianA), 13) +
+               padLeft(text(f.medianB), 13) + padLeft(numberText(f.ratio.estimate, shortNumber), 9) + "   " +
                padRight(intervalText(f.ratio, shortNumber), 20) + verdictName(f.verdict) + "\n";
     }
     for (const std::string& line : calloutLines(program, skippedFrames)) out += "  " + line + "\n";
@@ -104,10 +104,11 @@ std::string findingText(const Finding& f) {
                       std::to_string(f.point.index + 1) + " of " + std::to_string(s.runs.size()) + " (id " +
                       std::to_string(first.id) + ", " + displayText(first.started) + ", " +
                       displayText(first.sourceFile) + ")\n  median " + text(f.point.medianBefore) + " -> " +
-                      text(f.point.medianAfter) + ", after/before " + ratioText(f.point.ratio, changeRatioNumber) + ", " +
-                      verdictName(f.point.verdict) + "\n";
+                      text(f.point.medianAfter) + ", after/before " + ratioText(f.point.ratio, changeRatioNumber) +
+                      ", " + verdictName(f.point.verdict) + "\n";
     for (const auto& [key, values] : f.changed)
-        out += "  changed " + displayText(key) + ": " + displayText(values.first) + " -> " + displayText(values.second) + "\n";
+        out += "  changed " + displayText(key) + ": " + displayText(values.first) + " -> " +
+               displayText(values.second) + "\n";
     if (f.changed.empty()) out += "  nothing recorded in the context changed\n";
     return out;
 }

@@ -43,6 +43,11 @@ install(TARGETS triangles cube streaming lumenfold RUNTIME DESTINATION ${CMAKE_I
 # the linker's path, and under no multiarch directory, so the two move together.
 install(TARGETS lumenfold_capture LIBRARY DESTINATION lib/lumenfold)
 install(FILES ${manPages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# `lumenfold nightly` on a machine of its own: enabled by the administrator
+# (systemctl enable --now lumenfold-nightly.timer) once its configuration exists.
+install(FILES ${PROJECT_SOURCE_DIR}/scripts/systemd/lumenfold-nightly.service
+              ${PROJECT_SOURCE_DIR}/scripts/systemd/lumenfold-nightly.timer
+        DESTINATION lib/systemd/system)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/lumenfold)
 
 set(CPACK_GENERATOR DEB)

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "commands/alerts_command.h"
+
 namespace CLI { class App; }
 
 struct HistoryOptions {
@@ -17,6 +19,9 @@ struct HistoryOptions {
     long long run = 0;               // exclude, include
     std::string reason;
     std::string page;                // show --html
+    std::string notifyUrl;           // check --notify: where new alerts are posted
+    double staleHours = 36;          // check --stale: a machine silent this long raises an alert
+    AlertsOptions alerts;            // alerts and its subcommands
     std::string action;              // the subcommand chosen
 };
 

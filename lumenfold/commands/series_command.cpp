@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "common/messages.h"
+#include "run/machine_lock.h"
 #include "output/run_words.h"
 
 namespace {
@@ -85,6 +86,8 @@ void printSuiteTable(const std::vector<Series>& all) {
 int seriesCommand(const RunOptions& options, const SeriesPlan& plan) {
     Program program;
     if (!programFromName(options.program, program)) return 2;
+    MachineLock machine;
+    if (!holdMachine(machine, options.command, options.noWait)) return 1;
     std::string binary, directory;
     RunSession session;
     if (!prepareSession(options, binary, directory, session)) return 1;
@@ -94,6 +97,8 @@ int seriesCommand(const RunOptions& options, const SeriesPlan& plan) {
 }
 
 int suiteCommand(const SuiteOptions& options) {
+    MachineLock machine;
+    if (!holdMachine(machine, options.command, options.noWait)) return 1;
     RunOptions run;
     run.limits = options.limits;
     run.command = options.command;

@@ -3,6 +3,7 @@
 #include "common/display_text.h"
 #include "common/number_text.h"
 #include "model/figures.h"
+#include "output/alert_format.h"
 #include "output/comparison_words.h"
 #include "output/interval_format.h"
 #include "output/outlier_text.h"
@@ -113,5 +114,18 @@ std::string csvRunList(const std::vector<StoredRun>& runs) {
                csvField(displayText(r.started)) + "," + std::to_string(r.frames) + "," +
                csvField(displayText(r.sourceFile)) + "," + csvField(r.sha256) + "," + (r.excluded ? "yes" : "no") +
                "," + (r.excluded ? csvField(displayText(r.excludeReason)) : "") + "\n";
+    return out;
+}
+
+std::string csvAlerts(const std::vector<Alert>& alerts, const std::vector<long long>& groups) {
+    std::string out = "id,kind,state,group,machine,program,figures,first_run_after,first_run_started,raised,note\n";
+    for (size_t i = 0; i < alerts.size(); ++i) {
+        const Alert& a = alerts[i];
+        out += std::to_string(a.id) + "," + csvField(a.kind) + "," + alertStateName(a.state) + "," +
+               std::to_string(groups[i]) + "," + csvField(displayText(a.machine)) + "," + csvField(a.program) + "," +
+               csvField(alertFigureKeys(a)) + "," + (a.firstRunAfter ? std::to_string(a.firstRunAfter) : "") + "," +
+               csvField(displayText(a.firstRunAfterStarted)) + "," + alertTime(a.raisedAt) + "," +
+               csvField(displayText(a.note)) + "\n";
+    }
     return out;
 }

@@ -7,10 +7,10 @@
 
 const std::vector<OutputFormat>& outputFormats() {
     static const std::vector<OutputFormat> formats = {
-        {"text", textReport, textComparison, textFindings, textRunList, true},
-        {"json", jsonReport, jsonComparison, jsonFindings, jsonRunList, true},
-        {"csv", csvReport, csvComparison, csvFindings, csvRunList, false},
-        {"markdown", markdownReport, markdownComparison, markdownFindings, markdownRunList, true},
+        {"text", textReport, textComparison, textFindings, textRunList, textAlerts, true},
+        {"json", jsonReport, jsonComparison, jsonFindings, jsonRunList, jsonAlerts, true},
+        {"csv", csvReport, csvComparison, csvFindings, csvRunList, csvAlerts, false},
+        {"markdown", markdownReport, markdownComparison, markdownFindings, markdownRunList, markdownAlerts, true},
     };
     return formats;
 }
@@ -19,6 +19,12 @@ const OutputFormat& outputFormat(const std::string& name) {
     for (const OutputFormat& format : outputFormats())
         if (format.name == name) return format;
     return outputFormats().front();
+}
+
+std::string formatChoices() {
+    std::string choices;
+    for (const OutputFormat& format : outputFormats()) choices += (choices.empty() ? "" : ", ") + format.name;
+    return choices;
 }
 
 std::vector<std::string> formatNames() {

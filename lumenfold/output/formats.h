@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/alerts.h"
 #include "analysis/compare.h"
 #include "model/context_file.h"
 #include "store/history_check.h"
@@ -19,6 +20,8 @@ struct OutputFormat {
     std::string (*findings)(const std::vector<Finding>& findings, size_t seriesChecked);
     // history list: the stored runs.
     std::string (*runList)(const std::vector<StoredRun>& runs);
+    // history alerts: the alerts, each with its group (alertGroups).
+    std::string (*alerts)(const std::vector<Alert>& alerts, const std::vector<long long>& groups);
     // False when the format has no place for notes (a comparison's machine
     // warnings, how many series history checked); the caller then shows
     // them on standard error.
@@ -30,3 +33,5 @@ const std::vector<OutputFormat>& outputFormats();
 // The format of a name outputFormats lists; the default for any other.
 const OutputFormat& outputFormat(const std::string& name);
 std::vector<std::string> formatNames();
+// "text, json, csv, markdown": what --format's help lists.
+std::string formatChoices();

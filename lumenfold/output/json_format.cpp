@@ -5,6 +5,7 @@
 #include "common/display_text.h"
 #include "common/number_text.h"
 #include "model/figures.h"
+#include "output/alert_format.h"
 #include "output/comparison_words.h"
 #include "output/interval_format.h"
 #include "output/outlier_text.h"
@@ -237,4 +238,32 @@ std::string jsonRunList(const std::vector<StoredRun>& runs) {
                        {"excluded", r.excluded},
                        {"reason", r.excluded ? json(displayText(r.excludeReason)) : json()}});
     return out.dump(2) + "\n";
+}
+
+json alertsJson(const std::vector<Alert>& alerts, const std::vector<long long>& groups) {
+    json out = json::array();
+    for (size_t i = 0; i < alerts.size(); ++i) {
+        const Alert& a = alerts[i];
+        json figures = json::array();
+        for (const AlertFigure& f : a.figures) {
+            json figure = {{"figure", f.key}, {"verdict", f.verdict}, {"before", numberJson(f.levelBefore)},
+                           {"after", numberJson(f.levelAfter)}};
+            figure.update(intervalJson(f.ratio));
+            figures.push_back(figure);
+        }
+        out.push_back({{"id", a.id}, {"kind", a.kind}, {"state", alertStateName(a.state)},
+                       {"machine", displayText(a.machine)}, {"program", a.program}, {"figures", figures},
+                       {"firstRunAfter", a.firstRunAfter ? json{{"id", a.firstRunAfter},
+                                                                {"started", displayText(a.firstRunAfterStarted)}}
+                                                         : json()},
+                       {"explanation", displayText(a.explanation)}, {"note", displayText(a.note)},
+                       {"by", displayText(a.by)}, {"raised", alertTime(a.raisedAt)}, {"changed", alertTime(a.changedAt)},
+                       {"sent", a.sentAt > 0}, {"recoveredBy", a.recoveredBy ? json(a.recoveredBy) : json()},
+                       {"group", groups.at(i)}});
+    }
+    return out;
+}
+
+std::string jsonAlerts(const std::vector<Alert>& alerts, const std::vector<long long>& groups) {
+    return alertsJson(alerts, groups).dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }

@@ -3,6 +3,7 @@
 #include "common/display_text.h"
 #include "common/number_text.h"
 #include "model/figures.h"
+#include "output/alert_format.h"
 #include "output/comparison_words.h"
 #include "output/interval_format.h"
 #include "output/markdown_table.h"
@@ -143,4 +144,18 @@ std::string markdownRunList(const std::vector<StoredRun>& runs) {
                    r.excluded ? "excluded: " + displayText(r.excludeReason) : ""});
     return "## Runs\n\n" + table.text() + "\n" + std::to_string(runs.size()) + (runs.size() == 1 ? " run" : " runs") +
            "\n";
+}
+
+std::string markdownAlerts(const std::vector<Alert>& alerts, const std::vector<long long>& groups) {
+    MarkdownTable table({{"id", true}, {"state"}, {"group", true}, {"machine"}, {"program"}, {"figures"},
+                         {"first run after"}, {"note"}});
+    for (size_t i = 0; i < alerts.size(); ++i) {
+        const Alert& a = alerts[i];
+        table.add({std::to_string(a.id), alertStateName(a.state), std::to_string(groups[i]), displayText(a.machine),
+                   a.program, a.kind == "silent" ? "silent: " + displayText(a.explanation) : alertFigureKeys(a),
+                   a.firstRunAfter ? std::to_string(a.firstRunAfter) + " (" + displayText(a.firstRunAfterStarted) + ")"
+                                   : "",
+                   displayText(a.note)});
+    }
+    return table.text();
 }

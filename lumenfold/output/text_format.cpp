@@ -5,6 +5,7 @@
 #include "common/display_text.h"
 #include "common/number_text.h"
 #include "model/figures.h"
+#include "output/alert_format.h"
 #include "output/comparison_words.h"
 #include "output/interval_format.h"
 #include "output/outlier_text.h"
@@ -160,4 +161,15 @@ std::string textRunList(const std::vector<StoredRun>& runs) {
                padLeft(std::to_string(r.frames), 7) + "  " + displayText(r.sourceFile) +
                (r.excluded ? "  [excluded: " + displayText(r.excludeReason) + "]" : "") + "\n";
     return out + std::to_string(runs.size()) + " run" + (runs.size() == 1 ? "" : "s") + "\n";
+}
+
+std::string textAlerts(const std::vector<Alert>& alerts, const std::vector<long long>& groups) {
+    std::string out = padLeft("id", 6) + "  " + padRight("state", 13) + " " + padLeft("group", 6) + "  alert\n";
+    for (size_t i = 0; i < alerts.size(); ++i) {
+        out += padLeft(std::to_string(alerts[i].id), 6) + "  " + padRight(alertStateName(alerts[i].state), 13) + " " +
+               padLeft(std::to_string(groups[i]), 6) + "  " + alertSummary(alerts[i]) + "\n";
+        if (!alerts[i].note.empty())
+            out += "        note by " + displayText(alerts[i].by) + ": " + displayText(alerts[i].note) + "\n";
+    }
+    return out + std::to_string(alerts.size()) + (alerts.size() == 1 ? " alert\n" : " alerts\n");
 }

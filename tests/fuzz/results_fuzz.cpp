@@ -178,6 +178,23 @@ void addToHistory(const std::string& results, const std::optional<std::string>& 
     for (const Series& s : series) findings.push_back(Finding{&s, ChangePoint{}, contextChanges(context, "{}")});
     checkEveryFormat("history check", [&](const OutputFormat& f) { return f.findings(findings, series.size()); });
     checkEveryFormat("history list", [&](const OutputFormat& f) { return f.runList(runs); });
+    // An alert carries the name, the machine and what changed in the context as they came.
+    Alert alert;
+    alert.machine = machine;
+    alert.program = runs[0].program;
+    alert.firstRunAfter = runs[0].id;
+    alert.firstRunAfterStarted = runs[0].started;
+    alert.explanation = name;
+    alert.note = context.value_or(name);
+    for (const Series& s : series) {
+        AlertFigure figure;
+        figure.key = s.figure;
+        figure.verdict = "slower";
+        alert.figures.push_back(figure);
+    }
+    Alert silent = alert;
+    silent.kind = "silent";
+    checkEveryFormat("history alerts", [&](const OutputFormat& f) { return f.alerts({alert, silent}, {1, 2}); });
     checkPageText(historyPage(series, findings, fuzzLibrary, "fuzz"));
 }
 

@@ -248,6 +248,11 @@ CLI::App* addRunCommand(CLI::App& app, RunOptions& options, SeriesPlan& plan) {
                                ->check(CLI::Range(SeriesPlan::minimumStableRuns, 1000));
     repeat->excludes(stable);
     maxRuns->needs(stable);
+    run->add_option("--sample-interval", options.sampleIntervalMs,
+                    "sample the machine's sensors (clocks, loads, temperatures, power) every MS milliseconds "
+                    "into a file beside the results; 0: not at all")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 60000));
     return run;
 }
 
@@ -262,6 +267,11 @@ CLI::App* addSuiteCommand(CLI::App& app, SuiteOptions& options) {
     addRunLimits(suite, options.limits);
     suite->add_flag("--echo", options.echo, "show each program's console as it comes (it always goes to its log file)");
     options.limits.frames = defaultFrames;
+    suite->add_option("--sample-interval", options.sampleIntervalMs,
+                      "sample the machine's sensors every MS milliseconds into a file beside each run's results; "
+                      "0: not at all")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 60000));
     return suite;
 }
 

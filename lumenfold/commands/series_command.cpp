@@ -105,6 +105,7 @@ int suiteCommand(const SuiteOptions& options) {
     run.command = options.command;
     run.echo = options.echo;
     run.finished = options.finished;
+    run.sampleIntervalMs = options.sampleIntervalMs;
     run.directory = options.directory.empty() ? "lumenfold-suite-" + dateStamp() : options.directory;
     SeriesPlan plan;
     plan.repeat = options.repeat;

@@ -7,7 +7,7 @@
 
 #include "common/messages.h"
 #include "run/machine_lock.h"
-#include "output/report_format.h"
+#include "output/run_words.h"
 #include "programs/programs.h"
 
 namespace {
@@ -106,6 +106,7 @@ int suiteCommand(const SuiteOptions& options) {
     run.command = options.command;
     run.echo = options.echo;
     run.finished = options.finished;
+    run.sampleIntervalMs = options.sampleIntervalMs;
     run.directory = options.directory.empty() ? "lumenfold-suite-" + dateStamp() : options.directory;
     SeriesPlan plan;
     plan.repeat = options.repeat;

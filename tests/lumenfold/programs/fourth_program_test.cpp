@@ -13,8 +13,9 @@
 
 #include "analysis/compare.h"
 #include "analysis/outliers.h"
-#include "output/comparison_format.h"
-#include "output/report_format.h"
+#include "output/csv_format.h"
+#include "output/json_format.h"
+#include "output/text_format.h"
 #include "programs/programs.h"
 #include "run/run_support.h"
 #include "store/history_add.h"
@@ -304,7 +305,7 @@ TEST(FourthProgram, HistoryKeepsItsFramesAndFindsItsChange) {
     ASSERT_EQ(findings.size(), 1u);
     EXPECT_EQ(findings[0].point.index, 8u);
     EXPECT_EQ(findings[0].point.verdict, Verdict::faster);
-    EXPECT_NE(findingsText(findings, 1).find("m  prisms  prismsPerSecond: change before run 9 of 16"),
+    EXPECT_NE(textFindings(findings, 1).find("m  prisms  prismsPerSecond: change before run 9 of 16"),
               std::string::npos);
 }
 

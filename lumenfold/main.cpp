@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 
 #include "commands/history_command.h"
+#include "commands/nightly_command.h"
 #include "common/display_text.h"
 #include "common/messages.h"
 #include "common/whole_file.h"
@@ -247,6 +248,11 @@ CLI::App* addRunCommand(CLI::App& app, RunOptions& options, SeriesPlan& plan) {
                                ->check(CLI::Range(SeriesPlan::minimumStableRuns, 1000));
     repeat->excludes(stable);
     maxRuns->needs(stable);
+    run->add_option("--sample-interval", options.sampleIntervalMs,
+                    "sample the machine's sensors (clocks, loads, temperatures, power) every MS milliseconds "
+                    "into a file beside the results; 0: not at all")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 60000));
     return run;
 }
 
@@ -261,6 +267,11 @@ CLI::App* addSuiteCommand(CLI::App& app, SuiteOptions& options) {
     addRunLimits(suite, options.limits);
     suite->add_flag("--echo", options.echo, "show each program's console as it comes (it always goes to its log file)");
     options.limits.frames = defaultFrames;
+    suite->add_option("--sample-interval", options.sampleIntervalMs,
+                      "sample the machine's sensors every MS milliseconds into a file beside each run's results; "
+                      "0: not at all")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 60000));
     return suite;
 }
 
@@ -333,10 +344,13 @@ int main(int argc, char** argv) {
 
     HistoryOptions historyOptions;
     CLI::App* history = addHistoryCommand(app, historyOptions);
+    NightlyOptions nightlyOptions;
+    nightlyOptions.command = runOptions.command;
+    CLI::App* nightly = addNightlyCommand(app, nightlyOptions);
     HistoryFlag historyFlag;
     for (CLI::App* command : {run, suite}) historyFlag.addTo(command);
     bool noWait = false;
-    for (CLI::App* command : {run, suite, validate})
+    for (CLI::App* command : {run, suite, validate, nightly})
         command->add_flag("--no-wait", noWait,
                           "when another benchmark holds this machine, refuse (exit status 1) instead of waiting");
 
@@ -348,7 +362,7 @@ int main(int argc, char** argv) {
     }
 
     runOptions.finished = suiteOptions.finished = historyFlag.adder();
-    runOptions.noWait = suiteOptions.noWait = validateOptions.noWait = noWait;
+    runOptions.noWait = suiteOptions.noWait = validateOptions.noWait = nightlyOptions.noWait = noWait;
     if (*run) {
         if (runOptions.limits.frames == 0 && runOptions.limits.seconds == 0) runOptions.limits.frames = defaultFrames;
         if (plan.repeat > 1 || plan.stablePercent > 0) return historyFlag.status(seriesCommand(runOptions, plan));
@@ -356,6 +370,7 @@ int main(int argc, char** argv) {
     }
     if (*suite) return historyFlag.status(suiteCommand(suiteOptions));
     if (*history) return historyCommand(historyOptions);
+    if (*nightly) return nightlyCommand(nightlyOptions);
     if (*validate) return validateCommand(validateOptions);
     if (*report) return reportCommand(reportRequest);
     if (!splitSides(compareRequest)) {

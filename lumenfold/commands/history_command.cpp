@@ -152,7 +152,9 @@ int checkCommand(const HistoryOptions& o) {
     // Alerts remember what was found, so acknowledging one sticks; a figure
     // or program filter sees part of each machine, so it raises no silent alert.
     const double stale = o.figure.empty() && o.program.empty() ? o.staleHours : 1e18;
-    tellAlerts(recordCheck(*checked.store, checked.runs, checked.findings, stale, time(nullptr)));
+    const AlertOutcome alerts = recordCheck(*checked.store, checked.runs, checked.findings, stale, time(nullptr));
+    tellAlerts(alerts);
+    if (o.onAlerts) o.onAlerts(alerts);
     const bool sent = o.notifyUrl.empty() || notifyAlerts(*checked.store, o.notifyUrl);
     if (!checked.findings.empty()) return 3;
     return sent ? 0 : 1;
@@ -240,12 +242,12 @@ int historyCommand(const HistoryOptions& o) {
     return 2;
 }
 
-bool addRunsToHistory(const std::vector<std::string>& resultsFiles, const std::string& db) {
+bool addRunsToHistory(const std::vector<std::string>& resultsFiles, const std::string& db, const std::string& machine) {
     try {
         auto store = openStore(db, true);
         bool ok = true;
         for (const std::string& file : resultsFiles) {
-            const AddOutcome outcome = addResultsFile(*store, file, "");
+            const AddOutcome outcome = addResultsFile(*store, file, machine);
             if (!outcome.message.empty()) tell(outcome.message);
             ok &= outcome.result != AddResult::notAdded;
             if (outcome.result != AddResult::notAdded)

@@ -1,5 +1,6 @@
 #include "commands/series_command.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cmath>
 #include <ctime>
@@ -104,6 +105,7 @@ int suiteCommand(const SuiteOptions& options) {
     run.command = options.command;
     run.echo = options.echo;
     run.finished = options.finished;
+    run.sampleIntervalMs = options.sampleIntervalMs;
     run.directory = options.directory.empty() ? "lumenfold-suite-" + dateStamp() : options.directory;
     SeriesPlan plan;
     plan.repeat = options.repeat;
@@ -112,6 +114,9 @@ int suiteCommand(const SuiteOptions& options) {
     RunSession session;
     for (Program program : {Program::triangles, Program::cube, Program::streaming}) {
         run.program = programName(program);
+        if (!options.programs.empty() &&
+            std::find(options.programs.begin(), options.programs.end(), run.program) == options.programs.end())
+            continue;
         if (interruptRequested() || !prepareRun(run, binary, directory)) break;
         if (all.empty() && !session.open(error)) {
             tell(error);
@@ -122,7 +127,8 @@ int suiteCommand(const SuiteOptions& options) {
     }
     printSuiteTable(all);
     printf("\nAll results, context and console log files are in %s\n", directory.empty() ? run.directory.c_str() : directory.c_str());
-    const bool ok = all.size() == 3 && all.back().ok;
+    const size_t wanted = options.programs.empty() ? 3 : options.programs.size();
+    const bool ok = all.size() == wanted && all.back().ok;
     if (!ok) tell("the suite did not finish: see the messages above");
     return ok ? 0 : 1;
 }

@@ -1,5 +1,8 @@
 #include "store/history_check.h"
 
+#include "analysis/machine_state.h"
+#include "model/machine_samples.h"
+
 #include <algorithm>
 #include <cmath>
 #include <set>
@@ -106,10 +109,44 @@ std::vector<Series> buildSeries(const std::vector<StoredRun>& runs, const std::v
     return out;
 }
 
+namespace {
+
+// What the machine's sensors said in the runs on either side of a change
+// (up to five each), and runs after it that throttled when none before did.
+void addStateChanges(const Series& s, size_t index, ContextChanges& changed) {
+    constexpr size_t around = 5;
+    std::vector<SamplesSummary> before, after;
+    std::vector<std::string> throttledBefore, throttledAfter;
+    for (size_t i = index > around ? index - around : 0; i < std::min(s.runs.size(), index + around); ++i) {
+        if (!s.runs[i]->machineSamples) continue;
+        const SamplesSummary summary = summariseSamples(parseMachineSamples(*s.runs[i]->machineSamples, ""));
+        (i < index ? before : after).push_back(summary);
+        std::string throttled;
+        for (const std::string& sensor : throttledSensors(summary)) throttled += (throttled.empty() ? "" : ", ") + sensor;
+        if (!throttled.empty())
+            (i < index ? throttledBefore : throttledAfter).push_back("run " + std::to_string(s.runs[i]->id) + ": " + throttled);
+    }
+    if (before.empty() || after.empty()) return;
+    for (const SensorDifference& d : sensorDifferences(before, after))
+        changed["sensor " + d.key] = {sensorValueText(d.before, d.unit), sensorValueText(d.after, d.unit)};
+    auto joined = [](const std::vector<std::string>& runs) {
+        std::string text;
+        for (const std::string& run : runs) text += (text.empty() ? "" : "; ") + run;
+        return text.empty() ? std::string("none") : text;
+    };
+    if (throttledBefore.size() != throttledAfter.size() || !throttledAfter.empty())
+        changed["throttled runs"] = {joined(throttledBefore), joined(throttledAfter)};
+}
+
+}  // namespace
+
 std::vector<Finding> checkSeries(const std::vector<Series>& series, const ChangePointOptions& options) {
     std::vector<Finding> out;
     for (const Series& s : series)
-        for (const ChangePoint& p : findChangePoints(s.samples, s.direction, options))
-            out.push_back(Finding{&s, p, contextChanges(s.runs[p.index - 1]->context, s.runs[p.index]->context)});
+        for (const ChangePoint& p : findChangePoints(s.samples, s.direction, options)) {
+            Finding finding{&s, p, contextChanges(s.runs[p.index - 1]->context, s.runs[p.index]->context)};
+            addStateChanges(s, p.index, finding.changed);
+            out.push_back(std::move(finding));
+        }
     return out;
 }

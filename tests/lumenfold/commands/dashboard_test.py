@@ -60,7 +60,7 @@ class DashboardTest(alerts_test.StoreCase):
         self.assertIn(f'<td class="ratio">{ratio:.4f} [', series)
         excluded = series.split("<h2>Excluded runs</h2>")[1]
         self.assertRegex(excluded, rf"<td>{first}</td><td>[^<]+</td><td>[\d.]+e\+0[67]</td><td>&lt;i&gt;fan stuck")
-        self.assertTrue(os.path.exists(site + "series/n__b__2-cube-verticesPerSecond.html"))
+        self.assertTrue(os.path.exists(site + "series/n_b__2-cube-verticesPerSecond.html"))
 
         page = self.page(site + "alerts.html")
         groups = re.findall(r'<section class="group".*?</section>', page, re.S)

@@ -1,7 +1,5 @@
 #include "output/html_report.h"
 
-#include <cmath>
-
 #include "common/display_text.h"
 #include "common/number_text.h"
 #include "model/figures.h"

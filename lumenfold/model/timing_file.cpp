@@ -112,6 +112,8 @@ private:
             swap->gpuMissing = "the GPU's timer was disjoint (its clock was disturbed)";
         } else if (w[2] == gpuOverrun) {
             swap->gpuMissing = "the GPU's result was not ready before its query was needed again";
+        } else if (w[2] == gpuUntimed) {
+            swap->gpuMissing = "no query ran over this swap (the program left its GL context)";
         } else if (w[2] == gpuImpossible) {
             swap->gpuMissing = "the driver gave a GPU time longer than the time since the query began";
         } else if (!parseNanoseconds(w[2], swap->gpuSeconds) || std::isnan(swap->gpuSeconds)) {

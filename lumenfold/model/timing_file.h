@@ -24,8 +24,9 @@
 // The GPU time of a swap's commands arrives several swaps later, on a "gpu"
 // line of its own: nanoseconds, or "disjoint" (the GPU's clock was disturbed,
 // so no number is right), "overrun" (still not ready when its query object
-// was needed again) or "impossible" (longer than the time since its query
-// began: the driver's answer is wrong). A swap whose "gpu" line never came was not read back
+// was needed again), "impossible" (longer than the time since its query
+// began: the driver's answer is wrong) or "untimed" (no query ran over it:
+// the program had left the GL context the queries belong to). A swap whose "gpu" line never came was not read back
 // before the program ended.
 #pragma once
 
@@ -48,6 +49,7 @@ inline constexpr const char* kindMore = "more";
 inline constexpr const char* gpuDisjoint = "disjoint";
 inline constexpr const char* gpuOverrun = "overrun";
 inline constexpr const char* gpuImpossible = "impossible";
+inline constexpr const char* gpuUntimed = "untimed";
 }  // namespace timing_format
 
 enum class SwapKind { newStep, redraw, more };

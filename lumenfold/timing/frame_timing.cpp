@@ -9,8 +9,9 @@
 // after the first clear, where its query begins too (llvmpipe loses the
 // beginning of a query begun before the first clear of its context). The
 // query of each later swap begins just after the swap before returns and
-// ends just before its own, so the swap itself (the copy to the window) is
-// in the present interval and not in the GPU time.
+// ends as the program asks for its own (glutSwapBuffers, or glXSwapBuffers
+// called directly), so the swap itself (the copy to the window, and any wait
+// for the display) is in the present interval and not in the GPU time.
 //
 // A GPU result is written on a line of its own when it arrives, rather than
 // holding the swap's line back: a run that is killed then keeps every swap's
@@ -47,7 +48,9 @@ struct TimingState {
     long long spanStartNs = 0;
     long long spanStartCpuNs = 0;
     long long swaps = 0;
+    bool inSwap = false;  // glutSwapBuffers, which calls glXSwapBuffers
     SwapSteps steps;
+    GLXContext context = nullptr;  // the queries' context; null once it is gone
     QueryRing ring;
 };
 
@@ -181,8 +184,31 @@ const char* startQueries(TimingState& s, bool& disjointFlag) {
     if (bits == 0) return "the driver's GL_TIME_ELAPSED counter has no bits";
     disjointFlag = contextHas("GL_EXT_disjoint_timer_query");
     s.ring.start(gl::calls(disjointFlag));
+    s.context = glXGetCurrentContext();
     return nullptr;
 }
+
+bool inQueryContext(const TimingState& s) { return s.context != nullptr && glXGetCurrentContext() == s.context; }
+
+// The program leaves the queries' context, for now or for good: Mesa's
+// llvmpipe corrupts its heap when a context goes with a query still running,
+// so the open query is ended and dropped, and what results are there written.
+void leaveContext(TimingState& s, bool forGood) {
+    if (s.fd < 0 || !inQueryContext(s)) {
+        if (forGood) s.context = nullptr;
+        return;
+    }
+    s.ring.abandon();
+    GpuResult results[QueryRing::maxResults];
+    const int count = s.ring.collect(results);
+    char lines[timingLineCapacity * QueryRing::maxResults];
+    size_t used = 0;
+    for (int i = 0; i < count; ++i) used += formatGpuLine(lines + used, results[i]);
+    writeAll(s, lines, used);
+    if (forGood) s.context = nullptr;
+}
+
+void atExit() { leaveContext(state(), true); }
 
 // Once, at the first clear or swap; the header says whether GPU time will come.
 void configure(TimingState& s) {
@@ -203,6 +229,8 @@ void configure(TimingState& s) {
     snprintf(header, sizeof header, "%s\n%s\n%s\n%s %s\n", timing_format::magic, timing_format::frameColumns,
              timing_format::gpuColumns, gpuLine, why != nullptr ? why : how);
     writeText(s, header);
+    // After glutInit's own: so it runs first, while the context is still there.
+    atexit(atExit);
 }
 
 // Opens the first span and the first query once the first drawing has cleared.
@@ -212,22 +240,43 @@ void openFirstSpan(TimingState& s) {
     s.spanStartNs = clockNs(CLOCK_MONOTONIC);
     s.spanStartCpuNs = clockNs(CLOCK_PROCESS_CPUTIME_ID);
     GpuResult none[1];
-    s.ring.begin(1, none);
+    if (inQueryContext(s)) s.ring.begin(1, none);
 }
 
-void recordSwap(TimingState& s, const SwapSteps::Swap& what, long long nowNs, long long cpuNs) {
+struct SwapSubject {
+    SwapSteps::Swap what;
+    bool timed = false;  // a query ran over the swap's commands
+};
+
+SwapSubject beforeSwap(TimingState& s) {
+    SwapSubject subject{s.steps.swapped(), s.ring.open() && inQueryContext(s)};
+    if (subject.timed) s.ring.end();
+    return subject;
+}
+
+void recordSwap(TimingState& s, const SwapSteps::Swap& what, bool timed, long long nowNs, long long cpuNs) {
     char lines[timingLineCapacity * (1 + 2 * QueryRing::maxResults)];
     ++s.swaps;
     size_t used = formatFrameLine(lines, s.swaps, what, s.spanOpen ? nowNs - s.spanStartNs : -1,
                                   s.spanOpen ? cpuNs - s.spanStartCpuNs : -1);
     GpuResult results[2 * QueryRing::maxResults];
-    int count = s.ring.collect(results);
-    if (glXGetCurrentContext() != nullptr) count += s.ring.begin(s.swaps + 1, results + count);
+    int count = 0;
+    if (!timed && s.ring.started()) results[count++] = {s.swaps, GpuOutcome::untimed, 0};
+    if (inQueryContext(s)) {
+        count += s.ring.collect(results + count);
+        count += s.ring.begin(s.swaps + 1, results + count);
+    }
     for (int i = 0; i < count; ++i) used += formatGpuLine(lines + used, results[i]);
     writeAll(s, lines, used);
     s.spanOpen = true;
     s.spanStartNs = nowNs;
     s.spanStartCpuNs = cpuNs;
+}
+
+void afterSwap(TimingState& s, const SwapSubject& before) {
+    const long long nowNs = clockNs(CLOCK_MONOTONIC);
+    const long long cpuNs = clockNs(CLOCK_PROCESS_CPUTIME_ID);
+    recordSwap(s, before.what, before.timed, nowNs, cpuNs);
 }
 
 }  // namespace
@@ -249,20 +298,53 @@ __attribute__((visibility("default"))) void glRotated(GLdouble angle, GLdouble x
     real(angle, x, y, z);
 }
 
+// freeglut flushes before it swaps: a query ended only inside the swap
+// would end after that flush, in a batch of its own that the driver runs
+// whenever the swap gets to it, so the GPU time would take in whatever the
+// swap waited for first. Ended before the flush, it goes out with the frame.
+__attribute__((visibility("default"))) void glutSwapBuffers() {
+    static auto real = next<void (*)()>("glutSwapBuffers");
+    TimingState& s = state();
+    if (!s.configured) configure(s);
+    if (s.fd < 0 || s.inSwap) return real();
+    s.inSwap = true;
+    const SwapSubject before = beforeSwap(s);
+    real();
+    afterSwap(s, before);
+    s.inSwap = false;
+}
+
 __attribute__((visibility("default"))) void glXSwapBuffers(Display* display, GLXDrawable drawable) {
     static auto real = next<void (*)(Display*, GLXDrawable)>("glXSwapBuffers");
     TimingState& s = state();
     if (!s.configured) configure(s);
-    if (s.fd < 0) {
-        real(display, drawable);
-        return;
-    }
-    const SwapSteps::Swap what = s.steps.swapped();
-    s.ring.end();
+    if (s.fd < 0 || s.inSwap) return real(display, drawable);
+    s.inSwap = true;
+    const SwapSubject before = beforeSwap(s);
     real(display, drawable);
-    const long long nowNs = clockNs(CLOCK_MONOTONIC);
-    const long long cpuNs = clockNs(CLOCK_PROCESS_CPUTIME_ID);
-    recordSwap(s, what, nowNs, cpuNs);
+    afterSwap(s, before);
+    s.inSwap = false;
+}
+
+__attribute__((visibility("default"))) Bool glXMakeCurrent(Display* display, GLXDrawable drawable,
+                                                           GLXContext context) {
+    static auto real = next<Bool (*)(Display*, GLXDrawable, GLXContext)>("glXMakeCurrent");
+    if (context != glXGetCurrentContext()) leaveContext(state(), false);
+    return real(display, drawable, context);
+}
+
+__attribute__((visibility("default"))) Bool glXMakeContextCurrent(Display* display, GLXDrawable draw,
+                                                                  GLXDrawable read, GLXContext context) {
+    static auto real = next<Bool (*)(Display*, GLXDrawable, GLXDrawable, GLXContext)>("glXMakeContextCurrent");
+    if (context != glXGetCurrentContext()) leaveContext(state(), false);
+    return real(display, draw, read, context);
+}
+
+__attribute__((visibility("default"))) void glXDestroyContext(Display* display, GLXContext context) {
+    static auto real = next<void (*)(Display*, GLXContext)>("glXDestroyContext");
+    TimingState& s = state();
+    if (context == s.context) leaveContext(s, true);
+    real(display, context);
 }
 
 }  // extern "C"

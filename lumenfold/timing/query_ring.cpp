@@ -30,6 +30,12 @@ void QueryRing::end() {
     ++waiting_;
 }
 
+void QueryRing::abandon() {
+    if (!open_) return;
+    calls_.end();
+    open_ = false;
+}
+
 int QueryRing::collect(GpuResult* out) {
     if (open_ || waiting_ == 0) return 0;
     // Results come in the order the queries ended: the first not there ends the run.

@@ -40,6 +40,9 @@ public:
     // Returns the results written (0 or 1).
     int begin(long long swap, GpuResult* out);
     void end();
+    // Ends the open query and forgets it: its swap never comes (the program
+    // ends, or leaves the context).
+    void abandon();
     // The results there now, oldest first, into out (room for slots);
     // returns how many. Never waits.
     int collect(GpuResult* out);

@@ -79,6 +79,7 @@ size_t formatGpuLine(char* out, const GpuResult& result) {
         case GpuOutcome::disjoint: line.text(timing_format::gpuDisjoint); break;
         case GpuOutcome::overrun: line.text(timing_format::gpuOverrun); break;
         case GpuOutcome::impossible: line.text(timing_format::gpuImpossible); break;
+        case GpuOutcome::untimed: line.text(timing_format::gpuUntimed); break;
     }
     return line.text("\n").size();
 }

@@ -44,7 +44,7 @@ constexpr size_t timingLineCapacity = 128;
 // bytes); returns its length. A negative time was not measured.
 size_t formatFrameLine(char* out, long long swap, const SwapSteps::Swap& what, long long presentNs, long long cpuNs);
 
-enum class GpuOutcome { time, disjoint, overrun, impossible };
+enum class GpuOutcome { time, disjoint, overrun, impossible, untimed };
 struct GpuResult {
     long long swap = 0;
     GpuOutcome outcome = GpuOutcome::time;

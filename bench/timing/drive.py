@@ -38,23 +38,21 @@ def environment(xvfb, timing_file=None, preload=None):
     return env
 
 
-def run(program, xvfb, frames, env, keys="c", wrapper=()):
+def run(program, xvfb, frames, env, wrapper=(), after_frame=None):
     """The program's first `frames` frames: the one it draws at start, then
-    one per key C, or on their own after key R. Returns the finished Run."""
+    one per key C, with after_frame(run, n) called once frame n is reported.
+    Returns the finished Run."""
     blocks = BLOCKS_PER_FRAME[program]
     after = BLOCK_LINES_AFTER[program]
     started = Run(program, xvfb, env=env, wrapper=wrapper)
     try:
         started.find_window(TITLES[program], timeout=600)
-        started.wait_for_block(BLOCK_START, blocks, after, timeout=1200)
-        if keys == "r":
-            started.key("r")
-            started.wait_for_block(BLOCK_START, blocks * frames, after, timeout=3600)
-            started.key("p")
-        else:
-            for frame in range(2, frames + 1):
+        for frame in range(1, frames + 1):
+            if frame > 1:
                 started.key("c")
-                started.wait_for_block(BLOCK_START, blocks * frame, after, timeout=1200)
+            started.wait_for_block(BLOCK_START, blocks * frame, after, timeout=1200)
+            if after_frame:
+                after_frame(started, frame)
         status = started.finish(timeout=1200)
         if status != 0:
             raise RuntimeError("%s exited with status %d: %s" % (program, status, started.stderr_text()))
@@ -62,6 +60,13 @@ def run(program, xvfb, frames, env, keys="c", wrapper=()):
     except BaseException:
         started.kill()
         raise
+
+
+def cpu_seconds(pid):
+    """User and system time of a process so far, all its threads."""
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
 def frame_seconds(program, results_lines):

@@ -3,12 +3,15 @@
 (private Xvfb) with the library and without it, in alternating rounds
 (with/without, then without/with, so that a drift of the machine falls on
 both alike), and the median frame time of each run, from its results file,
-is set side by side with the ratio with/without.
+is set side by side with the ratio with/without; so is the process's CPU
+time per frame (all its threads, from /proc), which a busy machine disturbs
+less than the frame time.
 
     timing_bench.py [--rounds N] [--frames K] [--skip S] [PROGRAM ...]
 
-Frames S+1 to S+K of every run are compared (the first carries set-up work;
-triangles' frames grow with the step, so every run takes the same steps).
+Every run draws the same frames, one per key C; frames S+1 to S+K are
+compared (the first carries set-up work; triangles' frames grow with the
+step, so every run must take the same steps).
 Build first: cmake --build build/release --target lumenfold_timing triangles cube streaming
 """
 
@@ -24,32 +27,49 @@ import drive
 
 
 def one_run(program, xvfb, timed, frames, skip, directory):
+    """The median frame time of the frames compared, and their CPU time per frame."""
     timing_file = os.path.join(directory, "timing-%s.txt" % program) if timed else None
-    started = drive.run(program, xvfb, skip + frames, drive.environment(xvfb, timing_file), keys="r")
+    cpu = {}
+
+    def after_frame(run, frame):
+        if frame in (skip, skip + frames):
+            cpu[frame] = drive.cpu_seconds(run.proc.pid)
+
+    started = drive.run(program, xvfb, skip + frames, drive.environment(xvfb, timing_file),
+                        after_frame=after_frame)
     try:
         times = drive.frame_seconds(program, started.results_lines())[skip:skip + frames]
     finally:
         started.cleanup()
     if len(times) < frames:
         raise RuntimeError("%s wrote %d frames, not %d" % (program, len(times), frames))
-    return statistics.median(times)
+    return statistics.median(times), (cpu[skip + frames] - cpu.get(skip, 0.0)) / frames
 
 
 def bench(program, xvfb, rounds, frames, skip, directory):
-    ratios, with_medians, without_medians = [], [], []
+    """Per round: (frame time without, with, CPU per frame without, with)."""
+    rows = []
     for round_number in range(rounds):
         order = (True, False) if round_number % 2 == 0 else (False, True)
-        medians = {}
+        got = {}
         for timed in order:
             started = time.monotonic()
-            medians[timed] = one_run(program, xvfb, timed, frames, skip, directory)
-            print("  %s round %d %-7s median frame %.4f s (run took %.0f s)"
-                  % (program, round_number + 1, "with" if timed else "without", medians[timed],
+            got[timed] = one_run(program, xvfb, timed, frames, skip, directory)
+            print("  %s round %d %-7s median frame %.4f s, CPU %.4f s per frame (run took %.0f s)"
+                  % (program, round_number + 1, "with" if timed else "without", *got[timed],
                      time.monotonic() - started), flush=True)
-        with_medians.append(medians[True])
-        without_medians.append(medians[False])
-        ratios.append(medians[True] / medians[False])
-    return without_medians, with_medians, ratios
+        rows.append((got[False][0], got[True][0], got[False][1], got[True][1]))
+    return rows
+
+
+def summary(program, rows):
+    frame_ratios = [r[1] / r[0] for r in rows]
+    cpu_ratios = [r[3] / r[2] for r in rows if r[2] > 0]
+    column = [statistics.median(r[i] for r in rows) for i in range(4)]
+    return ("%-10s %10.4f %10.4f %8.4f %10.4f %10.4f %8.4f   %s"
+            % (program, column[0], column[1], statistics.median(frame_ratios), column[2], column[3],
+               statistics.median(cpu_ratios) if cpu_ratios else float("nan"),
+               " ".join("%.4f" % r for r in frame_ratios)))
 
 
 def main():
@@ -72,12 +92,12 @@ def main():
     finally:
         xvfb.close()
         shutil.rmtree(directory, ignore_errors=True)
-    print("\n%-10s %14s %14s %9s   %s" % ("program", "without (s)", "with (s)", "ratio", "ratio per round"))
-    for program, (without, timed, ratios) in results.items():
-        print("%-10s %14.4f %14.4f %9.4f   %s" % (program, statistics.median(without), statistics.median(timed),
-                                               statistics.median(ratios), " ".join("%.4f" % r for r in ratios)))
-    print("\nmedian frame time of frames %d-%d of each run; ratio = with / without, median over rounds"
-          % (args.skip + 1, args.skip + args.frames))
+    print("\n%-10s %10s %10s %8s %10s %10s %8s   %s" % ("program", "frame w/o", "frame with", "ratio",
+                                                       "CPU w/o", "CPU with", "ratio", "frame ratio per round"))
+    for program, rows in results.items():
+        print(summary(program, rows))
+    print("\nseconds: median frame time of frames %d-%d of each run, and CPU time per frame over them;"
+          " ratio = with / without, median over rounds" % (args.skip + 1, args.skip + args.frames))
 
 
 if __name__ == "__main__":

@@ -27,7 +27,9 @@ import tempfile
 import drive
 
 CALL = re.compile(r"^(\d+) (\w+)\((.*)$")
-ADDRESS = re.compile(r"0x[0-9a-f]+")
+# Addresses, and the X server's names for windows, which depend on how many
+# clients it has seen.
+ADDRESS = re.compile(r"0x[0-9a-f]+|(?<=\b(?:draw|read) = )\d+|(?<=\bdrawable = )\d+")
 QUERY_CALLS = {"glGenQueries", "glBeginQuery", "glEndQuery", "glGetQueryObjectuiv", "glGetQueryObjectui64v",
                "glGetQueryiv", "glQueryCounter"}
 # Once, as the library starts: what the driver offers and where its entry points are.

@@ -71,10 +71,14 @@ public:
     }
 
 private:
+    static bool startsWord(std::string_view text, std::string_view word) {
+        return text.rfind(word, 0) == 0 && (text.size() == word.size() || text[word.size()] == ' ');
+    }
+
     bool gpuHeader(std::string_view text) {
         const std::string_view available = gpuAvailable, unavailable = gpuUnavailable;
-        const bool yes = text.rfind(available, 0) == 0 && (text.size() == available.size() || text[available.size()] == ' ');
-        const bool no = text.rfind(unavailable, 0) == 0;
+        const bool yes = startsWord(text, available);
+        const bool no = startsWord(text, unavailable);
         if (!yes && !no) return false;
         file_.gpuAvailable = yes;
         text.remove_prefix(std::min(text.size(), (yes ? available : unavailable).size() + 1));
@@ -105,7 +109,8 @@ private:
         if (w.size() != 3 || !parseCount(w[1], index))
             return problem("a gpu line that is not \"gpu swap gpu_ns\"");
         TimingSwap* swap = find((long long)std::min(index, 1ULL << 62));
-        if (swap == nullptr) return problem("a GPU time for swap " + std::to_string(index) + ", which has no frame line");
+        if (swap == nullptr)
+            return problem("a GPU time for swap " + std::to_string(index) + ", which has no frame line");
         if (!std::isnan(swap->gpuSeconds) || !swap->gpuMissing.empty())
             return problem("a second GPU time for swap " + std::to_string(index));
         if (w[2] == gpuDisjoint) {

@@ -169,6 +169,7 @@ bool contextHas(const char* name) {
 
 // The reason there is no GPU time, or null with the ring started.
 const char* startQueries(TimingState& s, bool& disjointFlag) {
+    static char reason[256];
     if (glXGetCurrentContext() == nullptr) return "no GL context was current at the first frame";
     const char* missing = gl::findAll();
     gl::getStringi = reinterpret_cast<PFNGLGETSTRINGIPROC>(glXGetProcAddressARB(
@@ -176,9 +177,18 @@ const char* startQueries(TimingState& s, bool& disjointFlag) {
     int major = 0, minor = 0;
     const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
     if (version == nullptr || sscanf(version, "%d.%d", &major, &minor) != 2) major = minor = 0;
-    if (major * 10 + minor < 33 && !contextHas("GL_ARB_timer_query"))
-        return "the driver offers no GL_ARB_timer_query";
-    if (missing != nullptr) return "the driver offers GL_ARB_timer_query but no entry point for it";
+    if (major * 10 + minor < 33 && !contextHas("GL_ARB_timer_query")) {
+        // One line whatever the driver's version text holds.
+        snprintf(reason, sizeof reason, "the driver offers no GL_ARB_timer_query (OpenGL %.160s)",
+                 version != nullptr ? version : "of no version");
+        for (char* c = reason; *c != '\0'; ++c)
+            if ((unsigned char)*c < ' ') *c = ' ';
+        return reason;
+    }
+    if (missing != nullptr) {
+        snprintf(reason, sizeof reason, "the driver offers GL_ARB_timer_query but no %s", missing);
+        return reason;
+    }
     GLint bits = 0;
     gl::getQueryiv(GL_TIME_ELAPSED, GL_QUERY_COUNTER_BITS, &bits);
     if (bits == 0) return "the driver's GL_TIME_ELAPSED counter has no bits";
@@ -223,8 +233,9 @@ void configure(TimingState& s) {
     bool disjointFlag = false;
     const char* why = startQueries(s, disjointFlag);
     const char* gpuLine = why != nullptr ? timing_format::gpuUnavailable : timing_format::gpuAvailable;
-    const char* how = disjointFlag ? "GL_ARB_timer_query GL_TIME_ELAPSED, disjoint events from GL_EXT_disjoint_timer_query"
-                                   : "GL_ARB_timer_query GL_TIME_ELAPSED, no disjoint events (no GL_EXT_disjoint_timer_query)";
+    const char* how = disjointFlag
+                          ? "GL_ARB_timer_query GL_TIME_ELAPSED, disjoint events from GL_EXT_disjoint_timer_query"
+                          : "GL_ARB_timer_query GL_TIME_ELAPSED, no disjoint events (no GL_EXT_disjoint_timer_query)";
     char header[512];
     snprintf(header, sizeof header, "%s\n%s\n%s\n%s %s\n", timing_format::magic, timing_format::frameColumns,
              timing_format::gpuColumns, gpuLine, why != nullptr ? why : how);

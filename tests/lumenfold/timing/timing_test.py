@@ -1,5 +1,6 @@
 """The timing library inside real programs on llvmpipe (Xvfb): triangles with
-and without it, and a small GL program whose swaps a second preload slows.
+and without it; a small GL program whose swaps a second preload slows, and
+the same program on a driver told to offer no timer queries.
 
     timing_test.py TIMING_LIBRARY SLOW_SWAP_LIBRARY
 """
@@ -99,14 +100,23 @@ class Triangles(unittest.TestCase):
         self.assertEqual(masked(timed.lines), masked(plain.lines))
 
 
-class SlowSwap(unittest.TestCase):
+class Probe(unittest.TestCase):
     FRAMES = 60
 
-    def probe(self, xvfb, preload):
+    def setUp(self):
+        self.xvfb = Xvfb()
+        self.addCleanup(self.xvfb.close)
+        self.dir = tempfile.mkdtemp(prefix="lumenfold-timing-")
+        self.addCleanup(shutil.rmtree, self.dir, True)
+
+    def probe_file(self, preload, frames, **env_changes):
         path = os.path.join(self.dir, "probe-%d.txt" % len(os.listdir(self.dir)))
-        env = dict(software_env(xvfb), LD_PRELOAD=preload, LUMENFOLD_TIMING_FILE=path)
-        subprocess.run([PROBE, str(self.FRAMES)], env=env, check=True, timeout=300)
-        gpu_line, swaps = read_timing(path)
+        env = dict(software_env(self.xvfb), LD_PRELOAD=preload, LUMENFOLD_TIMING_FILE=path, **env_changes)
+        subprocess.run([PROBE, str(frames)], env=env, check=True, timeout=300)
+        return read_timing(path)
+
+    def probe(self, preload):
+        gpu_line, swaps = self.probe_file(preload, self.FRAMES)
         self.assertTrue(gpu_line.startswith("gpu available"), gpu_line)
         self.assertEqual(len(swaps), self.FRAMES)
         self.assertEqual([s["step"] for s in swaps], list(range(1, self.FRAMES + 1)))
@@ -119,18 +129,21 @@ class SlowSwap(unittest.TestCase):
                 statistics.median(s["gpu"] for s in settled) / 1e6)
 
     def test_a_slow_swap_shows_in_the_present_interval_only(self):
-        xvfb = Xvfb()
-        self.addCleanup(xvfb.close)
-        self.dir = tempfile.mkdtemp(prefix="lumenfold-timing-")
-        self.addCleanup(shutil.rmtree, self.dir, True)
         # Timing first: the slow preload's wait is inside the swap it calls.
-        present, gpu = self.probe(xvfb, TIMING)
-        slow_present, slow_gpu = self.probe(xvfb, TIMING + ":" + SLOW_SWAP)
+        present, gpu = self.probe(TIMING)
+        slow_present, slow_gpu = self.probe(TIMING + ":" + SLOW_SWAP)
         figures = "present %.2f -> %.2f ms, GPU %.2f -> %.2f ms" % (present, slow_present, gpu, slow_gpu)
         self.assertGreater(slow_present - present, 17, figures)
         self.assertLess(slow_present - present, 30, figures)
         self.assertLess(abs(slow_gpu - gpu), 5, figures)
         self.assertLess(slow_gpu, 15, figures)
+
+    def test_without_timer_queries_the_file_says_why(self):
+        gpu_line, swaps = self.probe_file(TIMING, 5, MESA_GL_VERSION_OVERRIDE="2.1",
+                                          MESA_EXTENSION_OVERRIDE="-GL_ARB_timer_query")
+        self.assertRegex(gpu_line, r"^gpu unavailable the driver offers no GL_ARB_timer_query \(OpenGL 2\.1")
+        self.assertEqual([s["step"] for s in swaps], [1, 2, 3, 4, 5])
+        self.assertTrue(all(s["gpu"] is None and s["present"] > 0 for s in swaps), swaps)
 
 
 if __name__ == "__main__":

@@ -18,7 +18,7 @@
 
 namespace {
 
-std::string nightStamp() { return localStamp("%Y-%m-%d-%H%M%S"); }
+std::string nightStamp() { return localDashedStamp(); }
 
 std::string hostName() {
     char name[256] = "";

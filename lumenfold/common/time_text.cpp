@@ -2,18 +2,34 @@
 
 #include <ctime>
 
-std::string timeText(long long seconds, const char* format, bool utc) {
-    const time_t t = time_t(seconds);
+namespace {
+
+tm localNow() {
+    const time_t now = time(nullptr);
     tm parts{};
-    if (utc)
-        gmtime_r(&t, &parts);
-    else
-        localtime_r(&t, &parts);
-    char text[64];
-    const size_t length = strftime(text, sizeof text, format, &parts);
-    return std::string(text, length);
+    localtime_r(&now, &parts);
+    return parts;
 }
 
-std::string isoUtcText(long long seconds) { return timeText(seconds, "%Y-%m-%dT%H:%M:%SZ", true); }
+}  // namespace
 
-std::string localStamp(const char* format) { return timeText(time(nullptr), format, false); }
+// Each format stays a literal at its strftime, where the compiler checks it.
+std::string isoUtcText(long long seconds) {
+    const time_t t = time_t(seconds);
+    tm parts{};
+    gmtime_r(&t, &parts);
+    char text[64];
+    return std::string(text, strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts));
+}
+
+std::string localStamp() {
+    const tm parts = localNow();
+    char text[64];
+    return std::string(text, strftime(text, sizeof text, "%Y%m%d-%H%M%S", &parts));
+}
+
+std::string localDashedStamp() {
+    const tm parts = localNow();
+    char text[64];
+    return std::string(text, strftime(text, sizeof text, "%Y-%m-%d-%H%M%S", &parts));
+}

@@ -4,9 +4,8 @@
 
 #include <string>
 
-// seconds since the epoch by strftime's format, in UTC or in local time.
-std::string timeText(long long seconds, const char* format, bool utc);
 // "2026-12-08T16:47:26Z".
 std::string isoUtcText(long long seconds);
-// Now, local, for names of files and folders: "20261208-164707".
-std::string localStamp(const char* format = "%Y%m%d-%H%M%S");
+// Now, local, for names of folders: "20261208-164707" and "2026-12-08-164707".
+std::string localStamp();
+std::string localDashedStamp();

@@ -13,19 +13,13 @@
 #include "commands/series_command.h"
 #include "common/display_text.h"
 #include "common/messages.h"
+#include "common/time_text.h"
 #include "model/nightly_config.h"
 #include "programs/programs.h"
 
 namespace {
 
-std::string nightStamp() {
-    const time_t now = time(nullptr);
-    tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    strftime(text, sizeof text, "%Y-%m-%d-%H%M%S", &local);
-    return text;
-}
+std::string nightStamp() { return localDashedStamp(); }
 
 std::string hostName() {
     char name[256] = "";

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "common/messages.h"
+#include "common/time_text.h"
 #include "run/machine_lock.h"
 #include "output/run_words.h"
 #include "programs/programs.h"
@@ -62,14 +63,7 @@ void printSeries(const Series& series, const SeriesPlan& plan, const std::string
     fflush(stdout);
 }
 
-std::string dateStamp() {
-    const time_t now = time(nullptr);
-    tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-    return text;
-}
+std::string dateStamp() { return localStamp(); }
 
 void printSuiteTable(const std::vector<Series>& all) {
     printf("\n%-10s %4s  %-34s %11s  %s\n", "program", "runs", "main figure", "median", "95% interval");

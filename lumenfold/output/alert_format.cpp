@@ -4,6 +4,7 @@
 
 #include "common/display_text.h"
 #include "common/number_text.h"
+#include "common/time_text.h"
 #include "output/interval_format.h"
 #include "output/json_format.h"
 #include "output/markdown_table.h"
@@ -19,15 +20,7 @@ std::string figureText(const AlertFigure& f) {
 
 }  // namespace
 
-std::string alertTime(long long seconds) {
-    if (seconds <= 0) return "";
-    const time_t t = time_t(seconds);
-    tm parts{};
-    gmtime_r(&t, &parts);
-    char text[32];
-    strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
-}
+std::string alertTime(long long seconds) { return seconds <= 0 ? "" : isoUtcText(seconds); }
 
 std::string alertFigureKeys(const Alert& alert) {
     std::string keys;

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/display_text.h"
+#include "common/time_text.h"
 #include "model/context_file.h"
 #include "model/machine_samples.h"
 #include "programs/programs.h"
@@ -18,14 +19,7 @@ using nlohmann::json;
 
 namespace {
 
-std::string isoUtc(long long seconds) {
-    const time_t t = time_t(seconds);
-    tm utc{};
-    gmtime_r(&t, &utc);
-    char text[40];
-    strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
+std::string isoUtc(long long seconds) { return isoUtcText(seconds); }
 
 }  // namespace
 

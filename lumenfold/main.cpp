@@ -190,6 +190,9 @@ int compareCommand(const CompareRequest& request) {
 
 // Frames of a run when neither --frames nor --seconds is given.
 constexpr int defaultFrames = 5;
+constexpr const char* timingHelp =
+    "time every frame with a preloaded library: swap to swap, the process's CPU time and the GPU time of its "
+    "commands (timer queries), into a file beside the results that report, compare and history read";
 
 // A number in (low, high], or [low, high] when low is included. CLI11's own
 // checks let "nan" through (no comparison with it fails), which made a run
@@ -254,6 +257,7 @@ CLI::App* addRunCommand(CLI::App& app, RunOptions& options, SeriesPlan& plan) {
                     "into a file beside the results; 0: not at all")
         ->capture_default_str()
         ->check(CLI::Range(0, 60000));
+    run->add_flag("--timing", options.timing, timingHelp);
     return run;
 }
 
@@ -273,6 +277,7 @@ CLI::App* addSuiteCommand(CLI::App& app, SuiteOptions& options) {
                       "0: not at all")
         ->capture_default_str()
         ->check(CLI::Range(0, 60000));
+    suite->add_flag("--timing", options.timing, timingHelp);
     return suite;
 }
 

@@ -157,6 +157,21 @@ std::set<long> limitNotes(Program program, const std::vector<const ResultsRun*>&
     return steps;
 }
 
+// Whether every run of both sides was timed. Mixed sides would compare
+// the timed runs of one with those of the other under the other runs' names,
+// so the times are then left out, with a note.
+bool timedOnBothSides(const std::vector<const ResultsRun*>& a, const std::vector<const ResultsRun*>& b,
+                      ProgramComparison& out) {
+    size_t timed = 0;
+    for (const auto* side : {&a, &b})
+        for (const ResultsRun* run : *side) timed += run->timing.present ? 1 : 0;
+    const size_t all = a.size() + b.size();
+    if (timed > 0 && timed < all)
+        out.notes.push_back("the swap-to-swap, CPU and GPU times are compared only when every run was timed "
+                            "(--timing): " + std::to_string(timed) + " of " + std::to_string(all) + " runs were");
+    return timed == all;
+}
+
 ProgramComparison compareProgram(Program program, const std::vector<const ResultsRun*>& a,
                                  const std::vector<const ResultsRun*>& b, const BootstrapOptions& options,
                                  const FigureProgress& progress) {
@@ -165,7 +180,9 @@ ProgramComparison compareProgram(Program program, const std::vector<const Result
     for (const ResultsRun* run : a) out.filesA.push_back(run->path);
     for (const ResultsRun* run : b) out.filesB.push_back(run->path);
     const std::set<long> steps = limitNotes(program, a, b, out);
-    for (const FigureSpec& spec : comparedFigures(program, steps)) compareFigure(spec, a, b, steps, options, progress, out);
+    const bool timed = timedOnBothSides(a, b, out);
+    for (const FigureSpec& spec : comparedFigures(program, steps))
+        if (timed || !spec.timed()) compareFigure(spec, a, b, steps, options, progress, out);
     for (const auto& [side, runs] : {std::pair{"A", &a}, std::pair{"B", &b}})
         for (const ResultsRun* run : *runs) {
             const std::vector<RunOutliers> outliers = runOutliers(*run);

@@ -101,6 +101,7 @@ int suiteCommand(const SuiteOptions& options) {
     run.echo = options.echo;
     run.finished = options.finished;
     run.sampleIntervalMs = options.sampleIntervalMs;
+    run.timing = options.timing;
     run.directory = options.directory.empty() ? "lumenfold-suite-" + dateStamp() : options.directory;
     SeriesPlan plan;
     plan.repeat = options.repeat;

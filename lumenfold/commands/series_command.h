@@ -19,6 +19,7 @@ struct SuiteOptions {
     bool noWait = false;    // as RunOptions::noWait
     std::vector<std::string> programs;   // empty: every program
     int sampleIntervalMs = 100;          // as RunOptions::sampleIntervalMs
+    bool timing = false;                 // as RunOptions::timing
     std::function<void(const std::string& resultsPath)> finished;   // as RunOptions::finished
 };
 

@@ -175,6 +175,26 @@ void machineStateFrom(const json& in, RunContext& c) {
     c.machineState = m;
 }
 
+json timingJson(const RunContext::Timing& t) {
+    return {{"library", t.library},
+            {"file", orNull(t.file)},
+            {"gpu", {{"available", t.gpuAvailable}, {"note", t.gpu}}},
+            {"problem", orNull(t.problem)}};
+}
+
+void timingFrom(const json& in, RunContext& c) {
+    if (!in.contains("timing") || !in["timing"].is_object()) return;
+    const json& timing = in["timing"];
+    RunContext::Timing t;
+    take(timing, "library", t.library);
+    take(timing, "file", t.file);
+    const json& gpu = objectAt(timing, "gpu");
+    take(gpu, "available", t.gpuAvailable);
+    take(gpu, "note", t.gpu);
+    take(timing, "problem", t.problem);
+    c.timing = t;
+}
+
 json outcomeJson(const RunContext::Outcome& o) {
     return {{"ok", o.ok},
             {"message", orNull(o.message)},
@@ -213,6 +233,7 @@ void to_json(json& out, const RunContext& c) {
     if (c.outcome) out["outcome"] = outcomeJson(*c.outcome);
     if (c.validation) out["validation"] = true;
     if (c.machineState) out["machineState"] = machineStateJson(*c.machineState);
+    if (c.timing) out["timing"] = timingJson(*c.timing);
 }
 
 void from_json(const json& in, RunContext& c) {
@@ -237,6 +258,7 @@ void from_json(const json& in, RunContext& c) {
     outcomeFrom(in, c);
     take(in, "validation", c.validation);
     machineStateFrom(in, c);
+    timingFrom(in, c);
 }
 
 std::string contextPathFor(const std::string& resultsPath) {

@@ -92,6 +92,16 @@ struct RunContext {
         size_t samples = 0;
     };
     std::optional<MachineState> machineState;
+    // run --timing: the library preloaded, the file it wrote and whether
+    // the driver let it time the GPU (how, or why not).
+    struct Timing {
+        std::string library;
+        std::optional<std::string> file;
+        bool gpuAvailable = false;
+        std::string gpu;
+        std::optional<std::string> problem;
+    };
+    std::optional<Timing> timing;
 };
 
 // The environment variables a context records when they are set.

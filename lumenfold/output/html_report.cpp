@@ -127,7 +127,7 @@ std::string verdictsSection(const std::vector<FigureComparison>& figures, json& 
     return out + "</section>\n";
 }
 
-std::string chartsSection(Program program, const std::vector<FigureComparison>& figures) {
+std::string chartsSection(Program program, const std::vector<FigureComparison>& figures, bool timed) {
     const char* name = programName(program);
     std::string out = std::string("<h2>") + name + "</h2>\n<section class=\"charts\">\n";
     bool compared = false;
@@ -138,7 +138,7 @@ std::string chartsSection(Program program, const std::vector<FigureComparison>& 
     // Per frame first, then the one value per run.
     for (bool perRun : {false, true})
         for (const FigureSpec& f : programFigures(program))
-            if (f.charted && f.perRun() == perRun)
+            if (f.charted && f.perRun() == perRun && (timed || !f.timed()))
                 out += chartHtml(name, f.key, perRun ? "per-run" : "per-frame", f.chartTitle, f.chartX, f.unit);
     return out + "</section>\n";
 }
@@ -287,12 +287,15 @@ std::string htmlPage(const std::vector<ReportedRun>& runs, const std::vector<Fig
     for (size_t i = 0; i < runs.size(); ++i)
         if (!runs[i].validation()) data["runs"].push_back(runData(runs[i], i));
     if (comparison) page += verdictsSection(figures, data);
-    for (Program program : programs())
+    for (Program program : programs()) {
+        bool shown = false, timed = false;
         for (const ReportedRun& r : runs)
             if (r.run.recognised && r.run.program == program) {
-                page += chartsSection(program, figures);
-                break;
+                shown = true;
+                timed = timed || r.run.timing.present;
             }
+        if (shown) page += chartsSection(program, figures, timed);
+    }
     PageParts parts;
     parts.title = comparison ? "Lumenfold comparison" : "Lumenfold report";
     parts.style = reportPageStyle();

@@ -20,7 +20,7 @@ double statisticValue(const Statistics& stats, int which) {
 std::vector<Figure> runFigures(const ResultsRun& run) {
     std::vector<Figure> figures;
     if (!run.recognised) return figures;
-    for (const FigureSpec& spec : programFigures(run.program))
+    for (const FigureSpec& spec : figuresOf(run))
         if (!spec.perRun() && !spec.perStep)
             figures.push_back(Figure{spec.key, spec.label, computeStatistics(figureSamples(run, spec))});
     return figures;

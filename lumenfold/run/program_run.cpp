@@ -19,6 +19,7 @@
 #include "model/context_file.h"
 #include "run/console_log.h"
 #include "run/run_sampling.h"
+#include "run/run_timing.h"
 #include "run/machine_lock.h"
 #include "run/progress.h"
 #include "run/run_support.h"
@@ -443,7 +444,15 @@ RunOutcome runOnce(RunSession& session, Program program, const RunOptions& optio
         warn(error + "; the console of " + programName(program) + " is shown here instead");
         s.echo = true;
     }
-    if (!spawnWithPipes(binary, directory, s.child, error)) {
+    RunTiming timing;
+    if (options.timing && !timing.prepare(directory, programName(program))) {
+        s.log.discard();
+        outcome.failure = "the timing library cannot be found";
+        return outcome;
+    }
+    const bool spawned = spawnWithPipes(binary, directory, s.child, error);
+    timing.started();
+    if (!spawned) {
         s.log.discard();
         tell("run failed: " + error);
         outcome.failure = error;
@@ -456,6 +465,7 @@ RunOutcome runOnce(RunSession& session, Program program, const RunOptions& optio
 
     std::string note;
     outcome.resultsPath = findResultsFile(s.machine.watch(), directory, earlierFiles, note);
+    timing.finish(outcome.resultsPath, context);
     // A file short of frames, or a write the program saw fail, is a failed
     // run even when the program ended well: the figures are not all there.
     if (!outcome.resultsPath.empty()) {

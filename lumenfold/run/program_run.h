@@ -21,6 +21,7 @@ struct RunOptions {
     bool validation = false;     // frames are read back: the context file says so, and no figure counts
     int sampleIntervalMs = 100;  // the machine's sensors are sampled this often while the program runs; 0: never
     bool noWait = false;         // refuse, rather than wait, when another benchmark holds the machine
+    bool timing = false;         // the timing library times every frame (GPU, CPU, swap to swap)
     // Called with the results file of each run that went as planned (--history).
     std::function<void(const std::string& resultsPath)> finished;
 };

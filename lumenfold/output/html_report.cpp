@@ -210,11 +210,14 @@ std::string statisticsHtml(const ResultsRun& run) {
 }
 
 std::string outliersHtml(const ReportedRun& reported) {
-    const std::vector<std::string> lines =
+    std::vector<std::string> lines =
         outlierLines(shownOutliers(reported.run, reported.skippedFrames), reported.skippedFrames);
+    for (std::string& line : lines) line = "stands out: " + line;
+    for (const std::string& line : timingLines(reported.run)) lines.push_back(line);
+    if (const std::vector<RunTail> tails = runTails(reported.run); anyTail(tails)) lines.push_back(tailsText(tails));
     if (lines.empty()) return "";
     std::string out = "<ul class=\"outliers\">\n";
-    for (const std::string& line : lines) out += "<li>stands out: " + htmlText(line) + "</li>\n";
+    for (const std::string& line : lines) out += "<li>" + htmlText(line) + "</li>\n";
     return out + "</ul>\n";
 }
 

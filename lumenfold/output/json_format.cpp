@@ -64,6 +64,34 @@ json framesJson(const ResultsRun& run, int skipped) {
     return frames;
 }
 
+json tailsJson(const ResultsRun& run) {
+    json out = json::object();
+    for (const RunTail& t : runTails(run)) {
+        json entry = {{"label", t.spec->label}, {"definition", t.spec->definition}, {"value", numberJson(t.value.value)}};
+        if (!t.value.absent.empty()) entry["absent"] = t.value.absent;
+        out[t.spec->key] = entry;
+    }
+    return out;
+}
+
+json timingJson(const TimedFrames& timing) {
+    json frames = json::array();
+    for (const FrameTimes& f : timing.frames) {
+        json row = {{"presentSeconds", numberJson(f.presentSeconds)},
+                    {"cpuSeconds", numberJson(f.cpuSeconds)},
+                    {"gpuSeconds", numberJson(f.gpuSeconds)}};
+        if (!f.gpuMissing.empty()) row["gpuMissing"] = f.gpuMissing;
+        frames.push_back(row);
+    }
+    json problems = json::array();
+    for (const Problem& p : timing.problems) problems.push_back({{"line", p.line}, {"message", p.message}});
+    return {{"file", timing.file},
+            {"gpu", {{"available", timing.gpuAvailable}, {"note", timing.gpuNote}}},
+            {"unmatchedFrames", timing.unmatched},
+            {"problems", problems},
+            {"frames", frames}};
+}
+
 json figuresJson(const ResultsRun& run) {
     json statistics = json::object();
     std::vector<Figure> figures = runFigures(run);
@@ -160,12 +188,14 @@ json runJson(const ReportedRun& reported) {
         out["statistics"] = json::object();
     } else {
         out["statistics"] = figuresJson(run);
+        out["tails"] = tailsJson(run);
         out["outliers"] = outliersJson(shownOutliers(run, reported.skippedFrames));
     }
     if (run.recognised && run.program->results.byKernel())
         out["kernels"] = kernelsJson(run);
     else
         out["perFrame"] = framesJson(run, reported.skippedFrames);
+    if (run.timing.present) out["timing"] = timingJson(run.timing);
     json problems = json::array();
     for (const Problem& p : run.problems) problems.push_back({{"line", p.line}, {"message", p.message}});
     out["problems"] = problems;

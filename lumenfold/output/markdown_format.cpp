@@ -43,11 +43,13 @@ std::string runMarkdown(const ReportedRun& reported) {
     if (!run.problems.empty())
         out += "\n" + markdownText("incomplete or damaged: " + std::to_string(run.problems.size()) +
                                    " problem(s), listed on standard error; what could be read is below") + "\n";
+    for (const std::string& line : timingLines(run)) out += "\n" + markdownText(line) + "\n";
     out += runFiguresTable(run);
-    const std::vector<std::string> lines =
-        outlierLines(shownOutliers(run, reported.skippedFrames), reported.skippedFrames);
+    std::vector<std::string> lines = outlierLines(shownOutliers(run, reported.skippedFrames), reported.skippedFrames);
+    for (std::string& line : lines) line = "stands out: " + line;
+    if (const std::vector<RunTail> tails = runTails(run); anyTail(tails)) lines.push_back(tailsText(tails));
     if (!lines.empty()) out += "\n";
-    for (const std::string& line : lines) out += bullet("stands out: " + line);
+    for (const std::string& line : lines) out += bullet(line);
     return out;
 }
 

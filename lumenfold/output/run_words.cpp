@@ -30,3 +30,18 @@ std::string problemText(const ResultsRun& run, const Problem& problem) {
     if (problem.line <= 0) return run.path + ": " + problem.message;
     return run.path + ":" + std::to_string(problem.line) + ": " + problem.message;
 }
+
+std::vector<std::string> timingLines(const ResultsRun& run) {
+    std::vector<std::string> lines;
+    const TimedFrames& timing = run.timing;
+    if (!timing.present) return lines;
+    lines.push_back("timed (" + timing.file + "): GPU time " +
+                    (timing.gpuAvailable ? "by " + timing.gpuNote : "not measured: " + timing.gpuNote));
+    if (timing.unmatched > 0)
+        lines.push_back(std::to_string(timing.unmatched) + " of " + std::to_string(timing.frames.size()) +
+                        " frames have no drawing in the timing file, so no times");
+    if (!timing.problems.empty())
+        lines.push_back("the timing file has " + std::to_string(timing.problems.size()) +
+                        " problem(s); the first: " + timing.problems.front().message);
+    return lines;
+}

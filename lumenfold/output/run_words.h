@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "model/results_file.h"
 
@@ -12,3 +13,7 @@ std::string runHeadline(const ResultsRun& run);
 
 // "file:line: message", the form every problem is shown in.
 std::string problemText(const ResultsRun& run, const Problem& problem);
+
+// For a timed run: where its timing came from, whether the GPU was timed
+// (how, or why not) and the frames left untimed; none for a run not timed.
+std::vector<std::string> timingLines(const ResultsRun& run);

@@ -60,7 +60,9 @@ std::string runText(const ReportedRun& reported) {
     if (!run.problems.empty())
         out += "  incomplete or damaged: " + std::to_string(run.problems.size()) +
                " problem(s), listed on standard error; what could be read is below\n";
+    for (const std::string& line : timingLines(run)) out += "  " + line + "\n";
     out += statisticsTable(runFigures(run));
+    if (const std::vector<RunTail> tails = runTails(run); anyTail(tails)) out += "  " + tailsText(tails) + "\n";
     for (const std::string& line : outlierLines(shownOutliers(run, reported.skippedFrames), reported.skippedFrames))
         out += "  stands out: " + line + "\n";
     if (run.program->hasSteps() && !run.frames.empty()) out += byStepTable(run);

@@ -1,4 +1,5 @@
 #include "analysis/compare.h"
+#include "analysis/machine_state.h"
 
 #include <algorithm>
 #include <set>
@@ -222,6 +223,25 @@ ComparedSide sideOf(const std::vector<ReportedRun>& runs) {
     return side;
 }
 
+// Sensors whose readings differ between the sides beyond their spread,
+// from the runs sampled on both.
+std::vector<ConditionDifference> machineDifferences(const ComparedSide& a, const ComparedSide& b) {
+    std::vector<SamplesSummary> before, after;
+    for (const ResultsRun& run : a.runs)
+        if (run.machine) before.push_back(*run.machine);
+    for (const ResultsRun& run : b.runs)
+        if (run.machine) after.push_back(*run.machine);
+    std::vector<ConditionDifference> out;
+    if (before.empty() || after.empty()) return out;
+    for (const SensorDifference& d : sensorDifferences(before, after)) {
+        ConditionDifference difference;
+        difference.label = "sensor " + d.key;
+        difference.line = "the machine's state differs: " + d.text + " (median of the runs' medians)";
+        out.push_back(std::move(difference));
+    }
+    return out;
+}
+
 Comparison compareSides(const ComparedSide& a, const ComparedSide& b, const BootstrapOptions& options,
                         const FigureProgress& progress) {
     Comparison out;
@@ -233,6 +253,7 @@ Comparison compareSides(const ComparedSide& a, const ComparedSide& b, const Boot
     out.withoutContextA = a.withoutContext;
     out.withoutContextB = b.withoutContext;
     out.differences = conditionDifferences(a.conditions, b.conditions);
+    for (ConditionDifference& d : machineDifferences(a, b)) out.differences.push_back(std::move(d));
     out.skippedFrames = std::max(a.skippedFrames, b.skippedFrames);
     for (const auto& [name, side] : {std::pair{"A", &a}, std::pair{"B", &b}})
         for (const std::string& file : side->validation)

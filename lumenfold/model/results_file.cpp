@@ -677,5 +677,8 @@ ResultsRun readResultsFile(const std::string& path) {
     if (!readRegularFile(path, maxResultsFileBytes, text, error)) return unreadRun(path, error);
     ResultsRun run = parseResultsText(text, path);
     attachTimingBeside(run);
+    struct stat info{};
+    if (const std::string samples = samplesPathFor(path); stat(samples.c_str(), &info) == 0)
+        run.machine = summariseSamples(readMachineSamples(samples));
     return run;
 }

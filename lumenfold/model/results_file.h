@@ -7,10 +7,12 @@
 #pragma once
 
 #include <cmath>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "model/machine_samples.h"
 #include "programs/program.h"
 
 // One frame of a program whose frames are one block each.
@@ -81,6 +83,8 @@ struct ResultsRun {
     FinalSummary summary;
     std::vector<Problem> problems;
     TimedFrames timing;
+    // The machine's state while it ran, from the samples file beside it.
+    std::optional<SamplesSummary> machine;
 };
 
 // Whole frames of the run: its frames, or its frames with a block of every kernel.

@@ -215,6 +215,7 @@ std::string outliersHtml(const ReportedRun& reported) {
     for (std::string& line : lines) line = "stands out: " + line;
     for (const std::string& line : timingLines(reported.run)) lines.push_back(line);
     if (const std::vector<RunTail> tails = runTails(reported.run); anyTail(tails)) lines.push_back(tailsText(tails));
+    for (const std::string& line : machineLines(reported.run)) lines.push_back(line);
     if (lines.empty()) return "";
     std::string out = "<ul class=\"outliers\">\n";
     for (const std::string& line : lines) out += "<li>" + htmlText(line) + "</li>\n";

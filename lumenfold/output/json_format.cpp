@@ -92,6 +92,24 @@ json timingJson(const TimedFrames& timing) {
             {"frames", frames}};
 }
 
+json machineJson(const ResultsRun& run) {
+    const SamplesSummary& m = *run.machine;
+    json sensors = json::array();
+    for (const SensorSummary& s : m.sensors)
+        sensors.push_back({{"key", s.key}, {"unit", s.unit}, {"count", s.count}, {"missing", s.missing},
+                           {"min", numberJson(s.min)}, {"median", numberJson(s.median)}, {"max", numberJson(s.max)}});
+    json energy = json::array();
+    for (const EnergyMeter& e : m.energy) {
+        json entry = {{"key", e.key}, {"fromCounter", e.fromCounter}, {"joules", numberJson(e.joules)},
+                      {"seconds", numberJson(e.seconds)}, {"partial", e.partial}};
+        const std::optional<FrameEnergy> f = frameEnergy(e, frameCount(run));
+        entry["joulesPerFrame"] = f ? numberJson(f->joulesPerFrame) : json(nullptr);
+        entry["framesPerJoule"] = f ? numberJson(f->framesPerJoule) : json(nullptr);
+        energy.push_back(entry);
+    }
+    return {{"seconds", numberJson(m.seconds)}, {"samples", m.samples}, {"sensors", sensors}, {"energy", energy}};
+}
+
 json figuresJson(const ResultsRun& run) {
     json statistics = json::object();
     std::vector<Figure> figures = runFigures(run);
@@ -196,6 +214,7 @@ json runJson(const ReportedRun& reported) {
     else
         out["perFrame"] = framesJson(run, reported.skippedFrames);
     if (run.timing.present) out["timing"] = timingJson(run.timing);
+    if (run.machine) out["machine"] = machineJson(run);
     json problems = json::array();
     for (const Problem& p : run.problems) problems.push_back({{"line", p.line}, {"message", p.message}});
     out["problems"] = problems;

@@ -48,6 +48,7 @@ std::string runMarkdown(const ReportedRun& reported) {
     std::vector<std::string> lines = outlierLines(shownOutliers(run, reported.skippedFrames), reported.skippedFrames);
     for (std::string& line : lines) line = "stands out: " + line;
     if (const std::vector<RunTail> tails = runTails(run); anyTail(tails)) lines.push_back(tailsText(tails));
+    for (const std::string& line : machineLines(run)) lines.push_back(line);
     if (!lines.empty()) out += "\n";
     for (const std::string& line : lines) out += bullet(line);
     return out;

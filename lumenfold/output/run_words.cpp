@@ -1,5 +1,6 @@
 #include "output/run_words.h"
 
+#include "analysis/machine_state.h"
 #include "common/number_text.h"
 #include "model/figures.h"
 
@@ -43,5 +44,31 @@ std::vector<std::string> timingLines(const ResultsRun& run) {
     if (!timing.problems.empty())
         lines.push_back("the timing file has " + std::to_string(timing.problems.size()) +
                         " problem(s); the first: " + timing.problems.front().message);
+    return lines;
+}
+
+std::vector<std::string> machineLines(const ResultsRun& run) {
+    std::vector<std::string> lines;
+    if (!run.machine) return lines;
+    const SamplesSummary& m = *run.machine;
+    lines.push_back("the machine while it ran (" + std::to_string(m.samples) + " samples over " +
+                    numberText(m.seconds, shortNumber) + " s), min / median / max:");
+    for (const SensorSummary& s : m.sensors) {
+        if (s.count == 0) {
+            lines.push_back("  " + s.key + ": no reading");
+            continue;
+        }
+        lines.push_back("  " + s.key + ": " + sensorValueText(s.min, s.unit) + " / " +
+                        sensorValueText(s.median, s.unit) + " / " + sensorValueText(s.max, s.unit));
+    }
+    for (const EnergyMeter& e : m.energy) {
+        std::string line = "energy (" + e.key + (e.fromCounter ? ", its counter" : ", its power integrated") +
+                           "): " + numberText(e.joules, shortNumber) + " J over " + numberText(e.seconds, shortNumber) +
+                           " s" + (e.partial ? " (readings missing)" : "");
+        if (const std::optional<FrameEnergy> f = frameEnergy(e, frameCount(run)))
+            line += "; " + numberText(f->joulesPerFrame, shortNumber) + " J/frame, " +
+                    numberText(f->framesPerJoule, shortNumber) + " frames/J";
+        lines.push_back(line);
+    }
     return lines;
 }

@@ -63,6 +63,7 @@ std::string runText(const ReportedRun& reported) {
     for (const std::string& line : timingLines(run)) out += "  " + line + "\n";
     out += statisticsTable(runFigures(run));
     if (const std::vector<RunTail> tails = runTails(run); anyTail(tails)) out += "  " + tailsText(tails) + "\n";
+    for (const std::string& line : machineLines(run)) out += "  " + line + "\n";
     for (const std::string& line : outlierLines(shownOutliers(run, reported.skippedFrames), reported.skippedFrames))
         out += "  stands out: " + line + "\n";
     if (run.program->hasSteps() && !run.frames.empty()) out += byStepTable(run);

@@ -9,7 +9,9 @@
 #include <limits>
 #include <sys/wait.h>
 
+#include "commands/bisect_command.h"
 #include "history/history_command.h"
+#include "common/name_value.h"
 #include "common/display_text.h"
 #include "common/messages.h"
 #include "common/whole_file.h"
@@ -290,9 +292,17 @@ bool splitSides(CompareRequest& request) {
     return true;
 }
 
+// --label NAME=VALUE, repeatable, for run and suite.
+void addLabels(CLI::App* command, std::vector<std::string>& labels) {
+    command->add_option("--label", labels, "NAME=VALUE kept in each run's context file (a build, a branch, a "
+                                           "setting); compare names labels that differ; repeatable");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // lumenfold started again as the GL probe of a program's environment.
+    if (const char* display = getenv(glProbeVariable)) return answerGlProbe(display);
     CLI::App app{"Runs the Lumenfold benchmark programs unattended and reports their results files."};
     app.set_version_flag("--version", LUMENFOLD_VERSION);
     app.require_subcommand(1);
@@ -312,10 +322,16 @@ int main(int argc, char** argv) {
     validateOptions.command = runOptions.command;
     CLI::App* validate = addValidateCommand(app, validateOptions);
 
+    std::vector<std::string> labels;
+    for (CLI::App* command : {run, suite}) addLabels(command, labels);
+    BisectOptions bisectOptions;
+    bisectOptions.command = runOptions.command;
+    CLI::App* bisect = addBisectCommand(app, bisectOptions);
+
     HistoryOptions historyOptions;
     CLI::App* history = addHistoryCommand(app, historyOptions);
     HistoryFlag historyFlag;
-    for (CLI::App* command : {run, suite}) historyFlag.addTo(command);
+    for (CLI::App* command : {run, suite, bisect}) historyFlag.addTo(command);
 
     try {
         app.parse(argc, argv);
@@ -324,7 +340,14 @@ int main(int argc, char** argv) {
         return code == 0 ? 0 : 2;
     }
 
-    runOptions.finished = suiteOptions.finished = historyFlag.adder();
+    runOptions.finished = suiteOptions.finished = bisectOptions.finished = historyFlag.adder();
+    std::string labelError;
+    if (!parseNameValues(labels, NameKind::label, runOptions.labels, labelError)) {
+        tell("--label: " + labelError);
+        return 2;
+    }
+    suiteOptions.labels = runOptions.labels;
+    if (*bisect) return historyFlag.status(bisectCommand(bisectOptions));
     if (*run) {
         if (runOptions.limits.frames == 0 && runOptions.limits.seconds == 0) runOptions.limits.frames = defaultFrames;
         if (plan.repeat > 1 || plan.stablePercent > 0) return historyFlag.status(seriesCommand(runOptions, plan));

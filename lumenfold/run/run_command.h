@@ -1,7 +1,9 @@
 #pragma once
 
-#include <set>
 #include <functional>
+#include <map>
+#include <optional>
+#include <set>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -19,6 +21,9 @@ struct RunOptions {
     bool echo = false;           // the program's console shown live as well as logged
     std::string ordinal = "run 1 of 1";  // for the progress line of a series
     bool validation = false;     // frames are read back: the context file says so, and no figure counts
+    std::map<std::string, std::string> labels;       // --label NAME=VALUE, kept in the context file
+    std::optional<std::string> revision;             // the source revision the program was built from
+    std::map<std::string, std::string> environment;  // set for the program alone, beside lumenfold's own
     // Called with the results file of each run that went as planned (--history).
     std::function<void(const std::string& resultsPath)> finished;
 };
@@ -37,6 +42,8 @@ public:
     bool privateServer() const { return privateServer_; }
     // The GL probe's answer, taken at open().
     const nlohmann::json& gl() const { return gl_; }
+    // What a program given these variables finds: probed once per environment.
+    const nlohmann::json& glFor(const std::map<std::string, std::string>& environment);
     // True the first time a kind of warning comes up in this session: a
     // series or suite says each once, though every run's context file holds its own.
     bool firstWarning(const std::string& warning) { return warned_.insert(warningKind(warning)).second; }
@@ -46,6 +53,7 @@ private:
     std::string display_;
     bool privateServer_ = false;
     nlohmann::json gl_;
+    std::map<std::map<std::string, std::string>, nlohmann::json> probed_;
     std::set<std::string> warned_;
 };
 

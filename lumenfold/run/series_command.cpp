@@ -98,6 +98,7 @@ int suiteCommand(const SuiteOptions& options) {
     run.limits = options.limits;
     run.command = options.command;
     run.echo = options.echo;
+    run.labels = options.labels;
     run.finished = options.finished;
     run.directory = options.directory.empty() ? "lumenfold-suite-" + dateStamp() : options.directory;
     SeriesPlan plan;

@@ -15,6 +15,7 @@ struct SuiteOptions {
     RunLimits limits;       // the frames each run takes, the hang timeout
     std::string command;
     bool echo = false;      // each program's console shown live as well as logged
+    std::map<std::string, std::string> labels;   // --label, kept in every context file
     std::function<void(const std::string& resultsPath)> finished;   // as RunOptions::finished
 };
 

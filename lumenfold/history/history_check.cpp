@@ -7,6 +7,7 @@
 
 #include "common/display_text.h"
 #include "figures/figures.h"
+#include "results/context_file.h"
 
 using nlohmann::json;
 
@@ -35,6 +36,15 @@ std::map<std::string, std::string> contextFacts(const std::optional<std::string>
     if (context.contains("environment") && context["environment"].is_object())
         for (const auto& [name, value] : context["environment"].items())
             facts["environment." + name] = value.is_string() ? value.get<std::string>() : value.dump();
+    if (context.contains("labels") && context["labels"].is_object())
+        for (const auto& [name, value] : context["labels"].items())
+            facts["label." + name] = value.is_string() ? value.get<std::string>() : value.dump();
+    if (context.contains("revision")) facts["revision"] = factText(context, {"revision"});
+    // Contexts written before the driver's revision had a field of its own still name it in the GL version.
+    const std::optional<std::string> driver =
+        context.contains("driverRevision") ? std::optional<std::string>(factText(context, {"driverRevision"}))
+                                           : driverRevisionOf(facts["glVersion"]);
+    if (driver) facts["driverRevision"] = *driver;
     std::string warnings;
     if (context.contains("warnings") && context["warnings"].is_array())
         for (const json& w : context["warnings"]) warnings += (warnings.empty() ? "" : "; ") + factText(w, {});
@@ -120,6 +130,28 @@ std::vector<Series> buildSeries(const std::vector<StoredRun>& runs, const std::v
     return out;
 }
 
+namespace {
+
+bool gitHash(const std::string& text) {
+    return text.size() >= 7 && text.size() <= 64 &&
+           std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+}
+
+}  // namespace
+
+std::string bisectSuggestion(const Series& series, const ContextChanges& changed) {
+    // The revision lumenfold built (bisect) names the tree best; a Mesa built
+    // from git names the driver the runs used.
+    for (const char* fact : {"revision", "driverRevision"}) {
+        const auto found = changed.find(fact);
+        if (found == changed.end() || !gitHash(found->second.first) || !gitHash(found->second.second)) continue;
+        std::string command = "lumenfold bisect " + series.program + " --figure " + series.figure + " --repo ";
+        command += std::string(fact) == "revision" ? "REPOSITORY" : "MESA_REPOSITORY";
+        return command + " --good " + found->second.first + " --bad " + found->second.second + " --build 'BUILD'";
+    }
+    return "";
+}
+
 std::vector<Finding> checkSeries(const std::vector<Series>& series, const ChangePointOptions& options) {
     std::vector<Finding> out;
     for (const Series& s : series)
@@ -141,6 +173,8 @@ std::string findingsText(const std::vector<Finding>& findings, size_t seriesChec
         for (const auto& [key, values] : f.changed)
             out += "  changed " + key + ": " + displayText(values.first) + " -> " + displayText(values.second) + "\n";
         if (f.changed.empty()) out += "  nothing recorded in the context changed\n";
+        const std::string bisect = bisectSuggestion(s, f.changed);
+        if (!bisect.empty()) out += "  to find the commit: " + displayText(bisect) + "\n";
     }
     out += std::to_string(findings.size()) + " change point" + (findings.size() == 1 ? "" : "s") + " in " +
            seriesCount(seriesChecked) + "\n";
@@ -173,6 +207,11 @@ std::string findingsMarkdown(const std::vector<Finding>& findings, size_t series
                number(f.point.medianBefore) + " | " + number(f.point.medianAfter) + " | " + ratioText(f.point) +
                " | " + verdictName(f.point.verdict) + " | " + (changed.empty() ? "nothing recorded" : changed) + " |\n";
     }
+    std::string commands;
+    for (const Finding& f : findings)
+        if (const std::string bisect = bisectSuggestion(*f.series, f.changed); !bisect.empty())
+            commands += "- " + cell(f.series->program + " " + f.series->figure) + ": `" + displayText(bisect) + "`\n";
+    if (!commands.empty()) out += "\nTo find the commits:\n\n" + commands;
     return out;
 }
 
@@ -195,7 +234,8 @@ json findingsJson(const std::vector<Finding>& findings) {
                        {"ciHigh", f.point.ratio.high},
                        {"pValue", f.point.pValue},
                        {"verdict", verdictName(f.point.verdict)},
-                       {"changed", changed}});
+                       {"changed", changed},
+                       {"bisect", displayText(bisectSuggestion(s, f.changed))}});
     }
     return out;
 }

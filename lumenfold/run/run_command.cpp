@@ -301,7 +301,7 @@ void addProbe(const json& probe, RunContext& context) {
 }
 
 // What is known before the program starts: the machine, the display, the request.
-RunContext contextBeforeRun(RunSession& session, const RunOptions& options, const std::string& binary,
+RunContext contextBeforeRun(const RunSession& session, const RunOptions& options, const std::string& binary,
                             const std::string& directory) {
     RunContext context;
     context.program = options.program;
@@ -311,7 +311,7 @@ RunContext contextBeforeRun(RunSession& session, const RunOptions& options, cons
     context.validation = options.validation;
     context.directory = directory;
     context.display = {session.display(), session.privateServer()};
-    const json& gl = session.glFor(options.environment);
+    const json gl = session.glFor(options.environment);
     addProbe(gl, context);
     RunContext machine;
     from_json(machineContext(), machine);
@@ -423,11 +423,8 @@ bool RunSession::open(std::string& error) {
     return true;
 }
 
-const json& RunSession::glFor(const std::map<std::string, std::string>& environment) {
-    if (environment.empty()) return gl_;
-    auto found = probed_.find(environment);
-    if (found == probed_.end()) found = probed_.emplace(environment, probeGl(display_, environment)).first;
-    return found->second;
+json RunSession::glFor(const std::map<std::string, std::string>& environment) const {
+    return environment.empty() ? gl_ : probeGl(display_, environment);
 }
 
 bool prepareRun(const RunOptions& options, std::string& binary, std::string& directory) {

@@ -42,8 +42,9 @@ public:
     bool privateServer() const { return privateServer_; }
     // The GL probe's answer, taken at open().
     const nlohmann::json& gl() const { return gl_; }
-    // What a program given these variables finds: probed once per environment.
-    const nlohmann::json& glFor(const std::map<std::string, std::string>& environment);
+    // What a program given these variables finds. Probed afresh each time:
+    // the same variables may name a tree that was rebuilt meanwhile (bisect).
+    nlohmann::json glFor(const std::map<std::string, std::string>& environment) const;
     // True the first time a kind of warning comes up in this session: a
     // series or suite says each once, though every run's context file holds its own.
     bool firstWarning(const std::string& warning) { return warned_.insert(warningKind(warning)).second; }
@@ -53,7 +54,6 @@ private:
     std::string display_;
     bool privateServer_ = false;
     nlohmann::json gl_;
-    std::map<std::map<std::string, std::string>, nlohmann::json> probed_;
     std::set<std::string> warned_;
 };
 

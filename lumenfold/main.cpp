@@ -298,6 +298,14 @@ void addLabels(CLI::App* command, std::vector<std::string>& labels) {
                                            "setting); compare names labels that differ; repeatable");
 }
 
+// False, having said why, when a --label is not NAME=VALUE or names one twice.
+bool takeLabels(const std::vector<std::string>& given, std::map<std::string, std::string>& labels) {
+    std::string error;
+    if (parseNameValues(given, NameKind::label, labels, error)) return true;
+    tell("--label: " + error);
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -341,11 +349,7 @@ int main(int argc, char** argv) {
     }
 
     runOptions.finished = suiteOptions.finished = bisectOptions.finished = historyFlag.adder();
-    std::string labelError;
-    if (!parseNameValues(labels, NameKind::label, runOptions.labels, labelError)) {
-        tell("--label: " + labelError);
-        return 2;
-    }
+    if (!takeLabels(labels, runOptions.labels)) return 2;
     suiteOptions.labels = runOptions.labels;
     if (*bisect) return historyFlag.status(bisectCommand(bisectOptions));
     if (*run) {

@@ -42,6 +42,9 @@ struct Measured {
 // What came of trying to add a run.
 enum class Step { ran, buildFailed, runFailed, stopped, failed };
 
+// In a revision's folder: its build failed, for the reason inside.
+constexpr const char* buildFailedMark = "build-failed";
+
 std::string dateStamp() {
     const time_t now = time(nullptr);
     tm local{};
@@ -122,15 +125,8 @@ int Bisection::run() {
 bool Bisection::open() {
     report_.program = options_.program;
     report_.runs = options_.runs;
-    RunOptions where;
-    where.program = options_.program;
-    where.directory = options_.directory.empty() ? "lumenfold-bisect-" + dateStamp() : options_.directory;
-    report_.directory = where.directory;
-    if (!prepareSession(where, binary_, directory_, session_)) {
-        report_.reason = "the runs could not be set up: see the messages above";
-        return false;
-    }
-    report_.directory = directory_;
+    // Before the worktree is made: a Ctrl-C from here on is handled, so it is removed.
+    catchInterrupts();
     OpenError error;
     trees_ = options_.builds.empty()
                  ? openGitTrees(options_.repository, options_.good, options_.bad, options_.build, interruptRequested, error)
@@ -142,6 +138,15 @@ bool Bisection::open() {
     }
     report_.good = trees_->good();
     report_.bad = trees_->bad();
+    RunOptions where;
+    where.program = options_.program;
+    where.directory = options_.directory.empty() ? "lumenfold-bisect-" + dateStamp() : options_.directory;
+    report_.directory = where.directory;
+    if (!prepareSession(where, binary_, directory_, session_)) {
+        report_.reason = "the runs could not be set up: see the messages above";
+        return false;
+    }
+    report_.directory = directory_;
     return checkRecord();
 }
 
@@ -212,6 +217,8 @@ Step Bisection::runOnce(Measured& m, int slot, const std::string& ordinal) {
     if (interruptRequested()) return Step::stopped;
     if (!tree.ready) {
         tell(m.revision.name + ": " + tree.error);
+        // Kept, so that a resumed bisection does not build it again to the same end.
+        if (tree.buildFailed) std::ofstream(m.folder + "/" + buildFailedMark) << tree.error << "\n";
         return tree.buildFailed ? Step::buildFailed : Step::failed;
     }
     RunOptions run;
@@ -339,8 +346,10 @@ std::optional<Mark> Bisection::judge(const Measured& good, const Measured& bad, 
     const std::string ordinal = "step " + std::to_string(step_) + " of about " +
                                 std::to_string(step_ + state.stepsLeft) + ": " + m.revision.name;
     const RunSamples goodSamples = samples(good), badSamples = samples(bad);
+    std::error_code ignored;
+    const bool failedBefore = m.runs.empty() && fs::exists(m.folder + "/" + buildFailedMark, ignored);
     for (size_t wanted = size_t(options_.runs);; ++wanted) {
-        const Step step = measure(m, wanted, 0, ordinal);
+        const Step step = failedBefore ? Step::buildFailed : measure(m, wanted, 0, ordinal);
         if (step == Step::buildFailed || step == Step::runFailed) {
             const std::string why = step == Step::buildFailed ? "the build failed" : "a run failed";
             tell(name + " is skipped: " + why);

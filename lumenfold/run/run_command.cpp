@@ -393,6 +393,8 @@ void addFailure(std::string& failure, const std::string& more) {
 
 bool interruptRequested() { return interruptSignal != 0; }
 
+void catchInterrupts() { catchSignals(); }
+
 RunSession::~RunSession() {
     closeInput();
     stopXvfb(server_);

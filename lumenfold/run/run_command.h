@@ -79,5 +79,8 @@ bool prepareRun(const RunOptions& options, std::string& binary, std::string& dir
 // stderr when any of them cannot be had.
 bool prepareSession(const RunOptions& options, std::string& binary, std::string& directory, RunSession& session);
 
+// From now on SIGINT, SIGTERM and SIGHUP are noted, not fatal (opening a
+// session does this too): what lumenfold set up, it can then take down.
+void catchInterrupts();
 // True once SIGINT, SIGTERM or SIGHUP arrived; lumenfold then finishes up.
 bool interruptRequested();

@@ -68,7 +68,7 @@ std::vector<std::string> resultsFilesOf(const std::string& folder, Program progr
     return files;
 }
 
-std::string share(size_t n, const char* one) { return std::to_string(n) + " " + one + (n == 1 ? "" : "s"); }
+std::string counted(size_t n, const char* one) { return std::to_string(n) + " " + one + (n == 1 ? "" : "s"); }
 
 class Bisection {
 public:
@@ -206,7 +206,7 @@ Measured Bisection::load(const Revision& revision, const std::string& where, con
         m.runs.push_back(std::move(run.run));
     }
     if (!m.runs.empty())
-        tell(tag + " " + revision.name + ": " + share(m.runs.size(), "run") + " kept from before in " +
+        tell(tag + " " + revision.name + ": " + counted(m.runs.size(), "run") + " kept from before in " +
              displayText(m.folder) + (left > 0 ? " (" + std::to_string(left) + " failed or foreign ones left out)" : ""));
     return m;
 }
@@ -351,7 +351,9 @@ std::optional<Mark> Bisection::judge(const Measured& good, const Measured& bad, 
     for (size_t wanted = size_t(options_.runs);; ++wanted) {
         const Step step = failedBefore ? Step::buildFailed : measure(m, wanted, 0, ordinal);
         if (step == Step::buildFailed || step == Step::runFailed) {
-            const std::string why = step == Step::buildFailed ? "the build failed" : "a run failed";
+            const std::string why = failedBefore                ? "the build failed (when last tried)"
+                                    : step == Step::buildFailed ? "the build failed"
+                                                                : "a run failed";
             tell(name + " is skipped: " + why);
             addRow(m, "skipped: " + why);
             return Mark::undecided;
@@ -369,11 +371,11 @@ std::optional<Mark> Bisection::judge(const Measured& good, const Measured& bad, 
         }
         const std::string why = j.restsOnOneRun ? "one run decides it" : judgementText(j);
         if (wanted >= size_t(maxRuns_)) {
-            tell(name + " is skipped: undecided after " + share(wanted, "run") + " (" + why + ")");
-            addRow(m, "skipped: undecided after " + share(wanted, "run"));
+            tell(name + " is skipped: undecided after " + counted(wanted, "run") + " (" + why + ")");
+            addRow(m, "skipped: undecided after " + counted(wanted, "run"));
             return Mark::undecided;
         }
-        tell(name + " is undecided after " + share(wanted, "run") + " (" + why + "): one more run");
+        tell(name + " is undecided after " + counted(wanted, "run") + " (" + why + "): one more run");
     }
 }
 
@@ -449,7 +451,8 @@ int Bisection::finish() {
         return 2;
     }
     std::string out;
-    if (options_.format == "json") out = bisectJson(report_).dump(2) + "\n";
+    if (options_.format == "json")
+        out = bisectJson(report_).dump(2, ' ', false, json::error_handler_t::replace) + "\n";
     else if (options_.format == "markdown") out = bisectMarkdown(report_);
     else out = bisectText(report_);
     if (options_.format == "text") out = "\n" + out;

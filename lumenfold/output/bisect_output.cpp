@@ -44,6 +44,8 @@ std::string restOfRange(const BisectReport& r) {
 std::string shareLine(const BisectReport& r) {
     if (!std::isfinite(r.share)) return "";
     const std::string percent = numberText(std::round(r.share * 100), readableNumber) + "%";
+    // Past 100% the culprit's own change measured larger than the ends': all of it, within the noise.
+    if (r.share >= 1) return "it explains all of the change between the ends (" + percent + ")";
     if (r.share >= wholeCulpritShare) return "it explains " + percent + " of the change between the ends";
     return "it explains only " + percent + " of the change between the ends: there may be more than one culprit" +
            restOfRange(r);

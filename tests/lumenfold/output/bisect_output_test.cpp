@@ -30,7 +30,7 @@ TEST(BisectOutput, TheCulpritItsConfirmationAndWhatItLeavesUnexplained) {
     EXPECT_NE(whole.find("first bad commit: c \"wait at each | swap\""), std::string::npos) << whole;
     EXPECT_NE(whole.find("against its parent bbbbbbb: 0.7 [0.68, 0.72], slower (6 runs each, by turns): confirmed"),
               std::string::npos) << whole;
-    EXPECT_NE(whole.find("it explains 100% of the change"), std::string::npos) << whole;
+    EXPECT_NE(whole.find("it explains all of the change between the ends (100%)"), std::string::npos) << whole;
 
     // A culprit of a small part of the change names the ranges left.
     const std::string part = bisectText(culpritReport(0.9));

@@ -27,14 +27,16 @@ struct Captured {
     bool ok() const { return started && WIFEXITED(status) && WEXITSTATUS(status) == 0; }
 };
 
-// Copies what the child writes to `sink` until both pipes close. When stop
-// says so, the child's process group is ended (SIGTERM, then SIGKILL).
+// Copies what the child writes to `sink` until both pipes close, or until
+// a few seconds after the child ended (something it started, a compiler
+// server say, may hold them open). When stop says so, the child's process
+// group is ended (SIGTERM, then SIGKILL). The child's wait status.
 int follow(ChildProcess& child, const std::function<void(const char*, size_t, bool)>& sink, const StopAsked& stop) {
     bool open[2] = {true, true};
-    bool stopping = false;
-    double stopAt = 0;
+    double stopAt = 0, exitAt = 0;
+    int status = 0;
     char buffer[8192];
-    while (open[0] || open[1]) {
+    while ((open[0] || open[1]) && (exitAt == 0 || monotonicSeconds() - exitAt < 5)) {
         pollfd fds[2] = {{open[0] ? child.output : -1, POLLIN, 0}, {open[1] ? child.errors : -1, POLLIN, 0}};
         poll(fds, 2, 200);
         for (int i = 0; i < 2; ++i) {
@@ -43,17 +45,17 @@ int follow(ChildProcess& child, const std::function<void(const char*, size_t, bo
             if (got > 0) sink(buffer, size_t(got), i == 1);
             else if (got == 0 || errno != EINTR) open[i] = false;
         }
-        if (!stopping && stop && stop()) {
-            stopping = true;
+        if (exitAt == 0 && waitpid(child.pid, &status, WNOHANG) == child.pid) exitAt = monotonicSeconds();
+        if (stopAt == 0 && stop && stop()) {
             stopAt = monotonicSeconds();
             kill(-child.pid, SIGTERM);
         }
-        if (stopping && monotonicSeconds() - stopAt > 10) kill(-child.pid, SIGKILL);
+        if (stopAt > 0 && exitAt == 0 && monotonicSeconds() - stopAt > 10) kill(-child.pid, SIGKILL);
     }
     closePipes(child);
-    int status = 0;
-    while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    if (exitAt == 0)
+        while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
+        }
     return status;
 }
 

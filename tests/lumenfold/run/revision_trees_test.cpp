@@ -168,6 +168,14 @@ TEST_F(GitTreesTest, WhatCannotBeHadIsSaidAndABuildIsStoppedWhenAsked) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
     trees.reset();
     EXPECT_EQ(worktrees(), "1\n");
+
+    // A build that leaves something behind holding its output (a compiler
+    // server, say) is done when its shell is, give or take a few seconds.
+    trees = openGitTrees(repo_, "main~4", "main", "sleep 20 & echo built", nullptr, error);
+    ASSERT_TRUE(trees) << error.text;
+    const auto building = std::chrono::steady_clock::now();
+    EXPECT_TRUE(trees->tree(trees->bad(), 0, root_ + "/build.log").ready);
+    EXPECT_LT(std::chrono::steady_clock::now() - building, std::chrono::seconds(15));
 }
 
 TEST_F(GitTreesTest, AListOfBuildsIsReadFromItsOwnFolder) {

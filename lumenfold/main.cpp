@@ -5,28 +5,33 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <sys/wait.h>
 
 #include "commands/bisect_command.h"
-#include "history/history_command.h"
+#include "commands/history_command.h"
+#include "commands/nightly_command.h"
 #include "common/name_value.h"
 #include "common/display_text.h"
 #include "common/messages.h"
 #include "common/whole_file.h"
-#include "compare/compare.h"
-#include "compare/outliers.h"
-#include "report/html_report.h"
-#include "report/output_formats.h"
-#include "report/plot_script.h"
-#include "report/report_format.h"
-#include "results/context_file.h"
-#include "results/input_files.h"
-#include "run/run_command.h"
+#include "analysis/compare.h"
+#include "analysis/outliers.h"
+#include "output/comparison_words.h"
+#include "output/formats.h"
+#include "output/html_report.h"
+#include "output/plot_script.h"
+#include "output/run_words.h"
+#include "model/context_file.h"
+#include "model/input_files.h"
+#include "commands/run_command.h"
+#include "run/program_run.h"
 #include "run/run_support.h"
-#include "run/series_command.h"
-#include "validate/validate_command.h"
+#include "commands/series_command.h"
+#include "commands/validate_command.h"
+#include "programs/programs.h"
 
 #ifndef LUMENFOLD_VERSION
 #define LUMENFOLD_VERSION "unknown"
@@ -188,20 +193,38 @@ int compareCommand(const CompareRequest& request) {
 // Frames of a run when neither --frames nor --seconds is given.
 constexpr int defaultFrames = 5;
 
+// A number in (low, high], or [low, high] when low is included. CLI11's own
+// checks let "nan" through (no comparison with it fails), which made a run
+// by time never end and switched the hang timeout off, and show an open
+// range as a number of 300 digits.
+CLI::Validator numberIn(double low, double high, bool lowIncluded, const std::string& what) {
+    return CLI::Validator(
+        [=](std::string& text) -> std::string {
+            char* end = nullptr;
+            const double value = strtod(text.c_str(), &end);
+            const bool fits = (lowIncluded ? value >= low : value > low) && value <= high;
+            return !text.empty() && *end == '\0' && fits ? "" : "takes " + what + ", not \"" + text + "\"";
+        },
+        what);
+}
+
+// Up to about 31 years: a limit, never a time that overflows on its way to a clock.
+const CLI::Validator positiveSeconds = numberIn(0, 1e9, false, "a number of seconds above 0, at most 1e9");
+
 void addRunLimits(CLI::App* command, RunLimits& limits) {
     command->add_option("--hang-timeout", limits.hangTimeout,
                         "seconds without a new console line after which the program counts as hung")
         ->capture_default_str()
-        ->check(CLI::PositiveNumber);
+        ->check(positiveSeconds);
 }
 
 CLI::App* addRunCommand(CLI::App& app, RunOptions& options, SeriesPlan& plan) {
     CLI::App* run = app.add_subcommand(
         "run", "Start a program, press R, wait for the frames or the time, press P and Esc, answer its prompt, "
                "and report the run. Without DISPLAY it runs on a private Xvfb.");
-    run->add_option("program", options.program, "triangles, cube or streaming")
+    run->add_option("program", options.program, programList())
         ->required()
-        ->check(CLI::IsMember({"triangles", "cube", "streaming"}));
+        ->check(CLI::IsMember(programNames()));
     CLI::Option* frames = run->add_option("--frames", options.limits.frames,
                                           "stop once this many frames are reported (default 5), counting the "
                                           "one drawn when the window first shows; the frame running when P "
@@ -209,7 +232,7 @@ CLI::App* addRunCommand(CLI::App& app, RunOptions& options, SeriesPlan& plan) {
                               ->check(CLI::Range(1, 1000000));
     CLI::Option* seconds = run->add_option("--seconds", options.limits.seconds,
                                            "stop once this many seconds have passed since R")
-                               ->check(CLI::PositiveNumber);
+                               ->check(positiveSeconds);
     frames->excludes(seconds);
     run->add_option("--dir", options.directory, "working directory of the program, where its results file goes "
                                                 "(default: the current directory; created if missing)");
@@ -222,18 +245,23 @@ CLI::App* addRunCommand(CLI::App& app, RunOptions& options, SeriesPlan& plan) {
     CLI::Option* stable = run->add_option("--until-stable", plan.stablePercent,
                                           "run at least 3 times, then until the 95% interval of the main figure "
                                           "lies within +-PCT% of its median")
-                              ->check(CLI::Range(0.001, 100.0));
+                              ->check(numberIn(0.001, 100, true, "a percentage from 0.001 to 100"));
     CLI::Option* maxRuns = run->add_option("--max-runs", plan.maxRuns, "the most runs --until-stable makes")
                                ->capture_default_str()
                                ->check(CLI::Range(SeriesPlan::minimumStableRuns, 1000));
     repeat->excludes(stable);
     maxRuns->needs(stable);
+    run->add_option("--sample-interval", options.sampleIntervalMs,
+                    "sample the machine's sensors (clocks, loads, temperatures, power) every MS milliseconds "
+                    "into a file beside the results; 0: not at all")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 60000));
     return run;
 }
 
 CLI::App* addSuiteCommand(CLI::App& app, SuiteOptions& options) {
     CLI::App* suite = app.add_subcommand(
-        "suite", "Run triangles, cube and streaming in turn, each for 5 frames, into one directory that report "
+        "suite", "Run " + programList("and") + " in turn, each for 5 frames, into one directory that report "
                  "and compare take whole; ends with one summary table.");
     suite->add_option("--repeat", options.repeat, "runs of each program")->capture_default_str()->check(
         CLI::Range(1, 1000));
@@ -242,6 +270,11 @@ CLI::App* addSuiteCommand(CLI::App& app, SuiteOptions& options) {
     addRunLimits(suite, options.limits);
     suite->add_flag("--echo", options.echo, "show each program's console as it comes (it always goes to its log file)");
     options.limits.frames = defaultFrames;
+    suite->add_option("--sample-interval", options.sampleIntervalMs,
+                      "sample the machine's sensors every MS milliseconds into a file beside each run's results; "
+                      "0: not at all")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 60000));
     return suite;
 }
 
@@ -253,13 +286,11 @@ void addSkipFrames(CLI::App* command, int& frames) {
 }
 
 void addFormat(CLI::App* command, std::string& format) {
-    std::string choices;
-    for (const std::string& name : formatNames()) choices += (choices.empty() ? "" : ", ") + name;
-    command->add_option("--format", format, choices)->capture_default_str()->check(CLI::IsMember(formatNames()));
+    command->add_option("--format", format, formatChoices())->capture_default_str()->check(CLI::IsMember(formatNames()));
 }
 
 CLI::App* addReportCommand(CLI::App& app, ReportRequest& request) {
-    CLI::App* report = app.add_subcommand("report", "Statistics of results files of triangles, cube or streaming.");
+    CLI::App* report = app.add_subcommand("report", "Statistics of results files of " + programList() + ".");
     report->add_option("files", request.files, "results files, or directories of them")->required();
     addFormat(report, request.format);
     addSkipFrames(report, request.skipFrames);
@@ -306,6 +337,23 @@ bool takeLabels(const std::vector<std::string>& given, std::map<std::string, std
     return false;
 }
 
+// What more than one command takes: --label (run, suite), --history (the
+// commands that measure), --no-wait (those that hold the machine).
+struct SharedFlags {
+    std::vector<std::string> labels;
+    HistoryFlag history;
+    bool noWait = false;
+};
+
+void addSharedFlags(SharedFlags& flags, CLI::App* run, CLI::App* suite, CLI::App* validate, CLI::App* nightly,
+                    CLI::App* bisect) {
+    for (CLI::App* command : {run, suite}) addLabels(command, flags.labels);
+    for (CLI::App* command : {run, suite, bisect}) flags.history.addTo(command);
+    for (CLI::App* command : {run, suite, validate, nightly, bisect})
+        command->add_flag("--no-wait", flags.noWait,
+                          "when another benchmark holds this machine, refuse (exit status 1) instead of waiting");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -314,7 +362,6 @@ int main(int argc, char** argv) {
     CLI::App app{"Runs the Lumenfold benchmark programs unattended and reports their results files."};
     app.set_version_flag("--version", LUMENFOLD_VERSION);
     app.require_subcommand(1);
-
     RunOptions runOptions;
     runOptions.command = shellQuoted(argc, argv);
     SeriesPlan plan;
@@ -330,17 +377,16 @@ int main(int argc, char** argv) {
     validateOptions.command = runOptions.command;
     CLI::App* validate = addValidateCommand(app, validateOptions);
 
-    std::vector<std::string> labels;
-    for (CLI::App* command : {run, suite}) addLabels(command, labels);
     BisectOptions bisectOptions;
     bisectOptions.command = runOptions.command;
     CLI::App* bisect = addBisectCommand(app, bisectOptions);
-
     HistoryOptions historyOptions;
     CLI::App* history = addHistoryCommand(app, historyOptions);
-    HistoryFlag historyFlag;
-    for (CLI::App* command : {run, suite, bisect}) historyFlag.addTo(command);
-
+    NightlyOptions nightlyOptions;
+    nightlyOptions.command = runOptions.command;
+    CLI::App* nightly = addNightlyCommand(app, nightlyOptions);
+    SharedFlags shared;
+    addSharedFlags(shared, run, suite, validate, nightly, bisect);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -348,17 +394,20 @@ int main(int argc, char** argv) {
         return code == 0 ? 0 : 2;
     }
 
-    runOptions.finished = suiteOptions.finished = bisectOptions.finished = historyFlag.adder();
-    if (!takeLabels(labels, runOptions.labels)) return 2;
+    runOptions.finished = suiteOptions.finished = bisectOptions.finished = shared.history.adder();
+    runOptions.noWait = suiteOptions.noWait = validateOptions.noWait = nightlyOptions.noWait = bisectOptions.noWait =
+        shared.noWait;
+    if (!takeLabels(shared.labels, runOptions.labels)) return 2;
     suiteOptions.labels = runOptions.labels;
-    if (*bisect) return historyFlag.status(bisectCommand(bisectOptions));
+    if (*bisect) return shared.history.status(bisectCommand(bisectOptions));
     if (*run) {
         if (runOptions.limits.frames == 0 && runOptions.limits.seconds == 0) runOptions.limits.frames = defaultFrames;
-        if (plan.repeat > 1 || plan.stablePercent > 0) return historyFlag.status(seriesCommand(runOptions, plan));
-        return historyFlag.status(runCommand(runOptions));
+        if (plan.repeat > 1 || plan.stablePercent > 0) return shared.history.status(seriesCommand(runOptions, plan));
+        return shared.history.status(runCommand(runOptions));
     }
-    if (*suite) return historyFlag.status(suiteCommand(suiteOptions));
+    if (*suite) return shared.history.status(suiteCommand(suiteOptions));
     if (*history) return historyCommand(historyOptions);
+    if (*nightly) return nightlyCommand(nightlyOptions);
     if (*validate) return validateCommand(validateOptions);
     if (*report) return reportCommand(reportRequest);
     if (!splitSides(compareRequest)) {

@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "bench_timing.h"
-#include "compare/resampled_median.h"
-#include "compare/statistics.h"
+#include "analysis/resampled_median.h"
+#include "analysis/statistics.h"
 
 namespace {
 

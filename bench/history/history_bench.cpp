@@ -23,10 +23,10 @@
 #include <unistd.h>
 
 #include "bench_timing.h"
-#include "history/history_add.h"
-#include "history/history_check.h"
-#include "history/history_store.h"
-#include "report/report_format.h"
+#include "store/history_add.h"
+#include "store/history_check.h"
+#include "store/history_store.h"
+#include "output/text_format.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "compare/statistics.h"
+#include "analysis/statistics.h"
 
 enum class Mark { good, bad, undecided };
 

@@ -29,8 +29,8 @@
 #include <set>
 #include <string>
 
-#include "validate/image.h"
-#include "validate/png_file.h"
+#include "model/image.h"
+#include "model/png_file.h"
 
 namespace {
 

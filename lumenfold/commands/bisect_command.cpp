@@ -15,13 +15,14 @@
 #include "common/display_text.h"
 #include "common/messages.h"
 #include "common/name_value.h"
-#include "figures/figures.h"
+#include "common/whole_file.h"
+#include "model/context_file.h"
+#include "model/figures.h"
 #include "output/bisect_output.h"
-#include "report/report_format.h"
-#include "results/context_file.h"
+#include "programs/programs.h"
+#include "run/machine_lock.h"
+#include "run/program_run.h"
 #include "run/revision_trees.h"
-#include "run/run_command.h"
-#include "text_format.h"
 #include "run/series.h"
 
 using nlohmann::json;
@@ -79,7 +80,8 @@ public:
     int run();
 
 private:
-    bool open();
+    bool openTrees();
+    bool openRuns();
     bool checkRecord();
     Measured load(const Revision& revision, const std::string& where, const std::string& role,
                   const std::string& tag);
@@ -113,7 +115,12 @@ private:
 };
 
 int Bisection::run() {
-    if (!open()) return finish();
+    if (!openTrees()) return finish();
+    // Held from the first build to the last run, and not only while a
+    // program runs: a build beside another benchmark spoils its figures too.
+    MachineLock machine;
+    if (!holdMachine(machine, options_.command, options_.noWait)) return 1;
+    if (!openRuns()) return finish();
     Measured good = load(trees_->good(), "", "good end", "good end");
     Measured bad = load(trees_->bad(), "", "bad end", "bad end");
     if (!measureEnds(good, bad)) return finish();
@@ -122,7 +129,7 @@ int Bisection::run() {
     return finish();
 }
 
-bool Bisection::open() {
+bool Bisection::openTrees() {
     report_.program = options_.program;
     report_.runs = options_.runs;
     // Before the worktree is made: a Ctrl-C from here on is handled, so it is removed.
@@ -138,6 +145,10 @@ bool Bisection::open() {
     }
     report_.good = trees_->good();
     report_.bad = trees_->bad();
+    return true;
+}
+
+bool Bisection::openRuns() {
     RunOptions where;
     where.program = options_.program;
     where.directory = options_.directory.empty() ? "lumenfold-bisect-" + dateStamp() : options_.directory;
@@ -174,11 +185,8 @@ bool Bisection::checkRecord() {
             }
         return true;
     }
-    std::ofstream out(path);
-    out << record.dump(2) << "\n";
-    out.close();
-    if (out) return true;
-    report_.reason = "cannot write " + displayText(path);
+    if (writeWholeFile(path, record.dump(2) + "\n", error)) return true;
+    report_.reason = displayText(error);
     return false;
 }
 
@@ -468,9 +476,7 @@ CLI::App* addBisectCommand(CLI::App& app, BisectOptions& o) {
         "bisect", "Find the commit that changed a figure between a good and a bad revision: each revision git bisect "
                   "asks for is built in a worktree of lumenfold's own, run and judged against both ends; the first "
                   "bad one is confirmed against its parent. Exit 0 with a confirmed culprit, 1 without one.");
-    bisect->add_option("program", o.program, "triangles, cube or streaming")
-        ->required()
-        ->check(CLI::IsMember({"triangles", "cube", "streaming"}));
+    bisect->add_option("program", o.program, programList())->required()->check(CLI::IsMember(programNames()));
     CLI::Option* repo = bisect->add_option("--repo", o.repository, "the git repository (it is never changed)");
     CLI::Option* good = bisect->add_option("--good", o.good, "a revision with the figure as it should be");
     CLI::Option* bad = bisect->add_option("--bad", o.bad, "a later revision with the figure changed");
@@ -505,8 +511,11 @@ CLI::App* addBisectCommand(CLI::App& app, BisectOptions& o) {
 }
 
 int bisectCommand(const BisectOptions& options) {
-    Program program;
-    if (!programFromName(options.program, program)) return 2;
+    const Program program = findProgram(options.program);
+    if (program == nullptr) {
+        tell("unknown program \"" + displayText(options.program) + "\": expected " + programList());
+        return 2;
+    }
     const bool fromRepository = !options.repository.empty() || !options.good.empty() || !options.bad.empty() ||
                                 !options.build.empty();
     if (options.builds.empty() &&

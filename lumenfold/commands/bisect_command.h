@@ -26,6 +26,7 @@ struct BisectOptions {
     std::string directory;                      // empty: a new one named after the date
     std::string format = "text";
     std::string command;                        // lumenfold's own command line, for the context files
+    bool noWait = false;                        // refuse, rather than wait, when another benchmark holds the machine
     std::function<void(const std::string& resultsPath)> finished;   // --history
 };
 

@@ -95,3 +95,5 @@ std::string displayExcerpt(std::string_view text, size_t maxBytes) {
     for (size_t k = 0; k < 3 && cut > 0 && ((unsigned char)text[cut] & 0xc0) == 0x80; ++k) --cut;
     return displayText(text.substr(0, cut)) + "...";
 }
+
+std::string runCount(size_t runs) { return std::to_string(runs) + (runs == 1 ? " run" : " runs"); }

@@ -14,3 +14,6 @@ std::string displayText(std::string_view text);
 
 // At most about maxBytes of text, cut at a character boundary, "..." marking the cut.
 std::string displayExcerpt(std::string_view text, size_t maxBytes);
+
+// "1 run", "3 runs".
+std::string runCount(size_t runs);

@@ -4,19 +4,20 @@
 
 #include "common/display_text.h"
 #include "common/number_text.h"
-#include "report/markdown_format.h"
-#include "report/report_format.h"
+#include "output/interval_format.h"
+#include "output/markdown_table.h"
 #include "run/series.h"
 
 using nlohmann::json;
 
 namespace {
 
-std::string ratioText(const Interval& ratio) {
-    std::string out = numberText(ratio.estimate, shortNumber);
-    if (std::isfinite(ratio.low) && std::isfinite(ratio.high))
-        out += " [" + numberText(ratio.low, shortNumber) + ", " + numberText(ratio.high, shortNumber) + "]";
-    return out;
+std::string padRight(const std::string& text, size_t width) {
+    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+std::string padLeft(const std::string& text, size_t width) {
+    return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
 }
 
 std::string revisionText(const Revision& revision) {
@@ -25,7 +26,7 @@ std::string revisionText(const Revision& revision) {
 }
 
 std::string endsLines(const EndsJudgement& ends, const std::string& what) {
-    return what + "bad/good " + ratioText(ends.ratio) + ": " + verdictName(ends.change);
+    return what + "bad/good " + ratioText(ends.ratio, shortNumber) + ": " + verdictName(ends.change);
 }
 
 // Where the rest of the change can lie when the culprit explains too little of it.
@@ -60,7 +61,7 @@ void culpritLines(const BisectReport& r, std::vector<std::string>& lines) {
     if (!c.date.empty()) lines.push_back("  date " + displayText(c.date));
     if (r.parent && r.confirmation) {
         const Confirmation& k = *r.confirmation;
-        lines.push_back("  against its parent " + displayText(r.parent->name) + ": " + ratioText(k.ratio) + ", " +
+        lines.push_back("  against its parent " + displayText(r.parent->name) + ": " + ratioText(k.ratio, shortNumber) + ", " +
                         verdictName(k.verdict) + " (" + std::to_string(r.confirmationRuns) + " runs each, by turns): " +
                         (k.confirmed ? "confirmed" : k.restsOnOneRun ? "not confirmed, one run decides it" : "not confirmed"));
     }
@@ -148,14 +149,14 @@ json revisionJson(const Revision& revision) {
     return out;
 }
 
-json intervalJson(const Interval& interval) {
+json estimateJson(const Interval& interval) {
     return {{"estimate", numberJson(interval.estimate)}, {"ciLow", numberJson(interval.low)}, {"ciHigh", numberJson(interval.high)}};
 }
 
 json endsJson(const EndsJudgement& ends) {
-    return {{"good", intervalJson(ends.good)},
-            {"bad", intervalJson(ends.bad)},
-            {"ratio", intervalJson(ends.ratio)},
+    return {{"good", estimateJson(ends.good)},
+            {"bad", estimateJson(ends.bad)},
+            {"ratio", estimateJson(ends.ratio)},
             {"verdict", verdictName(ends.change)}};
 }
 
@@ -163,7 +164,7 @@ json culpritJson(const BisectReport& r) {
     json out = revisionJson(*r.culprit);
     if (r.parent) out["parent"] = revisionJson(*r.parent);
     if (r.confirmation) {
-        out["againstParent"] = intervalJson(r.confirmation->ratio);
+        out["againstParent"] = estimateJson(r.confirmation->ratio);
         out["againstParent"]["verdict"] = verdictName(r.confirmation->verdict);
         out["confirmed"] = r.confirmation->confirmed;
         out["runsEach"] = r.confirmationRuns;

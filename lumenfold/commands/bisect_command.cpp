@@ -272,7 +272,7 @@ Step Bisection::measureByTurns(Measured& a, Measured& b, size_t wanted, const st
     return Step::ran;
 }
 
-// The figure every revision is judged by. Triangles' rate is taken at one
+// The figure every revision is judged by. A per-step figure is taken at one
 // step, the deepest both ends reached, fixed before any step is judged.
 bool Bisection::resolveFigure(const Measured& good, const Measured& bad) {
     const std::string key = options_.figure.empty() ? mainFigureSpec(program_).key : options_.figure;

@@ -5,6 +5,7 @@ Runs are few and short (one frame, two runs a revision): the point is the
 decisions, which the preloaded delay makes plain, not long measurements.
 """
 
+import fcntl
 import glob
 import json
 import os
@@ -191,6 +192,28 @@ class BisectTest(unittest.TestCase):
         self.assertRegex("\n".join(same.stderr), r"the ends do not differ: good median [0-9.]+, 95% interval .*; bad "
                                                  r"median [0-9.]+, 95% interval")
         self.assertEqual(sorted(glob.glob(os.path.join(refused, "*", "results_*.txt"))), files)
+
+    def test_machine_held(self):
+        """Another benchmark holds the machine: --no-wait refuses before any
+        build, and the worktree made meanwhile is gone."""
+        self.repo = make_repository(self.workdir)
+        before = user_state(self.repo)
+        runs = os.path.join(self.workdir, "runs")
+        lock_path = os.path.join(os.environ["LUMENFOLD_LOCK_DIR"], "lumenfold.lock")
+        with open(lock_path, "a+") as holder:
+            fcntl.flock(holder, fcntl.LOCK_EX)
+            refused = Bisect(["--repo", self.repo, "--good", "main~8", "--bad", "main", "--build", BUILD_COMMAND,
+                              "--env", ENV, "--frames", "1", "--runs", "2", "--dir", runs, "--no-wait"])
+            try:
+                status, out = refused.finish(120)
+            finally:
+                refused.kill()
+        self.assertEqual(status, 1, out + "\n".join(refused.stderr))
+        self.assertIn("not waiting, as --no-wait asks", "\n".join(refused.stderr))
+        self.assertEqual(out, "")
+        self.assertFalse(os.path.exists(runs))
+        self.assertEqual(worktrees(self.repo), [self.repo])
+        self.assertEqual(user_state(self.repo), before)
 
     def test_builds(self):
         repo = make_repository(self.workdir)

@@ -99,6 +99,7 @@ int suiteCommand(const SuiteOptions& options) {
     run.limits = options.limits;
     run.command = options.command;
     run.echo = options.echo;
+    run.labels = options.labels;
     run.finished = options.finished;
     run.sampleIntervalMs = options.sampleIntervalMs;
     run.timing = options.timing;

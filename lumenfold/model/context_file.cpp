@@ -1,5 +1,7 @@
 #include "model/context_file.h"
 
+#include <cctype>
+
 #include "text_format.h"
 
 #include "common/display_text.h"
@@ -232,6 +234,9 @@ void to_json(json& out, const RunContext& c) {
     out["window"] = c.window ? json({{"width", c.window->width}, {"height", c.window->height}}) : json(nullptr);
     if (c.outcome) out["outcome"] = outcomeJson(*c.outcome);
     if (c.validation) out["validation"] = true;
+    if (!c.labels.empty()) out["labels"] = c.labels;
+    if (c.revision) out["revision"] = *c.revision;
+    if (c.driverRevision) out["driverRevision"] = *c.driverRevision;
     if (c.machineState) out["machineState"] = machineStateJson(*c.machineState);
     if (c.timing) out["timing"] = timingJson(*c.timing);
 }
@@ -257,8 +262,26 @@ void from_json(const json& in, RunContext& c) {
     machineFrom(in, c);
     outcomeFrom(in, c);
     take(in, "validation", c.validation);
+    for (const auto& [name, value] : objectAt(in, "labels").items())
+        if (value.is_string()) c.labels[name] = value.get<std::string>();
+    take(in, "revision", c.revision);
+    take(in, "driverRevision", c.driverRevision);
     machineStateFrom(in, c);
     timingFrom(in, c);
+}
+
+std::optional<std::string> driverRevisionOf(const std::string& glVersion) {
+    const size_t mesa = glVersion.find("Mesa ");
+    if (mesa == std::string::npos) return std::nullopt;
+    const std::string mark = "(git-";
+    const size_t start = glVersion.find(mark, mesa);
+    if (start == std::string::npos) return std::nullopt;
+    const size_t begin = start + mark.size();
+    size_t end = begin;
+    while (end < glVersion.size() && std::isxdigit(static_cast<unsigned char>(glVersion[end]))) ++end;
+    // An abbreviated hash is at least 7 digits; anything else is not one.
+    if (end - begin < 7 || end - begin > 64 || end >= glVersion.size() || glVersion[end] != ')') return std::nullopt;
+    return glVersion.substr(begin, end - begin);
 }
 
 std::string contextPathFor(const std::string& resultsPath) {

@@ -184,7 +184,8 @@ json findingJson(const Finding& f) {
                 {"medianAfter", numberJson(f.point.medianAfter)},
                 {"pValue", numberJson(f.point.pValue)},
                 {"verdict", verdictName(f.point.verdict)},
-                {"changed", changed}};
+                {"changed", changed},
+                {"bisect", displayText(bisectSuggestion(s, f.changed))}};
     out.update(intervalJson(f.point.ratio));
     return out;
 }

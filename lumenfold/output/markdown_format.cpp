@@ -135,7 +135,15 @@ std::string markdownFindings(const std::vector<Finding>& findings, size_t series
                    number(f.point.medianAfter), ratioText(f.point.ratio, changeRatioNumber),
                    verdictName(f.point.verdict), changedCell(f.changed)});
     }
-    return out + "\n" + table.text();
+    // Program, figure and the two hashes are all a suggestion holds: none
+    // can carry a backtick, so a code span shows it as it is to be typed.
+    std::string commands;
+    for (const Finding& f : findings)
+        if (const std::string bisect = bisectSuggestion(*f.series, f.changed); !bisect.empty())
+            commands += "- " + markdownText(f.series->program + " " + f.series->figure) + ": `" + bisect + "`\n";
+    out += "\n" + table.text();
+    if (!commands.empty()) out += "\nTo find the commits:\n\n" + commands;
+    return out;
 }
 
 std::string markdownRunList(const std::vector<StoredRun>& runs) {

@@ -115,6 +115,8 @@ std::string findingText(const Finding& f) {
         out += "  changed " + displayText(key) + ": " + displayText(values.first) + " -> " +
                displayText(values.second) + "\n";
     if (f.changed.empty()) out += "  nothing recorded in the context changed\n";
+    const std::string bisect = bisectSuggestion(s, f.changed);
+    if (!bisect.empty()) out += "  to find the commit: " + displayText(bisect) + "\n";
     return out;
 }
 

@@ -270,7 +270,7 @@ std::string findResultsFile(const ConsoleWatch& watch, const std::string& direct
 
 // Checked before each run: what could make its figures mislead. Each
 // problem is one warning line on stderr and one entry in the context file.
-void checkConditions(const RunSession& session, RunContext& context) {
+void checkConditions(const RunSession& session, const json& gl, RunContext& context) {
     MachineConditions c;
     readCpuFrequency("/sys/devices/system/cpu", c);
     std::ifstream loadavg("/proc/loadavg");
@@ -279,7 +279,6 @@ void checkConditions(const RunSession& session, RunContext& context) {
     c.loadAverage = parseLoadAverage(text);
     c.processors = int(sysconf(_SC_NPROCESSORS_ONLN));
     c.renderer = context.gl.renderer == "unknown" ? "" : context.gl.renderer;
-    const json& gl = session.gl();
     c.swapKnown = gl.contains("swapInterval") && gl["swapInterval"].is_number_integer();
     if (c.swapKnown) c.swapInterval = gl["swapInterval"].get<int>();
     c.virtualX = session.privateServer() ? "lumenfold's private Xvfb" : virtualServerOf(session.display());
@@ -296,6 +295,7 @@ void addProbe(const json& probe, RunContext& context) {
     RunContext found;
     from_json({{"gl", probe.value("gl", json::object())}}, found);
     context.gl = found.gl;
+    context.driverRevision = driverRevisionOf(context.gl.version);
     if (probe.contains("error")) context.glProbeError = probe["error"].is_string() ? probe["error"].get<std::string>()
                                                                                     : probe["error"].dump();
     context.swapInterval.inForce = probe.contains("swapInterval") ? probe["swapInterval"] : json(nullptr);
@@ -314,7 +314,8 @@ RunContext contextBeforeRun(const RunSession& session, const RunOptions& options
     context.validation = options.validation;
     context.directory = directory;
     context.display = {session.display(), session.privateServer()};
-    addProbe(session.gl(), context);
+    const json gl = session.glFor(options.environment);
+    addProbe(gl, context);
     RunContext machine;
     from_json(machineContext(), machine);
     context.cpu = machine.cpu;
@@ -322,7 +323,11 @@ RunContext contextBeforeRun(const RunSession& session, const RunOptions& options
     context.version = LUMENFOLD_VERSION;
     for (const std::string& name : recordedEnvironment())
         if (const char* value = getenv(name.c_str())) context.environment[name] = value;
-    checkConditions(session, context);
+    // What the program was given beyond lumenfold's own environment is what it ran with.
+    for (const auto& [name, value] : options.environment) context.environment[name] = value;
+    context.labels = options.labels;
+    context.revision = options.revision;
+    checkConditions(session, gl, context);
     const RunLimits& limits = options.limits;
     if (limits.frames > 0) context.request.frames = limits.frames;
     else context.request.seconds = limits.seconds;
@@ -391,6 +396,8 @@ void addFailure(std::string& failure, const std::string& more) {
 
 bool interruptRequested() { return interruptSignal != 0; }
 
+void catchInterrupts() { catchSignals(); }
+
 RunSession::~RunSession() {
     closeInput();
     stopXvfb(server_);
@@ -419,6 +426,10 @@ bool RunSession::open(std::string& error) {
     }
     gl_ = probeGl(display_);
     return true;
+}
+
+json RunSession::glFor(const std::map<std::string, std::string>& environment) const {
+    return environment.empty() ? gl_ : probeGl(display_, environment);
 }
 
 bool prepareRun(const RunOptions& options, std::string& binary, std::string& directory) {
@@ -450,7 +461,7 @@ RunOutcome runOnce(RunSession& session, Program program, const RunOptions& optio
         outcome.failure = "the timing library cannot be found";
         return outcome;
     }
-    const bool spawned = spawnWithPipes(binary, directory, s.child, error);
+    const bool spawned = spawnWithPipes(binary, directory, s.child, error, options.environment);
     timing.started();
     if (!spawned) {
         s.log.discard();

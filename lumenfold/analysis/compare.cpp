@@ -1,7 +1,10 @@
 #include "analysis/compare.h"
+#include "analysis/frame_tails.h"
 #include "analysis/machine_state.h"
 
 #include <algorithm>
+#include <limits>
+#include <optional>
 #include <set>
 
 #include "common/display_text.h"
@@ -158,6 +161,43 @@ std::set<long> limitNotes(Program program, const std::vector<const ResultsRun*>&
     return steps;
 }
 
+// The frame-time tails of a program whose runs all hold enough frames for
+// the tail: B/A with an interval where the bootstrap of the tail is sound,
+// else a note that says why there is none.
+void compareTails(const std::vector<const ResultsRun*>& a, const std::vector<const ResultsRun*>& b,
+                  const std::set<long>& steps, const BootstrapOptions& options, ProgramComparison& out) {
+    const std::optional<FigureSpec> frameTime = findFigure(out.program, "frameSeconds");
+    if (!frameTime) return;
+    FigureComparison figure;
+    const RunSamples samplesA = samplesOf(a, *frameTime, steps, figure.runsA, figure.samplesA);
+    const RunSamples samplesB = samplesOf(b, *frameTime, steps, figure.runsB, figure.samplesB);
+    size_t fewest = std::numeric_limits<size_t>::max();
+    for (const RunSamples* side : {&samplesA, &samplesB})
+        for (const std::vector<double>& run : *side) fewest = std::min(fewest, run.size());
+    for (const TailFigureSpec& spec : tailFigures) {
+        if (figure.runsA == 0 || figure.runsB == 0 || long(fewest) < framesForTail(spec)) continue;
+        std::string why;
+        const Interval ratio = tailRatioInterval(spec, samplesA, samplesB, options, why);
+        if (!why.empty()) {
+            out.notes.push_back(std::string(spec.label) + ": no interval: " + why);
+            continue;
+        }
+        FigureComparison tail = figure;
+        tail.program = out.program;
+        tail.figure = spec.key;
+        tail.label = spec.label;
+        tail.direction = spec.rate ? Direction::higherIsBetter : Direction::lowerIsBetter;
+        std::vector<double> valuesA, valuesB;
+        for (const std::vector<double>& run : samplesA) valuesA.push_back(tailValue(spec, run).value);
+        for (const std::vector<double>& run : samplesB) valuesB.push_back(tailValue(spec, run).value);
+        tail.medianA = medianOfRunMedians({valuesA});
+        tail.medianB = medianOfRunMedians({valuesB});
+        tail.ratio = ratio;
+        tail.verdict = verdictFor(ratio, tail.direction);
+        out.figures.push_back(tail);
+    }
+}
+
 // Whether every run of both sides was timed. Mixed sides would compare
 // the timed runs of one with those of the other under the other runs' names,
 // so the times are then left out, with a note.
@@ -184,6 +224,7 @@ ProgramComparison compareProgram(Program program, const std::vector<const Result
     const bool timed = timedOnBothSides(a, b, out);
     for (const FigureSpec& spec : comparedFigures(program, steps))
         if (timed || !spec.timed()) compareFigure(spec, a, b, steps, options, progress, out);
+    compareTails(a, b, steps, options, out);
     for (const auto& [side, runs] : {std::pair{"A", &a}, std::pair{"B", &b}})
         for (const ResultsRun* run : *runs) {
             const std::vector<RunOutliers> outliers = runOutliers(*run);

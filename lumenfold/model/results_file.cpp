@@ -678,7 +678,9 @@ ResultsRun readResultsFile(const std::string& path) {
     ResultsRun run = parseResultsText(text, path);
     attachTimingBeside(run);
     struct stat info{};
-    if (const std::string samples = samplesPathFor(path); stat(samples.c_str(), &info) == 0)
-        run.machine = summariseSamples(readMachineSamples(samples));
+    if (const std::string samples = samplesPathFor(path); stat(samples.c_str(), &info) == 0) {
+        run.machineSamples = readMachineSamples(samples);
+        run.machine = summariseSamples(*run.machineSamples);
+    }
     return run;
 }

@@ -83,7 +83,9 @@ struct ResultsRun {
     FinalSummary summary;
     std::vector<Problem> problems;
     TimedFrames timing;
-    // The machine's state while it ran, from the samples file beside it.
+    // The machine's state while it ran, from the samples file beside it:
+    // every sample (for charts) and their summary.
+    std::optional<MachineSamples> machineSamples;
     std::optional<SamplesSummary> machine;
 };
 

@@ -1,5 +1,7 @@
 #include "output/html_report.h"
 
+#include <algorithm>
+
 #include "common/display_text.h"
 #include "common/number_text.h"
 #include "model/figures.h"
@@ -45,6 +47,26 @@ json chartOutliers(const ResultsRun& run) {
 
 // What the page's script draws for one run, every string already escaped:
 // per charted figure, its samples and where each is drawn.
+// The run's samples on the time line of its frames: seconds since sampling
+// began (the program's start), and where each frame ended, counted from the
+// end of its set-up.
+json machineChartData(const ResultsRun& run) {
+    const MachineSamples& m = *run.machineSamples;
+    json sensors = json::array();
+    for (size_t c = 0; c < m.columns.size(); ++c) {
+        json values = json::array();
+        for (double v : m.values[c]) values.push_back(numberJson(v));
+        sensors.push_back({{"key", m.columns[c].key}, {"unit", m.columns[c].unit}, {"values", values}});
+    }
+    json times = json::array();
+    for (double t : m.times) times.push_back(numberJson(t));
+    json frameEnds = json::array();
+    double end = run.hasSetup ? run.setupSeconds : 0;
+    if (const std::optional<FigureSpec> frameTime = findFigure(run.program, "frameSeconds"))
+        for (double seconds : figureSamples(run, *frameTime)) frameEnds.push_back(numberJson(end += seconds));
+    return {{"times", times}, {"sensors", sensors}, {"frameEnds", frameEnds}};
+}
+
 json runData(const ReportedRun& reported, size_t index) {
     const ResultsRun& run = reported.run;
     json out;
@@ -63,6 +85,8 @@ json runData(const ReportedRun& reported, size_t index) {
     }
     out["series"] = series;
     out["outliers"] = chartOutliers(run);
+    out["index"] = index;
+    if (run.machineSamples) out["machine"] = machineChartData(run);
     return out;
 }
 
@@ -72,6 +96,20 @@ std::string chartHtml(const char* program, const std::string& chart, const char*
            "\" data-kind=\"" + kind + "\" data-x=\"" + htmlText(x) + "\" data-y=\"" + htmlText(y) +
            "\"><figcaption>" + htmlText(title) + "</figcaption><div class=\"plot\"><canvas role=\"img\" aria-label=\"" +
            htmlText(title) + "\"></canvas></div></figure>\n";
+}
+
+// One chart per unit of the run's sensors, drawn on the frames' time line.
+std::string sensorChartsHtml(const ResultsRun& run, size_t index) {
+    if (!run.machineSamples || run.machineSamples->times.empty()) return "";
+    std::vector<std::string> units;
+    for (const SamplesColumn& c : run.machineSamples->columns)
+        if (std::find(units.begin(), units.end(), c.unit) == units.end()) units.push_back(c.unit);
+    std::string out = "<h4>The machine while it ran</h4>\n<section class=\"charts sensors\" data-run=\"" +
+                      std::to_string(index) + "\">\n";
+    for (const std::string& unit : units)
+        out += chartHtml(programName(run.program), htmlText(unit), "sensors", "Sensors in " + unit + " over the run (frame ends dashed)",
+                         "seconds since the program started", unit);
+    return out + "</section>\n";
 }
 
 std::string pageHeader(bool comparison, size_t files) {
@@ -229,7 +267,7 @@ std::string runArticle(const ReportedRun& reported, size_t index) {
     if (reported.validation())
         out += std::string("<p class=\"validation\">") + htmlText(validationNote) + ".</p>\n";
     else
-        out += statisticsHtml(run) + outliersHtml(reported);
+        out += statisticsHtml(run) + outliersHtml(reported) + sensorChartsHtml(run, index);
     if (run.summary.present) {
         out += "<h4>Its own summary</h4>\n<pre class=\"summary\">";
         for (const std::string& line : run.summary.lines) out += htmlText(displayText(line)) + "\n";

@@ -3,32 +3,8 @@
 #include <algorithm>
 
 #include "common/display_text.h"
-#include "model/context_file.h"
-
-// Every variable a context records: the eight that steer the GL
-// stack, and LD_PRELOAD, since a preloaded library (a capture, a profiler)
-// sits in every GL call and so changes the timing as surely as a driver does.
-const std::vector<std::string>& glEnvironmentVariables() { return recordedEnvironment(); }
 
 namespace {
-
-using json = nlohmann::json;
-
-std::optional<std::string> stringAt(const json& object, const char* key) {
-    if (!object.is_object() || !object.contains(key) || !object[key].is_string()) return std::nullopt;
-    return object[key].get<std::string>();
-}
-
-// "Linux 6.1.0-13-amd64 #1 SMP ... x86_64", as uname -srvm prints it.
-std::optional<std::string> kernelOf(const json& context) {
-    if (!context.contains("kernel")) return std::nullopt;
-    std::string text;
-    for (const char* key : {"name", "release", "version", "machine"})
-        if (std::optional<std::string> part = stringAt(context["kernel"], key); part && !part->empty())
-            text += (text.empty() ? "" : " ") + *part;
-    if (text.empty()) return std::nullopt;
-    return text;
-}
 
 std::string shown(const std::optional<std::string>& value, bool variable) {
     if (!value) return variable ? "unset" : "not recorded";
@@ -74,21 +50,6 @@ std::string sideText(const Values& values, bool variable) {
 
 }  // namespace
 
-RunConditions conditionsOfContext(const json& context) {
-    RunConditions out;
-    const json empty = json::object();
-    const json& gl = context.is_object() && context.contains("gl") ? context["gl"] : empty;
-    const json& cpu = context.is_object() && context.contains("cpu") ? context["cpu"] : empty;
-    const json& environment = context.is_object() && context.contains("environment") ? context["environment"] : empty;
-    out.push_back({"GL renderer", stringAt(gl, "renderer")});
-    out.push_back({"GL version", stringAt(gl, "version")});
-    out.push_back({"kernel", context.is_object() ? kernelOf(context) : std::nullopt});
-    out.push_back({"CPU model", stringAt(cpu, "model")});
-    out.push_back({"Lumenfold version", stringAt(context, "version")});
-    for (const std::string& name : glEnvironmentVariables()) out.push_back({name, stringAt(environment, name.c_str())});
-    return out;
-}
-
 std::vector<ConditionDifference> conditionDifferences(const std::vector<RunConditions>& a,
                                                       const std::vector<RunConditions>& b) {
     std::vector<ConditionDifference> out;
@@ -99,8 +60,7 @@ std::vector<ConditionDifference> conditionDifferences(const std::vector<RunCondi
         difference.a = valuesOf(a, i);
         difference.b = valuesOf(b, i);
         if (sameSet(difference.a, difference.b)) continue;
-        const std::vector<std::string>& variables = glEnvironmentVariables();
-        const bool variable = std::find(variables.begin(), variables.end(), difference.label) != variables.end();
+        const bool variable = a.front()[i].variable;
         difference.line = "the sides differ in: " + difference.label + " " + sideText(difference.a, variable) +
                           " / " + sideText(difference.b, variable);
         out.push_back(std::move(difference));

@@ -3,28 +3,15 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-// The median as quantile() gives it over the sorted values, found by
-// selection: robustCentre runs over every frame of every run, where sorting
-// twice was most of what a comparison of long runs cost.
-double selectedMedian(std::vector<double>& values) {
-    const size_t upper = values.size() / 2;
-    std::nth_element(values.begin(), values.begin() + long(upper), values.end());
-    if (values.size() % 2 == 1) return values[upper];
-    const double lower = *std::max_element(values.begin(), values.begin() + long(upper));
-    return lower + 0.5 * (values[upper] - lower);
-}
-
-}  // namespace
-
 RobustCentre robustCentre(std::vector<double> values) {
     values.erase(std::remove_if(values.begin(), values.end(), [](double v) { return std::isnan(v); }),
                  values.end());
     RobustCentre centre;
     if (values.empty()) return centre;
     centre.median = selectedMedian(values);
-    if (values.size() < 3) return centre;
+    // An infinite median leaves no finite spread to judge by (and the
+    // deviations from it would be not-a-numbers, which selection cannot order).
+    if (values.size() < 3 || !std::isfinite(centre.median)) return centre;
     double deviationSum = 0;
     for (double& v : values) {
         v = std::fabs(v - centre.median);

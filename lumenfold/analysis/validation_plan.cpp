@@ -31,6 +31,12 @@ bool parseSteps(const std::string& text, std::vector<long long>& steps) {
     return true;
 }
 
+std::string stepsText(const std::vector<long long>& steps) {
+    std::string text;
+    for (long long s : steps) text += (text.empty() ? "" : ",") + std::to_string(s);
+    return text;
+}
+
 std::vector<long long> defaultSteps(const std::string& program) {
     if (program == "triangles") return {1, 3};
     return {1, 2};

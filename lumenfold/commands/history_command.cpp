@@ -1,19 +1,10 @@
 #include "commands/history_command.h"
 
-#include <CLI/CLI.hpp>
-#include <chrono>
-#include <cstdio>
 #include <stdexcept>
 
+#include "commands/command_options.h"
 #include "common/display_text.h"
 #include "common/messages.h"
-#include "store/history_add.h"
-#include "store/history_check.h"
-#include "output/history_page.h"
-#include "store/history_store.h"
-#include "model/input_files.h"
-
-namespace {
 
 std::unique_ptr<HistoryStore> openStore(const std::string& db) {
     StoreLocation location;
@@ -22,114 +13,12 @@ std::unique_ptr<HistoryStore> openStore(const std::string& db) {
     return std::make_unique<HistoryStore>(location);
 }
 
-int addCommand(const HistoryOptions& o) {
-    std::vector<std::string> errors;
-    const std::vector<std::string> files = expandInputs(o.paths, errors);
-    for (const std::string& e : errors) tell(e);
-    auto store = openStore(o.db);
-    size_t added = 0, present = 0, failed = 0;
-    auto lastShown = std::chrono::steady_clock::now();
-    for (size_t i = 0; i < files.size(); ++i) {
-        const AddOutcome outcome = addResultsFile(*store, files[i], o.machine);
-        if (!outcome.message.empty()) tell(outcome.message);
-        added += outcome.result == AddResult::added;
-        present += outcome.result == AddResult::alreadyThere;
-        failed += outcome.result == AddResult::notAdded;
-        if (std::chrono::steady_clock::now() - lastShown > std::chrono::seconds(2)) {
-            tell("added " + std::to_string(i + 1) + " of " + std::to_string(files.size()) + " files...");
-            lastShown = std::chrono::steady_clock::now();
-        }
-    }
-    printf("added %zu run%s, %zu already there%s\n", added, added == 1 ? "" : "s", present,
-           failed ? (", " + std::to_string(failed) + " not added").c_str() : "");
-    return failed > 0 || !errors.empty() ? 1 : 0;
-}
-
-int listCommand(const HistoryOptions& o) {
-    const std::vector<StoredRun> runs = openStore(o.db)->list(o.machine, o.program);
-    if (o.format == "json") {
-        nlohmann::json out = nlohmann::json::array();
-        for (const StoredRun& r : runs)
-            out.push_back({{"id", r.id}, {"machine", displayText(r.machine)}, {"program", r.program},
-                           {"started", displayText(r.started)}, {"frames", r.frames},
-                           {"file", displayText(r.sourceFile)}, {"sha256", r.sha256}, {"excluded", r.excluded},
-                           {"reason", r.excluded ? nlohmann::json(displayText(r.excludeReason)) : nlohmann::json()}});
-        printf("%s\n", out.dump(2).c_str());
-        return 0;
-    }
-    printf("%6s  %-16s %-10s %-25s %7s  %s\n", "id", "machine", "program", "started", "frames", "file");
-    for (const StoredRun& r : runs) {
-        printf("%6lld  %-16s %-10s %-25s %7d  %s%s\n", r.id, displayText(r.machine).c_str(), r.program.c_str(),
-               displayText(r.started).c_str(), r.frames, displayText(r.sourceFile).c_str(),
-               r.excluded ? ("  [excluded: " + displayText(r.excludeReason) + "]").c_str() : "");
-    }
-    printf("%zu run%s\n", runs.size(), runs.size() == 1 ? "" : "s");
-    return 0;
-}
-
-int excludeCommand(const HistoryOptions& o, bool exclude) {
-    if (!openStore(o.db)->setExcluded(o.run, exclude, o.reason)) {
-        tell("no run " + std::to_string(o.run) + " in the history store");
-        return 1;
-    }
-    printf("run %lld %s\n", o.run, exclude ? ("excluded: " + displayText(o.reason)).c_str() : "included again");
-    return 0;
-}
-
-struct Checked {
-    std::vector<StoredRun> runs;
-    std::vector<Series> series;
-    std::vector<Finding> findings;
-};
-
-void checkStore(const HistoryOptions& o, Checked& checked) {
-    auto store = openStore(o.db);
-    checked.runs = store->list(o.machine, o.program, true);
-    const std::vector<ResultsRun> data = store->runsData(checked.runs);
-    checked.series = buildSeries(checked.runs, data, o.figure);
-    if (checked.runs.size() > 200) tell("looking for change points in " + std::to_string(checked.series.size()) +
-                                        " series of " + std::to_string(checked.runs.size()) + " runs...");
-    checked.findings = checkSeries(checked.series);
-}
-
-int checkCommand(const HistoryOptions& o) {
-    Checked checked;
-    checkStore(o, checked);
-    if (checked.series.empty()) tell("no series to check: the store holds no matching run that is not excluded");
-    std::string out;
-    if (o.format == "json")
-        out = findingsJson(checked.findings).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-    else if (o.format == "markdown")
-        out = findingsMarkdown(checked.findings, checked.series.size());
-    else
-        out = findingsText(checked.findings, checked.series.size());
-    fputs(out.c_str(), stdout);
-    fflush(stdout);
-    return checked.findings.empty() ? 0 : 3;
-}
-
-int showCommand(const HistoryOptions& o) {
-    Checked checked;
-    checkStore(o, checked);
-    std::string error;
-    if (!writeHistoryPage(o.page, checked.series, checked.findings, error)) {
-        tell("no HTML page written: " + displayText(error));
-        return 1;
-    }
-    printf("%zu series, %zu change point%s: %s\n", checked.series.size(), checked.findings.size(),
-           checked.findings.size() == 1 ? "" : "s", displayText(o.page).c_str());
-    return 0;
-}
-
-CLI::App* addFilters(CLI::App* command, HistoryOptions& o, bool withFigure) {
+CLI::App* addHistoryFilters(CLI::App* command, HistoryOptions& o, bool withFigure) {
     command->add_option("--machine", o.machine, "only this machine's runs");
-    command->add_option("--program", o.program, "only this program's runs")
-        ->check(CLI::IsMember({"triangles", "cube", "streaming"}));
+    command->add_option("--program", o.program, "only this program's runs")->check(CLI::IsMember(programChoices()));
     if (withFigure) command->add_option("--figure", o.figure, "only this figure, by its key as compare names it");
     return command;
 }
-
-}  // namespace
 
 CLI::App* addHistoryCommand(CLI::App& app, HistoryOptions& o) {
     CLI::App* history = app.add_subcommand("history", "Keep every run in a store and find when a figure changed.");
@@ -138,61 +27,26 @@ CLI::App* addHistoryCommand(CLI::App& app, HistoryOptions& o) {
     history->add_option("--db", o.db,
                         "the store: a PostgreSQL URI (postgresql://user@host/db), sqlite:PATH or a path "
                         "(default: LUMENFOLD_HISTORY, else $XDG_DATA_HOME/lumenfold/history.sqlite)");
-    CLI::App* add = history->add_subcommand("add", "Store results files or directories of them, every frame and "
-                                                   "the context; a run already stored is left as it is.");
-    add->add_option("paths", o.paths, "results files, or directories of them")->required();
-    add->add_option("--machine", o.machine, "the machine's name (default: the context's host name, else this host's)");
-    CLI::App* list = addFilters(history->add_subcommand("list", "One line per stored run."), o, false);
-    list->add_option("--format", o.format, "text or json")->check(CLI::IsMember({"text", "json"}));
-    CLI::App* exclude = history->add_subcommand("exclude", "Leave a run out of checks; it stays stored.");
-    exclude->add_option("run", o.run, "the run's id, as list shows it")->required();
-    exclude->add_option("--reason", o.reason, "why, shown by list")->required();
-    CLI::App* include = history->add_subcommand("include", "Take an excluded run into checks again.");
-    include->add_option("run", o.run, "the run's id")->required();
-    CLI::App* check = addFilters(history->add_subcommand("check", "Change points of each series (machine, program, "
-                                                                  "figure); exit status 3 when there is one."),
-                                 o, true);
-    check->add_option("--format", o.format, "text, json or markdown")
-        ->check(CLI::IsMember({"text", "json", "markdown"}));
-    CLI::App* show = addFilters(history->add_subcommand("show", "A page of trend charts, change points marked."), o, true);
-    show->add_option("--html", o.page, "the self-contained HTML page to write")->required();
-    for (CLI::App* sub : {add, list, exclude, include, check, show})
-        sub->final_callback([&o, sub] { o.action = sub->get_name(); });
+    std::vector<CLI::App*> subcommands = {addHistoryAddCommand(history, o), addHistoryListCommand(history, o)};
+    for (CLI::App* sub : addHistoryExcludeCommands(history, o)) subcommands.push_back(sub);
+    for (CLI::App* sub : addHistoryCheckCommands(history, o)) subcommands.push_back(sub);
+    for (CLI::App* sub : subcommands) sub->final_callback([&o, sub] { o.action = sub->get_name(); });
     return history;
 }
 
 int historyCommand(const HistoryOptions& o) {
     try {
-        if (o.action == "add") return addCommand(o);
-        if (o.action == "list") return listCommand(o);
-        if (o.action == "exclude") return excludeCommand(o, true);
-        if (o.action == "include") return excludeCommand(o, false);
-        if (o.action == "check") return checkCommand(o);
-        if (o.action == "show") return showCommand(o);
+        if (o.action == "add") return historyAddCommand(o);
+        if (o.action == "list") return historyListCommand(o);
+        if (o.action == "exclude") return historyExcludeCommand(o, true);
+        if (o.action == "include") return historyExcludeCommand(o, false);
+        if (o.action == "check") return historyCheckCommand(o);
+        if (o.action == "show") return historyShowCommand(o);
     } catch (const std::exception& e) {
         tell(displayText(e.what()));
         return 1;
     }
     return 2;
-}
-
-bool addRunsToHistory(const std::vector<std::string>& resultsFiles, const std::string& db) {
-    try {
-        auto store = openStore(db);
-        bool ok = true;
-        for (const std::string& file : resultsFiles) {
-            const AddOutcome outcome = addResultsFile(*store, file, "");
-            if (!outcome.message.empty()) tell(outcome.message);
-            ok &= outcome.result != AddResult::notAdded;
-            if (outcome.result != AddResult::notAdded)
-                tell((outcome.result == AddResult::added ? "added to the history: " : "already in the history: ") +
-                     displayText(file));
-        }
-        return ok;
-    } catch (const std::exception& e) {
-        tell("not added to the history: " + displayText(e.what()));
-        return false;
-    }
 }
 
 void HistoryFlag::addTo(CLI::App* command) {

@@ -2,10 +2,14 @@
 
 #include <cstdio>
 
+#include "commands/command_options.h"
+#include "commands/series_command.h"
 #include "common/messages.h"
 #include "output/report_format.h"
 
-int runCommand(const RunOptions& options) {
+namespace {
+
+int runOnceCommand(const RunOptions& options) {
     Program program;
     if (!programFromName(options.program, program)) {
         tell("unknown program \"" + options.program + "\": expected triangles, cube or streaming");
@@ -20,4 +24,54 @@ int runCommand(const RunOptions& options) {
     fflush(stdout);
     for (const Problem& problem : outcome.results.problems) tell(problemText(outcome.results, problem));
     return outcome.results.problems.empty() ? 0 : 1;
+}
+
+void addSeriesOptions(CLI::App* run, SeriesPlan& plan) {
+    CLI::Option* repeat = run->add_option("--repeat", plan.repeat,
+                                          "run the program this many times, each a fresh process with its own "
+                                          "results and context file in the one directory")
+                              ->check(CLI::Range(1, 1000));
+    CLI::Option* stable = run->add_option("--until-stable", plan.stablePercent,
+                                          "run at least 3 times, then until the 95% interval of the main figure "
+                                          "lies within +-PCT% of its median")
+                              ->check(CLI::Range(0.001, 100.0));
+    CLI::Option* maxRuns = run->add_option("--max-runs", plan.maxRuns, "the most runs --until-stable makes")
+                               ->capture_default_str()
+                               ->check(CLI::Range(SeriesPlan::minimumStableRuns, 1000));
+    repeat->excludes(stable);
+    maxRuns->needs(stable);
+}
+
+}  // namespace
+
+CLI::App* addRunCommand(CLI::App& app, RunCommandOptions& options) {
+    CLI::App* run = app.add_subcommand(
+        "run", "Start a program, press R, wait for the frames or the time, press P and Esc, answer its prompt, "
+               "and report the run. Without DISPLAY it runs on a private Xvfb.");
+    RunOptions& o = options.run;
+    run->add_option("program", o.program, "triangles, cube or streaming")->required()->check(
+        CLI::IsMember(programChoices()));
+    CLI::Option* frames = run->add_option("--frames", o.limits.frames,
+                                          "stop once this many frames are reported (default 5), counting the "
+                                          "one drawn when the window first shows; the frame running when P "
+                                          "arrives is finished and reported too")
+                              ->check(CLI::Range(1, 1000000));
+    CLI::Option* seconds = run->add_option("--seconds", o.limits.seconds,
+                                           "stop once this many seconds have passed since R")
+                               ->check(CLI::PositiveNumber);
+    frames->excludes(seconds);
+    run->add_option("--dir", o.directory, "working directory of the program, where its results file goes "
+                                          "(default: the current directory; created if missing)");
+    addRunLimits(run, o.limits);
+    run->add_flag("--echo", o.echo, "show the program's console as it comes (it always goes to its log file)");
+    addSeriesOptions(run, options.plan);
+    run->callback([&o] {
+        if (o.limits.frames == 0 && o.limits.seconds == 0) o.limits.frames = defaultFrames;
+    });
+    return run;
+}
+
+int runCommand(const RunCommandOptions& options) {
+    if (options.plan.repeat > 1 || options.plan.stablePercent > 0) return seriesCommand(options.run, options.plan);
+    return runOnceCommand(options.run);
 }

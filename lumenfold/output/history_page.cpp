@@ -6,12 +6,10 @@
 #include <cstring>
 
 #include "common/display_text.h"
-#include "common/whole_file.h"
+#include "common/files.h"
+#include "common/version.h"
 #include "output/html_report.h"
 
-#ifndef LUMENFOLD_VERSION
-#define LUMENFOLD_VERSION "unknown"
-#endif
 
 using nlohmann::json;
 
@@ -19,7 +17,7 @@ namespace {
 
 json finite(double value) { return std::isfinite(value) ? json(value) : json(nullptr); }
 
-json seriesData(const Series& s, const std::vector<Finding>& findings) {
+json seriesData(const FigureSeries& s, const std::vector<Finding>& findings) {
     json runs = json::array();
     for (size_t i = 0; i < s.runs.size(); ++i) {
         const Statistics stats = computeStatistics(s.samples[i]);
@@ -106,10 +104,10 @@ catch (e) { const p = document.getElementById('problems'); p.textContent = 'The 
 
 }  // namespace
 
-std::string historyPage(const std::vector<Series>& series, const std::vector<Finding>& findings,
+std::string historyPage(const std::vector<FigureSeries>& series, const std::vector<Finding>& findings,
                         const std::string& generator) {
     json data = {{"series", json::array()}};
-    for (const Series& s : series) data["series"].push_back(seriesData(s, findings));
+    for (const FigureSeries& s : series) data["series"].push_back(seriesData(s, findings));
     const ChartLibrary& library = chartLibrary();
     std::string page =
         "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
@@ -127,8 +125,8 @@ std::string historyPage(const std::vector<Series>& series, const std::vector<Fin
     return page;
 }
 
-bool writeHistoryPage(const std::string& path, const std::vector<Series>& series,
+bool writeHistoryPage(const std::string& path, const std::vector<FigureSeries>& series,
                       const std::vector<Finding>& findings, std::string& error) {
-    const std::string page = historyPage(series, findings, std::string("lumenfold ") + LUMENFOLD_VERSION);
+    const std::string page = historyPage(series, findings, lumenfoldWithVersion());
     return writeWholeFile(path, page, error);
 }

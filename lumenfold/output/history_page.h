@@ -8,9 +8,9 @@
 
 #include "store/history_check.h"
 
-std::string historyPage(const std::vector<Series>& series, const std::vector<Finding>& findings,
+std::string historyPage(const std::vector<FigureSeries>& series, const std::vector<Finding>& findings,
                         const std::string& generator);
 
 // Writes the page beside its final name and moves it there; false with error set.
-bool writeHistoryPage(const std::string& path, const std::vector<Series>& series,
+bool writeHistoryPage(const std::string& path, const std::vector<FigureSeries>& series,
                       const std::vector<Finding>& findings, std::string& error);

@@ -6,38 +6,23 @@
 #include <set>
 
 #include "common/display_text.h"
+#include "model/context_file.h"
 #include "model/figures.h"
 
 using nlohmann::json;
 
 namespace {
 
-std::string factText(const json& context, std::initializer_list<const char*> path) {
-    const json* at = &context;
-    for (const char* key : path) {
-        if (!at->is_object() || !at->contains(key)) return "(none)";
-        at = &(*at)[key];
-    }
-    if (at->is_string()) return at->get<std::string>();
-    if (at->is_null()) return "(none)";
-    return at->dump();
-}
-
-std::map<std::string, std::string> contextFacts(const std::optional<std::string>& text) {
+// What a change point explains itself by: the conditions every comparison
+// of contexts names, and the run's warnings; nothing without a readable context.
+std::map<std::string, std::string> explainingFacts(const std::optional<std::string>& text) {
     std::map<std::string, std::string> facts;
-    const json context = text ? json::parse(*text, nullptr, false) : json();
-    if (!context.is_object()) return facts;
-    facts["renderer"] = factText(context, {"gl", "renderer"});
-    facts["glVersion"] = factText(context, {"gl", "version"});
-    facts["kernel"] = factText(context, {"kernel", "release"});
-    facts["lumenfoldVersion"] = factText(context, {"version"});
-    facts["cpuModel"] = factText(context, {"cpu", "model"});
-    if (context.contains("environment") && context["environment"].is_object())
-        for (const auto& [name, value] : context["environment"].items())
-            facts["environment." + name] = value.is_string() ? value.get<std::string>() : value.dump();
+    if (!text) return facts;
+    const ContextRead read = parseContext(*text, "");
+    if (!read.present) return facts;
+    for (const ContextFact& fact : conditionFacts(read.context)) facts[fact.key] = fact.value.value_or("(none)");
     std::string warnings;
-    if (context.contains("warnings") && context["warnings"].is_array())
-        for (const json& w : context["warnings"]) warnings += (warnings.empty() ? "" : "; ") + factText(w, {});
+    for (const std::string& w : read.context.warnings) warnings += (warnings.empty() ? "" : "; ") + w;
     facts["warnings"] = warnings.empty() ? "(none)" : warnings;
     return facts;
 }
@@ -58,8 +43,8 @@ std::string seriesCount(size_t n) { return std::to_string(n) + (n == 1 ? " serie
 
 }  // namespace
 
-std::vector<HistoryFigure> historyFigures(const ResultsRun& run) {
-    std::vector<HistoryFigure> out;
+std::vector<FigureSamples> figureSamplesOfRun(const ResultsRun& run) {
+    std::vector<FigureSamples> out;
     if (!run.recognised) return out;
     auto add = [&](const FigureSpec& spec) {
         std::vector<double> samples = figureSamples(run, spec);
@@ -79,7 +64,7 @@ std::vector<HistoryFigure> historyFigures(const ResultsRun& run) {
 }
 
 ContextChanges contextChanges(const std::optional<std::string>& before, const std::optional<std::string>& after) {
-    const auto a = contextFacts(before), b = contextFacts(after);
+    const auto a = explainingFacts(before), b = explainingFacts(after);
     ContextChanges changed;
     if (a.empty() != b.empty() || (a.empty() && (before.has_value() != after.has_value()))) {
         changed["context"] = {before ? "(recorded)" : "(no context)", after ? "(recorded)" : "(no context)"};
@@ -96,13 +81,13 @@ ContextChanges contextChanges(const std::optional<std::string>& before, const st
     return changed;
 }
 
-std::vector<Series> buildSeries(const std::vector<StoredRun>& runs, const std::vector<ResultsRun>& data,
+std::vector<FigureSeries> buildSeries(const std::vector<StoredRun>& runs, const std::vector<ResultsRun>& data,
                                 const std::string& figure) {
-    std::vector<Series> out;
+    std::vector<FigureSeries> out;
     std::map<std::tuple<std::string, std::string, std::string>, size_t> index;
     for (size_t i = 0; i < runs.size() && i < data.size(); ++i) {
         if (runs[i].excluded || !data[i].recognised) continue;
-        for (HistoryFigure& f : historyFigures(data[i])) {
+        for (FigureSamples& f : figureSamplesOfRun(data[i])) {
             if (!figure.empty() && f.key != figure) continue;
             // Sorted once here (without the not-a-numbers every statistic
             // leaves out), every statistic of the check finds it so.
@@ -112,7 +97,7 @@ std::vector<Series> buildSeries(const std::vector<StoredRun>& runs, const std::v
             if (!std::isfinite(quantile(f.samples, 0.5))) continue;
             const auto key = std::make_tuple(runs[i].machine, runs[i].program, f.key);
             auto [at, fresh] = index.emplace(key, out.size());
-            if (fresh) out.push_back(Series{runs[i].machine, runs[i].program, f.key, f.label, f.direction, {}, {}});
+            if (fresh) out.push_back(FigureSeries{runs[i].machine, runs[i].program, f.key, f.label, f.direction, {}, {}});
             out[at->second].runs.push_back(&runs[i]);
             out[at->second].samples.push_back(std::move(f.samples));
         }
@@ -120,9 +105,9 @@ std::vector<Series> buildSeries(const std::vector<StoredRun>& runs, const std::v
     return out;
 }
 
-std::vector<Finding> checkSeries(const std::vector<Series>& series, const ChangePointOptions& options) {
+std::vector<Finding> checkSeries(const std::vector<FigureSeries>& series, const ChangePointOptions& options) {
     std::vector<Finding> out;
-    for (const Series& s : series)
+    for (const FigureSeries& s : series)
         for (const ChangePoint& p : findChangePoints(s.samples, s.direction, options))
             out.push_back(Finding{&s, p, contextChanges(s.runs[p.index - 1]->context, s.runs[p.index]->context)});
     return out;
@@ -131,7 +116,7 @@ std::vector<Finding> checkSeries(const std::vector<Series>& series, const Change
 std::string findingsText(const std::vector<Finding>& findings, size_t seriesChecked) {
     std::string out;
     for (const Finding& f : findings) {
-        const Series& s = *f.series;
+        const FigureSeries& s = *f.series;
         const StoredRun& first = *s.runs[f.point.index];
         out += displayText(s.machine) + "  " + s.program + "  " + s.figure + ": change before run " +
                std::to_string(f.point.index + 1) + " of " + std::to_string(s.runs.size()) + " (id " +
@@ -164,7 +149,7 @@ std::string findingsMarkdown(const std::vector<Finding>& findings, size_t series
     out += "\n| machine | program | figure | run | date | median before | median after | after/before [95%] | "
            "verdict | changed |\n|---|---|---|---|---|---|---|---|---|---|\n";
     for (const Finding& f : findings) {
-        const Series& s = *f.series;
+        const FigureSeries& s = *f.series;
         std::string changed;
         for (const auto& [key, values] : f.changed)
             changed += (changed.empty() ? "" : "; ") + cell(key) + ": " + cell(values.first) + " → " + cell(values.second);
@@ -179,7 +164,7 @@ std::string findingsMarkdown(const std::vector<Finding>& findings, size_t series
 json findingsJson(const std::vector<Finding>& findings) {
     json out = json::array();
     for (const Finding& f : findings) {
-        const Series& s = *f.series;
+        const FigureSeries& s = *f.series;
         const StoredRun& first = *s.runs[f.point.index];
         json changed = json::object();
         for (const auto& [key, values] : f.changed) changed[displayText(key)] = {displayText(values.first), displayText(values.second)};

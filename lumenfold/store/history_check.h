@@ -15,7 +15,7 @@
 
 // One figure of one run: its key (as report and compare name it), and its
 // samples, one per frame (or one, for the set-up time).
-struct HistoryFigure {
+struct FigureSamples {
     std::string key;
     std::string label;
     Direction direction = Direction::higherIsBetter;
@@ -24,18 +24,19 @@ struct HistoryFigure {
 
 // Every figure a run gives. The one place where a stored run becomes
 // figures, so that history follows the figures report and compare show.
-std::vector<HistoryFigure> historyFigures(const ResultsRun& run);
+std::vector<FigureSamples> figureSamplesOfRun(const ResultsRun& run);
 
 // What a change point says changed in the context, from the last run before
-// to the first run after: renderer, GL version, kernel, Lumenfold version,
-// CPU model, GL environment variables and warnings. Key -> [before, after];
-// "(none)" for what a context does not record, "(no context)" without one.
+// to the first run after: the context's condition facts (renderer, GL
+// version, kernel, CPU model, Lumenfold version, the GL environment
+// variables) by key, and its warnings. Key -> [before, after]; "(none)" for
+// what a context does not record, "(no context)" without one.
 using ContextChanges = std::map<std::string, std::pair<std::string, std::string>>;
 ContextChanges contextChanges(const std::optional<std::string>& before, const std::optional<std::string>& after);
 
 // A series: one machine's runs of one program, one figure, in start-time
 // order, excluded runs and runs without the figure left out.
-struct Series {
+struct FigureSeries {
     std::string machine;
     std::string program;
     std::string figure;
@@ -47,16 +48,16 @@ struct Series {
 
 // The series of runs (listed in start-time order within machine and program)
 // whose data is in `data`, same order; figure "" keeps every figure.
-std::vector<Series> buildSeries(const std::vector<StoredRun>& runs, const std::vector<ResultsRun>& data,
+std::vector<FigureSeries> buildSeries(const std::vector<StoredRun>& runs, const std::vector<ResultsRun>& data,
                                 const std::string& figure);
 
 struct Finding {
-    const Series* series = nullptr;
+    const FigureSeries* series = nullptr;
     ChangePoint point;
     ContextChanges changed;
 };
 
-std::vector<Finding> checkSeries(const std::vector<Series>& series, const ChangePointOptions& options = {});
+std::vector<Finding> checkSeries(const std::vector<FigureSeries>& series, const ChangePointOptions& options = {});
 
 std::string findingsText(const std::vector<Finding>& findings, size_t seriesChecked);
 std::string findingsMarkdown(const std::vector<Finding>& findings, size_t seriesChecked);

@@ -1,0 +1,24 @@
+// `lumenfold suite`: triangles, cube and streaming in turn into one
+// directory, then one summary table.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "run/run_machine.h"
+
+struct SuiteOptions {
+    int repeat = 1;
+    std::string directory;  // empty: a new one named after the date in the current directory
+    RunLimits limits;       // the frames each run takes, the hang timeout
+    std::string command;
+    bool echo = false;      // each program's console shown live as well as logged
+    std::function<void(const std::string& resultsPath)> finished;   // as RunOptions::finished
+};
+
+CLI::App* addSuiteCommand(CLI::App& app, SuiteOptions& options);
+
+// The exit status of lumenfold: 0 when every program's series went as planned.
+int suiteCommand(const SuiteOptions& options);

@@ -68,13 +68,7 @@ std::vector<double> lessLocalTrend(const std::vector<double>& values) {
         around.assign(values.begin() + long(i - reach), values.begin() + long(i + reach + 1));
         around.erase(std::remove_if(around.begin(), around.end(), [](double v) { return std::isnan(v); }),
                      around.end());
-        if (around.empty()) {
-            residuals.push_back(NAN);
-            continue;
-        }
-        const auto middle = around.begin() + long(around.size() / 2);
-        std::nth_element(around.begin(), middle, around.end());
-        residuals.push_back(values[i] - *middle);
+        residuals.push_back(values[i] - selectedMedian(around));   // NaN when none is left
     }
     return residuals;
 }

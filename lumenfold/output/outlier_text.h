@@ -17,6 +17,11 @@ std::vector<RunOutliers> shownOutliers(const ResultsRun& run, int skipped);
 // frame; none when nothing stands out.
 std::vector<std::string> outlierLines(const std::vector<RunOutliers>& outliers, int skipped);
 
+// "frame 1 is much slower than the frames after it (figures): set-up work
+// spilling into it? --skip-frames 1 leaves it out", the frame numbered as in
+// the results file; figures empty: none named.
+std::string slowFirstFrameLine(int skipped, const std::string& figures = "");
+
 // [{"figure", "count", "frames", "lines", "slowFirstFrame"}], figures with nothing to show left out.
 nlohmann::json outliersJson(const std::vector<RunOutliers>& outliers);
 

@@ -126,9 +126,9 @@ void addToHistory(const std::string& results, const std::optional<std::string>& 
     const std::vector<ResultsRun> data = store().runsData(runs);
     if (data.size() != 1 || frameCount(data[0]) != frameCount(parseResultsText(results, name)))
         fail("history add lost frames", results);
-    const std::vector<Series> series = buildSeries(runs, data, "");
+    const std::vector<FigureSeries> series = buildSeries(runs, data, "");
     std::vector<Finding> findings;
-    for (const Series& s : series) findings.push_back(Finding{&s, ChangePoint{}, contextChanges(context, "{}")});
+    for (const FigureSeries& s : series) findings.push_back(Finding{&s, ChangePoint{}, contextChanges(context, "{}")});
     checkShowable("history text", findingsText(findings, series.size()));
     checkShowable("history markdown", findingsMarkdown(findings, series.size()));
 }

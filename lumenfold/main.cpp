@@ -3,8 +3,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include "commands/command_options.h"
 #include "commands/compare_command.h"
 #include "commands/history_command.h"
+#include "commands/nightly_command.h"
 #include "commands/report_command.h"
 #include "commands/run_command.h"
 #include "commands/suite_command.h"
@@ -33,8 +35,15 @@ int main(int argc, char** argv) {
     CLI::App* validateCli = addValidateCommand(app, validate);
     HistoryOptions history;
     CLI::App* historyCli = addHistoryCommand(app, history);
+    NightlyOptions nightly;
+    nightly.command = commandLine;
+    CLI::App* nightlyCli = addNightlyCommand(app, nightly);
     HistoryFlag historyFlag;
     for (CLI::App* command : {runCli, suiteCli}) historyFlag.addTo(command);
+    addNoWait(runCli, run.run.noWait);
+    addNoWait(suiteCli, suite.noWait);
+    addNoWait(validateCli, validate.noWait);
+    addNoWait(nightlyCli, nightly.noWait);
 
     try {
         app.parse(argc, argv);
@@ -49,5 +58,6 @@ int main(int argc, char** argv) {
     if (*compareCli) return compareCommand(compare);
     if (*validateCli) return validateCommand(validate);
     if (*historyCli) return historyCommand(history);
+    if (*nightlyCli) return nightlyCommand(nightly);
     return 2;
 }

@@ -1,5 +1,6 @@
 #include "commands/command_options.h"
 
+#include <cstdlib>
 #include <limits>
 
 #include "output/output_formats.h"
@@ -9,11 +10,33 @@ const std::vector<std::string>& programChoices() {
     return names;
 }
 
+CLI::Validator numberIn(double low, double high, bool lowIncluded, const std::string& what) {
+    return CLI::Validator(
+        [=](std::string& text) -> std::string {
+            char* end = nullptr;
+            const double value = strtod(text.c_str(), &end);
+            const bool fits = (lowIncluded ? value >= low : value > low) && value <= high;
+            return !text.empty() && *end == '\0' && fits ? "" : "takes " + what + ", not \"" + text + "\"";
+        },
+        what);
+}
+
+CLI::Validator positiveSeconds() { return numberIn(0, 1e9, false, "a number of seconds above 0, at most 1e9"); }
+
 void addRunLimits(CLI::App* command, RunLimits& limits) {
     command->add_option("--hang-timeout", limits.hangTimeout,
                         "seconds without a new console line after which the program counts as hung")
         ->capture_default_str()
-        ->check(CLI::PositiveNumber);
+        ->check(positiveSeconds());
+}
+
+void addSampleInterval(CLI::App* command, int& milliseconds, const std::string& help) {
+    command->add_option("--sample-interval", milliseconds, help)->capture_default_str()->check(CLI::Range(0, 60000));
+}
+
+void addNoWait(CLI::App* command, bool& noWait) {
+    command->add_flag("--no-wait", noWait,
+                      "when another benchmark holds this machine, refuse (exit status 1) instead of waiting");
 }
 
 void addSkipFrames(CLI::App* command, int& frames) {

@@ -15,8 +15,20 @@ constexpr int defaultFrames = 5;
 // The names a program argument or --program takes.
 const std::vector<std::string>& programChoices();
 
+// A number in (low, high], or [low, high] when low is included. CLI11's own
+// checks let "nan" through (no comparison with it fails), which made a run
+// by time never end and switched the hang timeout off, and show an open
+// range as a number of 300 digits.
+CLI::Validator numberIn(double low, double high, bool lowIncluded, const std::string& what);
+// Up to about 31 years: a limit, never a time that overflows on its way to a clock.
+CLI::Validator positiveSeconds();
+
 // --hang-timeout of run and suite.
 void addRunLimits(CLI::App* command, RunLimits& limits);
+// --sample-interval of run and suite; `where` ends its help.
+void addSampleInterval(CLI::App* command, int& milliseconds, const std::string& help);
+// --no-wait of the commands that hold the machine.
+void addNoWait(CLI::App* command, bool& noWait);
 // --skip-frames of report and compare.
 void addSkipFrames(CLI::App* command, int& frames);
 // --format of report and compare: the output formats' names.

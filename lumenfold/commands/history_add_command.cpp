@@ -20,7 +20,7 @@ int historyAddCommand(const HistoryOptions& o) {
     std::vector<std::string> errors;
     const std::vector<std::string> files = expandInputs(o.paths, errors);
     for (const std::string& e : errors) tell(e);
-    auto store = openStore(o.db);
+    auto store = openStore(o.db, true);
     size_t added = 0, present = 0, failed = 0;
     auto lastShown = std::chrono::steady_clock::now();
     for (size_t i = 0; i < files.size(); ++i) {
@@ -39,12 +39,12 @@ int historyAddCommand(const HistoryOptions& o) {
     return failed > 0 || !errors.empty() ? 1 : 0;
 }
 
-bool addRunsToHistory(const std::vector<std::string>& resultsFiles, const std::string& db) {
+bool addRunsToHistory(const std::vector<std::string>& resultsFiles, const std::string& db, const std::string& machine) {
     try {
-        auto store = openStore(db);
+        auto store = openStore(db, true);
         bool ok = true;
         for (const std::string& file : resultsFiles) {
-            const AddOutcome outcome = addResultsFile(*store, file, "");
+            const AddOutcome outcome = addResultsFile(*store, file, machine);
             if (!outcome.message.empty()) tell(outcome.message);
             ok &= outcome.result != AddResult::notAdded;
             if (outcome.result != AddResult::notAdded)

@@ -1,26 +1,74 @@
 // `lumenfold history check` and `show`: the change points of every series,
 // as a report or a page of trend charts.
+#include <algorithm>
 #include <cstdio>
+#include <ctime>
+#include <set>
 
 #include "commands/history_command.h"
 #include "common/display_text.h"
 #include "common/messages.h"
+#include "model/figures.h"
 #include "output/history_page.h"
 #include "store/history_check.h"
 
 namespace {
 
+std::string joined(const std::set<std::string>& names) {
+    std::string out;
+    for (const std::string& name : names) out += (out.empty() ? "" : ", ") + displayText(name);
+    return out.empty() ? "none" : out;
+}
+
+void checkFigureKey(const HistoryOptions& o) {
+    if (o.figure.empty()) return;
+    std::string keys;
+    for (Program p : {Program::triangles, Program::cube, Program::streaming}) {
+        if (!o.program.empty() && o.program != programName(p)) continue;
+        if (findFigure(p, o.figure)) return;
+        keys += std::string(keys.empty() ? "" : "; ") + programName(p) + ":";
+        for (const FigureSpec& spec : programFigures(p))
+            keys += " " + spec.key + (spec.perStep ? "N (N a step from 1)" : "");
+    }
+    const std::string figure = "\"" + displayText(o.figure) + "\"";
+    throw BadRequest(o.program.empty() ? "unknown figure " + figure + "; the figure keys are " + keys
+                                       : o.program + " has no figure " + figure + "; its keys are " + keys);
+}
+
+// Filters that match nothing are a mistake to name, not a store without change.
+void explainNoMatch(HistoryStore& store, const HistoryOptions& o, const std::vector<StoredRun>& matching) {
+    if (matching.empty() && (!o.machine.empty() || !o.program.empty())) {
+        std::set<std::string> machines, programs;
+        for (const StoredRun& r : store.list("", "")) {
+            machines.insert(r.machine);
+            if (o.machine.empty() || r.machine == o.machine) programs.insert(r.program);
+        }
+        if (!o.machine.empty() && machines.count(o.machine) == 0)
+            throw BadRequest("the store holds no run of machine \"" + displayText(o.machine) +
+                             "\"; its machines: " + joined(machines));
+        throw BadRequest("the store holds no run of " + o.program +
+                         (o.machine.empty() ? "" : " on machine \"" + displayText(o.machine) + "\"") +
+                         "; it holds runs of " + joined(programs));
+    }
+    const bool anyIncluded = std::any_of(matching.begin(), matching.end(), [](const StoredRun& r) { return !r.excluded; });
+    if (!o.figure.empty() && anyIncluded)
+        throw BadRequest("no matching run that is not excluded gives the figure " + displayText(o.figure));
+}
+
 struct Checked {
+    std::unique_ptr<HistoryStore> store;
     std::vector<StoredRun> runs;
     std::vector<FigureSeries> series;
     std::vector<Finding> findings;
 };
 
 void checkStore(const HistoryOptions& o, Checked& checked) {
-    auto store = openStore(o.db);
-    checked.runs = store->list(o.machine, o.program, true);
-    const std::vector<ResultsRun> data = store->runsData(checked.runs);
+    checkFigureKey(o);
+    checked.store = openStore(o.db);
+    checked.runs = checked.store->list(o.machine, o.program, true);
+    const std::vector<ResultsRun> data = checked.store->runsData(checked.runs);
     checked.series = buildSeries(checked.runs, data, o.figure);
+    if (checked.series.empty()) explainNoMatch(*checked.store, o, checked.runs);
     if (checked.runs.size() > 200) tell("looking for change points in " + std::to_string(checked.series.size()) +
                                         " series of " + std::to_string(checked.runs.size()) + " runs...");
     checked.findings = checkSeries(checked.series);
@@ -35,6 +83,11 @@ std::vector<CLI::App*> addHistoryCheckCommands(CLI::App* history, HistoryOptions
                                         o, true);
     check->add_option("--format", o.format, "text, json or markdown")
         ->check(CLI::IsMember({"text", "json", "markdown"}));
+    check->add_option("--notify", o.notifyUrl, "post every new alert to this URL (a chat webhook, an issue tracker)");
+    check->add_option("--stale", o.staleHours, "hours without a run after which a machine raises a silent alert")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    addAlertsCommand(history, o.alerts, o.action);
     CLI::App* show = addHistoryFilters(history->add_subcommand("show", "A page of trend charts, change points marked."),
                                        o, true);
     show->add_option("--html", o.page, "the self-contained HTML page to write")->required();
@@ -54,7 +107,15 @@ int historyCheckCommand(const HistoryOptions& o) {
         out = findingsText(checked.findings, checked.series.size());
     fputs(out.c_str(), stdout);
     fflush(stdout);
-    return checked.findings.empty() ? 0 : 3;
+    // Alerts remember what was found, so acknowledging one sticks; a figure
+    // or program filter sees part of each machine, so it raises no silent alert.
+    const double stale = o.figure.empty() && o.program.empty() ? o.staleHours : 1e18;
+    const AlertOutcome alerts = recordCheck(*checked.store, checked.runs, checked.findings, stale, time(nullptr));
+    tellAlerts(alerts);
+    if (o.onAlerts) o.onAlerts(alerts);
+    const bool sent = o.notifyUrl.empty() || notifyAlerts(*checked.store, o.notifyUrl);
+    if (!checked.findings.empty()) return 3;
+    return sent ? 0 : 1;
 }
 
 int historyShowCommand(const HistoryOptions& o) {

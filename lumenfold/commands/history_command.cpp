@@ -1,15 +1,19 @@
 #include "commands/history_command.h"
 
-#include <stdexcept>
+#include <filesystem>
 
 #include "commands/command_options.h"
 #include "common/display_text.h"
 #include "common/messages.h"
 
-std::unique_ptr<HistoryStore> openStore(const std::string& db) {
+std::unique_ptr<HistoryStore> openStore(const std::string& db, bool create) {
     StoreLocation location;
     std::string error;
-    if (!storeLocation(db, location, error)) throw std::runtime_error(error);
+    if (!storeLocation(db, location, error)) throw BadRequest(error);
+    std::error_code missing;
+    if (!create && !location.postgres && !std::filesystem::exists(location.target, missing))
+        throw std::runtime_error("no history store at " + location.shown +
+                                 "; `lumenfold history add` or `lumenfold run --history` makes one");
     return std::make_unique<HistoryStore>(location);
 }
 
@@ -42,6 +46,10 @@ int historyCommand(const HistoryOptions& o) {
         if (o.action == "include") return historyExcludeCommand(o, false);
         if (o.action == "check") return historyCheckCommand(o);
         if (o.action == "show") return historyShowCommand(o);
+        if (o.action == "alerts") return alertsCommand(*openStore(o.db), o.alerts);
+    } catch (const BadRequest& e) {
+        tell(e.what());
+        return 2;
     } catch (const std::exception& e) {
         tell(displayText(e.what()));
         return 1;

@@ -6,6 +6,7 @@
 #include "commands/series_command.h"
 #include "common/messages.h"
 #include "output/report_format.h"
+#include "run/machine_lock.h"
 
 namespace {
 
@@ -15,6 +16,8 @@ int runOnceCommand(const RunOptions& options) {
         tell("unknown program \"" + options.program + "\": expected triangles, cube or streaming");
         return 2;
     }
+    MachineLock machine;
+    if (!holdMachine(machine, options.command, options.noWait)) return 1;
     std::string binary, directory;
     RunSession session;
     if (!prepareSession(options, binary, directory, session)) return 1;
@@ -34,7 +37,7 @@ void addSeriesOptions(CLI::App* run, SeriesPlan& plan) {
     CLI::Option* stable = run->add_option("--until-stable", plan.stablePercent,
                                           "run at least 3 times, then until the 95% interval of the main figure "
                                           "lies within +-PCT% of its median")
-                              ->check(CLI::Range(0.001, 100.0));
+                              ->check(numberIn(0.001, 100, true, "a percentage from 0.001 to 100"));
     CLI::Option* maxRuns = run->add_option("--max-runs", plan.maxRuns, "the most runs --until-stable makes")
                                ->capture_default_str()
                                ->check(CLI::Range(SeriesPlan::minimumStableRuns, 1000));
@@ -58,13 +61,16 @@ CLI::App* addRunCommand(CLI::App& app, RunCommandOptions& options) {
                               ->check(CLI::Range(1, 1000000));
     CLI::Option* seconds = run->add_option("--seconds", o.limits.seconds,
                                            "stop once this many seconds have passed since R")
-                               ->check(CLI::PositiveNumber);
+                               ->check(positiveSeconds());
     frames->excludes(seconds);
     run->add_option("--dir", o.directory, "working directory of the program, where its results file goes "
                                           "(default: the current directory; created if missing)");
     addRunLimits(run, o.limits);
     run->add_flag("--echo", o.echo, "show the program's console as it comes (it always goes to its log file)");
     addSeriesOptions(run, options.plan);
+    addSampleInterval(run, o.sampleIntervalMs,
+                      "sample the machine's sensors (clocks, loads, temperatures, power) every MS milliseconds "
+                      "into a file beside the results; 0: not at all");
     run->callback([&o] {
         if (o.limits.frames == 0 && o.limits.seconds == 0) o.limits.frames = defaultFrames;
     });

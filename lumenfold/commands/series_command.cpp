@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/messages.h"
+#include "run/machine_lock.h"
 #include "output/report_format.h"
 
 SeriesOutcome runSeries(RunSession& session, Program program, RunOptions options, const SeriesPlan& plan,
@@ -53,6 +54,8 @@ void printSeries(const SeriesOutcome& series, const SeriesPlan& plan, const std:
 int seriesCommand(const RunOptions& options, const SeriesPlan& plan) {
     Program program;
     if (!programFromName(options.program, program)) return 2;
+    MachineLock machine;
+    if (!holdMachine(machine, options.command, options.noWait)) return 1;
     std::string binary, directory;
     RunSession session;
     if (!prepareSession(options, binary, directory, session)) return 1;

@@ -1,5 +1,6 @@
 #include "commands/suite_command.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -8,6 +9,7 @@
 #include "commands/series_command.h"
 #include "common/messages.h"
 #include "common/time_text.h"
+#include "run/machine_lock.h"
 
 namespace {
 
@@ -36,15 +38,21 @@ CLI::App* addSuiteCommand(CLI::App& app, SuiteOptions& options) {
     addRunLimits(suite, options.limits);
     suite->add_flag("--echo", options.echo, "show each program's console as it comes (it always goes to its log file)");
     options.limits.frames = defaultFrames;
+    addSampleInterval(suite, options.sampleIntervalMs,
+                      "sample the machine's sensors every MS milliseconds into a file beside each run's results; "
+                      "0: not at all");
     return suite;
 }
 
 int suiteCommand(const SuiteOptions& options) {
+    MachineLock machine;
+    if (!holdMachine(machine, options.command, options.noWait)) return 1;
     RunOptions run;
     run.limits = options.limits;
     run.command = options.command;
     run.echo = options.echo;
     run.finished = options.finished;
+    run.sampleIntervalMs = options.sampleIntervalMs;
     run.directory = options.directory.empty() ? "lumenfold-suite-" + dateStamp(time(nullptr)) : options.directory;
     SeriesPlan plan;
     plan.repeat = options.repeat;
@@ -53,6 +61,9 @@ int suiteCommand(const SuiteOptions& options) {
     RunSession session;
     for (Program program : {Program::triangles, Program::cube, Program::streaming}) {
         run.program = programName(program);
+        if (!options.programs.empty() &&
+            std::find(options.programs.begin(), options.programs.end(), run.program) == options.programs.end())
+            continue;
         if (interruptRequested() || !prepareRun(run, binary, directory)) break;
         if (all.empty() && !session.open(error)) {
             tell(error);
@@ -63,7 +74,8 @@ int suiteCommand(const SuiteOptions& options) {
     }
     printSuiteTable(all);
     printf("\nAll results, context and console log files are in %s\n", directory.empty() ? run.directory.c_str() : directory.c_str());
-    const bool ok = all.size() == 3 && all.back().ok;
+    const size_t wanted = options.programs.empty() ? 3 : options.programs.size();
+    const bool ok = all.size() == wanted && all.back().ok;
     if (!ok) tell("the suite did not finish: see the messages above");
     return ok ? 0 : 1;
 }

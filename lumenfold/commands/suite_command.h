@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -15,6 +16,9 @@ struct SuiteOptions {
     RunLimits limits;       // the frames each run takes, the hang timeout
     std::string command;
     bool echo = false;      // each program's console shown live as well as logged
+    bool noWait = false;    // as RunOptions::noWait
+    std::vector<std::string> programs;   // empty: every program
+    int sampleIntervalMs = 100;          // as RunOptions::sampleIntervalMs
     std::function<void(const std::string& resultsPath)> finished;   // as RunOptions::finished
 };
 

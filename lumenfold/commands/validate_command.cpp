@@ -15,6 +15,7 @@
 #include "common/version.h"
 #include "model/png_file.h"
 #include "output/validation_page.h"
+#include "run/machine_lock.h"
 #include "run/program_run.h"
 
 namespace fs = std::filesystem;
@@ -247,6 +248,9 @@ int validateCommand(const ValidateOptions& options) {
         return 2;
     }
     ValidationSummary summary{options.program, "", displayText(options.reference), "", differenceGain};
+    // Both captures under one hold: no other benchmark between them.
+    MachineLock machine;
+    if (!holdMachine(machine, options.command, options.noWait)) return 1;
     if (!captureBoth(options, steps, drawnDir, referenceDir, software, summary)) return 1;
 
     const Tolerance tolerance = defaultTolerance();

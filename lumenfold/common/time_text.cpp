@@ -32,6 +32,8 @@ std::string isoUtcTime(time_t when) { return formatted(when, "%Y-%m-%dT%H:%M:%SZ
 
 std::string dateStamp(time_t when) { return formatted(when, "%Y%m%d-%H%M%S", false); }
 
+std::string localTimeText(time_t when, const char* format) { return formatted(when, format, false); }
+
 bool parseIsoTime(const std::string& text, long long& seconds) {
     tm when{};
     char zone[8] = {};

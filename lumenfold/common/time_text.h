@@ -11,6 +11,8 @@ std::string isoLocalTime(time_t when);
 std::string isoUtcTime(time_t when);
 // Local time for a name, e.g. "20261207-140509".
 std::string dateStamp(time_t when);
+// Local time by strftime's rules: the one formatter the others use.
+std::string localTimeText(time_t when, const char* format);
 
 // Seconds since the epoch of an ISO 8601 time with its offset
 // ("2026-12-07T14:05:09+01:00", or Z); false when it is not one.

@@ -21,7 +21,9 @@
 #include "run/conditions.h"
 #include "run/console_log.h"
 #include "run/machine_description.h"
+#include "run/machine_lock.h"
 #include "run/progress.h"
+#include "run/run_sampling.h"
 #include "text_format.h"
 
 using nlohmann::json;
@@ -432,6 +434,8 @@ RunOutcome runOnce(RunSession& session, Program program, const RunOptions& optio
         outcome.failure = error;
         return outcome;
     }
+    RunSampling sampling;
+    sampling.start(directory, programName(program), s.child.pid, options.sampleIntervalMs);
     supervise(s);
     outcome.failure = s.machine.verdict();
 
@@ -447,6 +451,7 @@ RunOutcome runOnce(RunSession& session, Program program, const RunOptions& optio
         addFailure(outcome.failure, note);
     }
     finishLog(s, outcome);
+    sampling.finish(outcome.resultsPath, context);
     addOutcome(context, s, outcome);
     outcome.context = context;
     sayOutcome(outcome, context);

@@ -2,11 +2,13 @@
 // in SQLite (one machine) or PostgreSQL (a fleet), one schema for both.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "analysis/alerts.h"
 #include "model/results_file.h"
 
 namespace soci { class session; }
@@ -28,7 +30,7 @@ bool storeLocation(const std::string& dbOption, StoreLocation& location, std::st
 std::string describeConnection(const std::string& connection);
 
 // The schema this lumenfold writes. A store with a higher version is refused.
-constexpr int historySchemaVersion = 2;
+constexpr int historySchemaVersion = 3;
 
 // A run about to be added.
 struct NewRun {
@@ -84,11 +86,31 @@ public:
 
     int schemaVersion() const { return version_; }
 
+    // Alerts (store/history_alerts.cpp), oldest first; each change is one
+    // transaction, so two checks at once cannot raise one alert twice.
+    std::vector<Alert> alerts();
+    // What a check does to the alerts, in one transaction that also reads
+    // them, so two checks at once never raise one alert twice: decide gets
+    // the known alerts and fills the update; raised alerts get their ids.
+    struct AlertChanges {
+        AlertUpdate update;
+        std::vector<Alert> othersRaised;   // silent machines, failed nights
+        std::vector<Alert> othersClosed;
+    };
+    void changeAlerts(const std::function<void(const std::vector<Alert>& known, AlertChanges& changes)>& decide,
+                      AlertChanges& changes);
+    // False when there is no such alert.
+    bool setAlertState(long long id, AlertState state, const std::string& note, const std::string& by, long long now);
+    void markAlertsSent(const std::vector<long long>& ids, long long now);
+
 private:
     void prepareSchema();
     void createSchema();
     void createFrameColumns();
     void migrateFromVersion1();
+    void createAlerts();
+    void insertAlert(Alert& alert);
+    void updateAlert(const Alert& alert);
     void begin();
     void insertFrames(long long id, const ResultsRun& run);
     void insertColumnsIntoSqlite(long long id, const FrameColumns& columns);

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "output/output_formats.h"
+#include "output/formats.h"
 
 const std::vector<std::string>& programChoices() {
     static const std::vector<std::string> names = {"triangles", "cube", "streaming"};
@@ -47,7 +47,5 @@ void addSkipFrames(CLI::App* command, int& frames) {
 }
 
 void addFormat(CLI::App* command, std::string& format) {
-    std::string choices;
-    for (const std::string& name : formatNames()) choices += (choices.empty() ? "" : ", ") + name;
-    command->add_option("--format", format, choices)->capture_default_str()->check(CLI::IsMember(formatNames()));
+    command->add_option("--format", format, formatChoices())->capture_default_str()->check(CLI::IsMember(formatNames()));
 }

@@ -31,5 +31,5 @@ void addSampleInterval(CLI::App* command, int& milliseconds, const std::string& 
 void addNoWait(CLI::App* command, bool& noWait);
 // --skip-frames of report and compare.
 void addSkipFrames(CLI::App* command, int& frames);
-// --format of report and compare: the output formats' names.
+// --format of report, compare and history's list and check: the output formats' names.
 void addFormat(CLI::App* command, std::string& format);

@@ -3,8 +3,8 @@
 #include "commands/command_options.h"
 #include "commands/runs_input.h"
 #include "common/messages.h"
-#include "output/comparison_format.h"
-#include "output/output_formats.h"
+#include "output/comparison_words.h"
+#include "output/formats.h"
 
 namespace {
 

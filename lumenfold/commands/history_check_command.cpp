@@ -5,11 +5,16 @@
 #include <ctime>
 #include <set>
 
+#include "commands/command_options.h"
 #include "commands/history_command.h"
 #include "common/display_text.h"
+#include "common/files.h"
 #include "common/messages.h"
+#include "common/version.h"
 #include "model/figures.h"
+#include "output/formats.h"
 #include "output/history_page.h"
+#include "output/text_format.h"
 #include "store/history_check.h"
 
 namespace {
@@ -81,8 +86,7 @@ std::vector<CLI::App*> addHistoryCheckCommands(CLI::App* history, HistoryOptions
                                                                          "program, figure); exit status 3 when "
                                                                          "there is one."),
                                         o, true);
-    check->add_option("--format", o.format, "text, json or markdown")
-        ->check(CLI::IsMember({"text", "json", "markdown"}));
+    addFormat(check, o.format);
     check->add_option("--notify", o.notifyUrl, "post every new alert to this URL (a chat webhook, an issue tracker)");
     check->add_option("--stale", o.staleHours, "hours without a run after which a machine raises a silent alert")
         ->check(CLI::PositiveNumber)
@@ -98,15 +102,10 @@ int historyCheckCommand(const HistoryOptions& o) {
     Checked checked;
     checkStore(o, checked);
     if (checked.series.empty()) tell("no series to check: the store holds no matching run that is not excluded");
-    std::string out;
-    if (o.format == "json")
-        out = findingsJson(checked.findings).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-    else if (o.format == "markdown")
-        out = findingsMarkdown(checked.findings, checked.series.size());
-    else
-        out = findingsText(checked.findings, checked.series.size());
-    fputs(out.c_str(), stdout);
+    const OutputFormat& format = outputFormat(o.format);
+    fputs(format.findings(checked.findings, checked.series.size()).c_str(), stdout);
     fflush(stdout);
+    if (!format.holdsNotes) tell(changePointsLine(checked.findings.size(), checked.series.size()));
     // Alerts remember what was found, so acknowledging one sticks; a figure
     // or program filter sees part of each machine, so it raises no silent alert.
     const double stale = o.figure.empty() && o.program.empty() ? o.staleHours : 1e18;
@@ -122,7 +121,8 @@ int historyShowCommand(const HistoryOptions& o) {
     Checked checked;
     checkStore(o, checked);
     std::string error;
-    if (!writeHistoryPage(o.page, checked.series, checked.findings, error)) {
+    const std::string page = historyPage(checked.series, checked.findings, chartLibrary(), lumenfoldWithVersion());
+    if (!writeWholeFile(o.page, page, error)) {
         tell("no HTML page written: " + displayText(error));
         return 1;
     }

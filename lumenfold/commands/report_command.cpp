@@ -4,7 +4,7 @@
 #include "commands/runs_input.h"
 #include "common/messages.h"
 #include "common/process.h"
-#include "output/output_formats.h"
+#include "output/formats.h"
 #include "output/plot_script.h"
 
 namespace {

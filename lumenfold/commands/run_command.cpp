@@ -5,7 +5,8 @@
 #include "commands/command_options.h"
 #include "commands/series_command.h"
 #include "common/messages.h"
-#include "output/report_format.h"
+#include "output/run_words.h"
+#include "output/text_format.h"
 #include "run/machine_lock.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "analysis/outliers.h"
 #include "model/input_files.h"
 #include "output/html_report.h"
-#include "output/report_format.h"
+#include "output/run_words.h"
 
 bool inputFiles(const std::vector<std::string>& arguments, std::vector<std::string>& files) {
     std::vector<std::string> errors;

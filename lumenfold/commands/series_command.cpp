@@ -4,7 +4,7 @@
 
 #include "common/messages.h"
 #include "run/machine_lock.h"
-#include "output/report_format.h"
+#include "output/run_words.h"
 
 SeriesOutcome runSeries(RunSession& session, Program program, RunOptions options, const SeriesPlan& plan,
                         const std::string& binary, const std::string& directory) {

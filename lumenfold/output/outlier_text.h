@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "analysis/outliers.h"
 
 // The run's outliers with frames numbered as in its results file: after
@@ -21,9 +19,6 @@ std::vector<std::string> outlierLines(const std::vector<RunOutliers>& outliers, 
 // spilling into it? --skip-frames 1 leaves it out", the frame numbered as in
 // the results file; figures empty: none named.
 std::string slowFirstFrameLine(int skipped, const std::string& figures = "");
-
-// [{"figure", "count", "frames", "lines", "slowFirstFrame"}], figures with nothing to show left out.
-nlohmann::json outliersJson(const std::vector<RunOutliers>& outliers);
 
 // What every format says when frames were left out; "" when none were.
 std::string skipLine(int skipped);

@@ -13,6 +13,7 @@
 #include "common/files.h"
 #include "common/time_text.h"
 #include "model/context_file.h"
+#include "model/machine_samples.h"
 
 using nlohmann::json;
 
@@ -46,7 +47,8 @@ std::string machineName(const std::string& given, const std::optional<std::strin
 
 AddOutcome addResultsText(HistoryStore& store, const std::string& resultsText,
                           const std::optional<std::string>& contextText, const std::string& sourceFile,
-                          const std::string& machine, long long fileTime) {
+                          const std::string& machine, long long fileTime,
+                          const std::optional<std::string>& machineSamples) {
     const ResultsRun run = parseResultsText(resultsText, sourceFile);
     if (!run.recognised) return {AddResult::notAdded, displayText(sourceFile) + ": not a results file of triangles, "
                                                                               "cube or streaming; not added"};
@@ -79,6 +81,7 @@ AddOutcome addResultsText(HistoryStore& store, const std::string& resultsText,
     }
     stored.sourceFile = sourceFile;
     stored.context = context;
+    stored.machineSamples = machineSamples;
     stored.run = &run;
     outcome.result = store.add(stored) ? AddResult::added : AddResult::alreadyThere;
     return outcome;
@@ -92,8 +95,19 @@ AddOutcome addResultsFile(HistoryStore& store, const std::string& path, const st
     FileText contextFile = readRegularFile(contextPathFor(path), maxContextFileBytes);
     std::optional<std::string> context;
     if (contextFile.ok()) context = std::move(contextFile.text);
+    // The machine's samples of an hour at 100 ms take a few MiB; a file far
+    // larger is kept out of the store rather than bloat every read of it.
+    constexpr long long maxStoredSamplesBytes = 16LL * 1024 * 1024;
+    FileText samplesFile = readRegularFile(samplesPathFor(path), maxStoredSamplesBytes);
+    std::optional<std::string> samples;
+    if (samplesFile.ok()) samples = std::move(samplesFile.text);
     // Stored by its full name: a store outlives the directory it was added from.
     std::error_code ignored;
     const std::string fullName = std::filesystem::absolute(path, ignored).lexically_normal().string();
-    return addResultsText(store, results.text, context, fullName.empty() ? path : fullName, machine, fileTime);
+    AddOutcome outcome =
+        addResultsText(store, results.text, context, fullName.empty() ? path : fullName, machine, fileTime, samples);
+    if (!samples && !samplesFile.missing && outcome.result == AddResult::added)
+        outcome.message += (outcome.message.empty() ? displayText(path) + ": " : "; ") +
+                           "its machine samples are not stored (" + samplesFile.error + ")";
+    return outcome;
 }

@@ -1,4 +1,5 @@
-// From stored runs to change points and their reports: pure, no database.
+// From stored runs to change points: pure, no database. The formats in
+// output/ write what is found.
 #pragma once
 
 #include <map>
@@ -6,8 +7,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "analysis/change_points.h"
 #include "store/history_store.h"
@@ -58,7 +57,3 @@ struct Finding {
 };
 
 std::vector<Finding> checkSeries(const std::vector<FigureSeries>& series, const ChangePointOptions& options = {});
-
-std::string findingsText(const std::vector<Finding>& findings, size_t seriesChecked);
-std::string findingsMarkdown(const std::vector<Finding>& findings, size_t seriesChecked);
-nlohmann::json findingsJson(const std::vector<Finding>& findings);

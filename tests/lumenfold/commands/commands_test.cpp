@@ -118,7 +118,7 @@ TEST_F(HistoryCommand, SubcommandsReachTheirWork) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(history("include 7"), 1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "lumenfold: no run 7 in the history store\n");
-    EXPECT_THROW(history("list --format csv"), CLI::ValidationError);
+    EXPECT_THROW(history("list --format xml"), CLI::ValidationError);
     EXPECT_THROW(history("list --program dodecahedron"), CLI::ValidationError);
 }
 

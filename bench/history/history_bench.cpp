@@ -100,7 +100,7 @@ void checkTime(const StoreLocation& location) {
     const std::vector<StoredRun> runs = store.list("bench", "cube", true);
     const std::vector<ResultsRun> data = store.runsData(runs);
     const double read = secondsSince(start);
-    const std::vector<FigureSeries> series = buildSeries(runs, data, "verticesPerSecond");
+    const std::vector<Series> series = buildSeries(runs, data, "verticesPerSecond");
     const std::vector<Finding> findings = checkSeries(series);
     printf("check of %zu runs (one series): %.2f s, of which reading the store %.2f s; %zu change points\n",
            runs.size(), secondsSince(start), read, findings.size());

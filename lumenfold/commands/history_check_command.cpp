@@ -1,8 +1,10 @@
 // `lumenfold history check` and `show`: the change points of every series,
 // as a report or a page of trend charts.
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <set>
 
 #include "commands/command_options.h"
@@ -12,6 +14,7 @@
 #include "common/messages.h"
 #include "common/version.h"
 #include "model/figures.h"
+#include "output/dashboard_site.h"
 #include "output/formats.h"
 #include "output/history_page.h"
 #include "output/text_format.h"
@@ -63,7 +66,8 @@ void explainNoMatch(HistoryStore& store, const HistoryOptions& o, const std::vec
 struct Checked {
     std::unique_ptr<HistoryStore> store;
     std::vector<StoredRun> runs;
-    std::vector<FigureSeries> series;
+    std::vector<ResultsRun> data;
+    std::vector<Series> series;
     std::vector<Finding> findings;
 };
 
@@ -71,12 +75,51 @@ void checkStore(const HistoryOptions& o, Checked& checked) {
     checkFigureKey(o);
     checked.store = openStore(o.db);
     checked.runs = checked.store->list(o.machine, o.program, true);
-    const std::vector<ResultsRun> data = checked.store->runsData(checked.runs);
-    checked.series = buildSeries(checked.runs, data, o.figure);
+    checked.data = checked.store->runsData(checked.runs);
+    checked.series = buildSeries(checked.runs, checked.data, o.figure);
     if (checked.series.empty()) explainNoMatch(*checked.store, o, checked.runs);
     if (checked.runs.size() > 200) tell("looking for change points in " + std::to_string(checked.series.size()) +
                                         " series of " + std::to_string(checked.runs.size()) + " runs...");
     checked.findings = checkSeries(checked.series);
+}
+
+// The fleet's site, when --html names a folder: an existing one, or one
+// ending in '/', made when missing.
+bool namesFolder(const std::string& path) {
+    std::error_code ignored;
+    return (!path.empty() && path.back() == '/') || std::filesystem::is_directory(path, ignored);
+}
+
+int writeSite(const HistoryOptions& o, Checked& checked) {
+    const auto started = std::chrono::steady_clock::now();
+    std::error_code made;
+    std::filesystem::create_directories(o.page, made);
+    if (made) {
+        tell("no site written: cannot create " + displayText(o.page) + ": " + made.message());
+        return 1;
+    }
+    const std::vector<Alert> alerts = checked.store->alerts();
+    tell("writing the site: " + std::to_string(checked.series.size()) + " series pages...");
+    std::vector<SiteFile> site = dashboardSite(
+        {checked.runs, checked.data, checked.series, checked.findings, alerts, lumenfoldWithVersion()}, chartLibrary());
+    std::vector<std::pair<std::string, std::string>> files;
+    files.reserve(site.size());
+    size_t bytes = 0;
+    for (SiteFile& f : site) {
+        bytes += f.content.size();
+        files.emplace_back(std::move(f.path), std::move(f.content));
+    }
+    std::string error;
+    if (!writeFolderFiles(o.page, files, error)) {
+        tell("no site written: " + displayText(error));
+        return 1;
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    printf("%zu series, %zu change point%s, %zu alert%s: %zu files, %.1f MB in %.2f s: %s\n", checked.series.size(),
+           checked.findings.size(), checked.findings.size() == 1 ? "" : "s", alerts.size(), alerts.size() == 1 ? "" : "s",
+           files.size(), double(bytes) / 1e6, seconds,
+           displayText((std::filesystem::path(o.page) / "index.html").string()).c_str());
+    return 0;
 }
 
 }  // namespace
@@ -94,7 +137,10 @@ std::vector<CLI::App*> addHistoryCheckCommands(CLI::App* history, HistoryOptions
     addAlertsCommand(history, o.alerts, o.action);
     CLI::App* show = addHistoryFilters(history->add_subcommand("show", "A page of trend charts, change points marked."),
                                        o, true);
-    show->add_option("--html", o.page, "the self-contained HTML page to write")->required();
+    show->add_option("--html", o.page,
+                     "the self-contained HTML page to write; or, for a folder (one that exists, or a path ending in "
+                     "'/'), the fleet's site: index.html, a page per series, alerts.html")
+        ->required();
     return {check, show};
 }
 
@@ -120,6 +166,7 @@ int historyCheckCommand(const HistoryOptions& o) {
 int historyShowCommand(const HistoryOptions& o) {
     Checked checked;
     checkStore(o, checked);
+    if (namesFolder(o.page)) return writeSite(o, checked);
     std::string error;
     const std::string page = historyPage(checked.series, checked.findings, chartLibrary(), lumenfoldWithVersion());
     if (!writeWholeFile(o.page, page, error)) {

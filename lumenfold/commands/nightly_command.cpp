@@ -87,7 +87,8 @@ bool writeDashboard(const NightlyConfig& config) {
     HistoryOptions show;
     show.db = config.store;
     show.action = "show";
-    show.page = (std::filesystem::path(config.dashboardDir) / "index.html").string();
+    // The fleet's site: the trailing '/' names the folder.
+    show.page = (std::filesystem::path(config.dashboardDir) / "").string();
     return historyCommand(show) == 0;
 }
 

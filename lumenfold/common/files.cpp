@@ -2,10 +2,15 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -55,6 +60,61 @@ FileText readOpenFile(int fd, long long size, long long maxBytes) {
     }
 }
 
+// The bytes into a new file of that name, whole or with error set.
+bool writeBytes(const std::string& path, const std::string& content, std::string& error) {
+    FILE* out = fopen(path.c_str(), "wb");
+    if (out == nullptr) {
+        error = "cannot create " + path + ": " + strerror(errno);
+        return false;
+    }
+    const bool written = fwrite(content.data(), 1, content.size(), out) == content.size();
+    const int writeErrno = errno;
+    if (fclose(out) != 0 || !written) {
+        error = "cannot write " + path + ": " + strerror(written ? errno : writeErrno);
+        return false;
+    }
+    return true;
+}
+
+bool safeRelative(const std::string& path) {
+    const fs::path p(path);
+    if (path.empty() || p.is_absolute()) return false;
+    for (const fs::path& part : p)
+        if (part == ".." || part == ".") return false;
+    return true;
+}
+
+// Moves staged/name to folder/name: swapped with what is there, so the name
+// never points at nothing, and the old entry left in staged to be removed.
+bool moveIntoPlace(const fs::path& staged, const fs::path& folder, const std::string& name, std::string& error) {
+    const fs::path from = staged / name, to = folder / name;
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0) return true;
+    if (errno == ENOENT && rename(from.c_str(), to.c_str()) == 0) return true;
+    error = "cannot move " + from.string() + " to " + to.string() + ": " + strerror(errno);
+    return false;
+}
+
+bool stage(const fs::path& staged, const std::vector<std::pair<std::string, std::string>>& files,
+           std::vector<std::string>& entries, std::string& error) {
+    std::set<std::string> seen;
+    for (const auto& [path, content] : files) {
+        if (!safeRelative(path)) {
+            error = "refused to write \"" + path + "\": not a path inside the folder";
+            return false;
+        }
+        const std::string top = fs::path(path).begin()->string();
+        if (seen.insert(top).second) entries.push_back(top);
+        std::error_code made;
+        fs::create_directories((staged / path).parent_path(), made);
+        if (made) {
+            error = "cannot create " + (staged / path).parent_path().string() + ": " + made.message();
+            return false;
+        }
+        if (!writeBytes((staged / path).string(), content, error)) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 FileText readRegularFile(const std::string& path, long long maxBytes) {
@@ -76,18 +136,7 @@ FileText readRegularFile(const std::string& path, long long maxBytes) {
 
 bool writeWholeFile(const std::string& path, const std::string& content, std::string& error) {
     const std::string temporary = path + ".partial";
-    FILE* out = fopen(temporary.c_str(), "wb");
-    if (out == nullptr) {
-        error = "cannot create " + temporary + ": " + strerror(errno);
-        return false;
-    }
-    // On the disk before the rename, so that a crash leaves the old file or
-    // the new one, never an empty one under the final name.
-    bool written = fwrite(content.data(), 1, content.size(), out) == content.size() && fflush(out) == 0 &&
-                   fsync(fileno(out)) == 0;
-    const int writeErrno = errno;
-    if (fclose(out) != 0 || !written) {
-        error = "cannot write " + temporary + ": " + strerror(written ? errno : writeErrno);
+    if (!writeBytes(temporary, content, error)) {
         remove(temporary.c_str());
         return false;
     }
@@ -97,4 +146,20 @@ bool writeWholeFile(const std::string& path, const std::string& content, std::st
         return false;
     }
     return true;
+}
+
+bool writeFolderFiles(const std::string& folder, const std::vector<std::pair<std::string, std::string>>& files,
+                      std::string& error) {
+    std::string pattern = (fs::path(folder) / ".lumenfold-partial-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) {
+        error = "cannot create a folder in " + folder + ": " + strerror(errno);
+        return false;
+    }
+    const fs::path staged(pattern);
+    std::vector<std::string> entries;
+    bool ok = stage(staged, files, entries, error);
+    for (size_t i = 0; ok && i < entries.size(); ++i) ok = moveIntoPlace(staged, folder, entries[i], error);
+    std::error_code ignored;
+    fs::remove_all(staged, ignored);
+    return ok;
 }

@@ -68,7 +68,7 @@ std::string figureRow(const FigureComparison& f, int skippedFrames) {
 }
 
 std::string findingRow(const Finding& f) {
-    const FigureSeries& s = *f.series;
+    const Series& s = *f.series;
     const StoredRun& first = *s.runs[f.point.index];
     std::string changed;
     for (const auto& [key, values] : f.changed)

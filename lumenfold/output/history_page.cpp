@@ -9,7 +9,7 @@ using nlohmann::json;
 
 namespace {
 
-json seriesData(const FigureSeries& s, const std::vector<Finding>& findings) {
+json seriesData(const Series& s, const std::vector<Finding>& findings) {
     json runs = json::array();
     for (size_t i = 0; i < s.runs.size(); ++i) {
         const Statistics stats = computeStatistics(s.samples[i]);
@@ -34,10 +34,10 @@ json seriesData(const FigureSeries& s, const std::vector<Finding>& findings) {
 
 }  // namespace
 
-std::string historyPage(const std::vector<FigureSeries>& series, const std::vector<Finding>& findings,
+std::string historyPage(const std::vector<Series>& series, const std::vector<Finding>& findings,
                         const ChartLibrary& library, const std::string& generator) {
     json data = {{"series", json::array()}};
-    for (const FigureSeries& s : series) data["series"].push_back(seriesData(s, findings));
+    for (const Series& s : series) data["series"].push_back(seriesData(s, findings));
     PageParts parts;
     parts.title = "Lumenfold history";
     parts.style = historyPageStyle();

@@ -9,5 +9,5 @@
 #include "store/history_check.h"
 
 // generator names the program and version that wrote the page.
-std::string historyPage(const std::vector<FigureSeries>& series, const std::vector<Finding>& findings,
+std::string historyPage(const std::vector<Series>& series, const std::vector<Finding>& findings,
                         const ChartLibrary& library, const std::string& generator);

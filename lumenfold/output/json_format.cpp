@@ -123,7 +123,7 @@ json figureComparisonJson(const FigureComparison& f) {
 }
 
 json findingJson(const Finding& f) {
-    const FigureSeries& s = *f.series;
+    const Series& s = *f.series;
     const StoredRun& first = *s.runs[f.point.index];
     json changed = json::object();
     for (const auto& [key, values] : f.changed)

@@ -126,7 +126,7 @@ std::string markdownFindings(const std::vector<Finding>& findings, size_t series
     MarkdownTable table({{"machine"}, {"program"}, {"figure"}, {"run"}, {"date"}, {"median before"},
                          {"median after"}, {"after/before [95%]"}, {"verdict"}, {"changed"}});
     for (const Finding& f : findings) {
-        const FigureSeries& s = *f.series;
+        const Series& s = *f.series;
         table.add({displayText(s.machine), s.program, s.figure, std::to_string(f.point.index + 1),
                    displayText(s.runs[f.point.index]->started), number(f.point.medianBefore),
                    number(f.point.medianAfter), ratioText(f.point.ratio, changeRatioNumber),

@@ -8,3 +8,5 @@ const char* reportPageScript();    // report_page.js
 const char* historyPageStyle();    // history_page.css
 const char* historyPageScript();   // history_page.js
 const char* validationPageStyle(); // validation_page.css
+const char* dashboardStyle();        // dashboard.css
+const char* dashboardSeriesScript(); // dashboard_series.js

@@ -20,18 +20,21 @@ std::string sha256Source(const std::string& text) {
 // that slipped through could neither load nor run anything, nor send a form
 // or move the page's base. What runs and styles it is named by its hash, so
 // that only the exact text the page was written with is trusted.
-std::string contentPolicy(const std::vector<std::string>& scripts, const std::vector<std::string>& styles) {
+// A site's shared files are trusted by origin instead: 'self', the folder
+// the pages were read from, never anything fetched from elsewhere.
+std::string sourceList(const char* directive, const std::vector<std::string>& inlined, bool files) {
+    if (inlined.empty() && !files) return "";
+    std::string list = std::string(" ") + directive;
+    if (files) list += " 'self'";
+    for (const std::string& text : inlined) list += " " + sha256Source(text);
+    return list + ";";
+}
+
+std::string contentPolicy(const std::vector<std::string>& scripts, const std::vector<std::string>& styles,
+                          const PageParts& parts) {
     std::string policy = "default-src 'none';";
-    if (!scripts.empty()) {
-        policy += " script-src";
-        for (const std::string& script : scripts) policy += " " + sha256Source(script);
-        policy += ";";
-    }
-    if (!styles.empty()) {
-        policy += " style-src";
-        for (const std::string& style : styles) policy += " " + sha256Source(style);
-        policy += ";";
-    }
+    policy += sourceList("script-src", scripts, !parts.scriptFiles.empty());
+    policy += sourceList("style-src", styles, !parts.styleFiles.empty());
     return policy + " img-src data:; base-uri 'none'; form-action 'none'";
 }
 
@@ -44,14 +47,19 @@ std::string pageHtml(const PageParts& parts) {
     if (parts.library) scripts.push_back(inlineScript(parts.library->code));
     if (!parts.script.empty()) scripts.push_back("\n" + inlineScript(parts.script));
     std::string page = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-                       "<meta http-equiv=\"Content-Security-Policy\" content=\"" + contentPolicy(scripts, {style}) +
+                       "<meta http-equiv=\"Content-Security-Policy\" content=\"" + contentPolicy(scripts, {style}, parts) +
                        "\">\n<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" +
-                       htmlText(parts.title) + "</title>\n<style>" + style + "</style>\n</head>\n<body>\n" + parts.body;
+                       htmlText(parts.title) + "</title>\n<style>" + style + "</style>\n";
+    for (const std::string& sheet : parts.styleFiles)
+        page += "<link rel=\"stylesheet\" href=\"" + htmlText(sheet) + "\">\n";
+    page += "</head>\n<body>\n" + parts.body;
     if (parts.library) page += "<script>" + scripts.front() + "</script>\n";
     if (!parts.dataId.empty())
-        page += "<script type=\"application/json\" id=\"" + htmlText(parts.dataId) + "\">" + scriptJson(parts.data) +
+        page += "<script type=\"application/json\" id=\"" + htmlText(parts.dataId) + "\">" +
+                (parts.dataJson.empty() ? scriptJson(parts.data) : parts.dataJson) +
                 "</script>\n";
     if (!parts.script.empty()) page += "<script>" + scripts.back() + "</script>\n";
+    for (const std::string& script : parts.scriptFiles) page += "<script src=\"" + htmlText(script) + "\"></script>\n";
     return page + "</body>\n</html>\n";
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -28,12 +29,23 @@ struct PageParts {
     const ChartLibrary* library = nullptr;   // none: the page draws no chart
     std::string dataId;                      // the data's element id; "" for no data
     nlohmann::json data;
+    // The data already written as JSON, taken instead of `data` when not
+    // empty (pages with many numbers write them faster by hand); the caller
+    // escapes strings in it with scriptJson.
+    std::string dataJson;
     std::string script;                      // the page's own script; "" for none
+    // Style sheets and scripts read from files beside the page (relative
+    // URLs, written by the caller), for sites whose pages share one copy:
+    // the sheets follow the inline style, the scripts run after the page's
+    // own script, in this order. The policy then trusts the page's own origin.
+    std::vector<std::string> styleFiles;
+    std::vector<std::string> scriptFiles;
 };
 
 // The page: one head for all, whose Content-Security-Policy lets nothing
 // load and nothing run but the page's own style sheet and scripts, each
-// named by its SHA-256, and images carried inside the page.
+// named by its SHA-256, and images carried inside the page; with files,
+// also style sheets and scripts of the page's own origin ('self').
 std::string pageHtml(const PageParts& parts);
 
 // Text made safe inside HTML, after displayText: & < > " ' as references.

@@ -99,7 +99,7 @@ std::string programText(const ProgramComparison& program, int skippedFrames) {
 }
 
 std::string findingText(const Finding& f) {
-    const FigureSeries& s = *f.series;
+    const Series& s = *f.series;
     const StoredRun& first = *s.runs[f.point.index];
     std::string out = displayText(s.machine) + "  " + s.program + "  " + s.figure + ": change before run " +
                       std::to_string(f.point.index + 1) + " of " + std::to_string(s.runs.size()) + " (id " +

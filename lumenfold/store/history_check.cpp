@@ -66,9 +66,9 @@ ContextChanges contextChanges(const std::optional<std::string>& before, const st
     return changed;
 }
 
-std::vector<FigureSeries> buildSeries(const std::vector<StoredRun>& runs, const std::vector<ResultsRun>& data,
+std::vector<Series> buildSeries(const std::vector<StoredRun>& runs, const std::vector<ResultsRun>& data,
                                 const std::string& figure) {
-    std::vector<FigureSeries> out;
+    std::vector<Series> out;
     std::map<std::tuple<std::string, std::string, std::string>, size_t> index;
     for (size_t i = 0; i < runs.size() && i < data.size(); ++i) {
         if (runs[i].excluded || !data[i].recognised) continue;
@@ -82,7 +82,7 @@ std::vector<FigureSeries> buildSeries(const std::vector<StoredRun>& runs, const 
             if (!std::isfinite(quantile(f.samples, 0.5))) continue;
             const auto key = std::make_tuple(runs[i].machine, runs[i].program, f.key);
             auto [at, fresh] = index.emplace(key, out.size());
-            if (fresh) out.push_back(FigureSeries{runs[i].machine, runs[i].program, f.key, f.label, f.direction, {}, {}});
+            if (fresh) out.push_back(Series{runs[i].machine, runs[i].program, f.key, f.label, f.direction, {}, {}});
             out[at->second].runs.push_back(&runs[i]);
             out[at->second].samples.push_back(std::move(f.samples));
         }
@@ -94,7 +94,7 @@ namespace {
 
 // What the machine's sensors said in the runs on either side of a change
 // (up to five each), and runs after it that throttled when none before did.
-void addStateChanges(const FigureSeries& s, size_t index, ContextChanges& changed) {
+void addStateChanges(const Series& s, size_t index, ContextChanges& changed) {
     constexpr size_t around = 5;
     std::vector<SamplesSummary> before, after;
     std::vector<std::string> throttledBefore, throttledAfter;
@@ -121,9 +121,9 @@ void addStateChanges(const FigureSeries& s, size_t index, ContextChanges& change
 
 }  // namespace
 
-std::vector<Finding> checkSeries(const std::vector<FigureSeries>& series, const ChangePointOptions& options) {
+std::vector<Finding> checkSeries(const std::vector<Series>& series, const ChangePointOptions& options) {
     std::vector<Finding> out;
-    for (const FigureSeries& s : series)
+    for (const Series& s : series)
         for (const ChangePoint& p : findChangePoints(s.samples, s.direction, options)) {
             Finding finding{&s, p, contextChanges(s.runs[p.index - 1]->context, s.runs[p.index]->context)};
             addStateChanges(s, p.index, finding.changed);

@@ -35,7 +35,7 @@ ContextChanges contextChanges(const std::optional<std::string>& before, const st
 
 // A series: one machine's runs of one program, one figure, in start-time
 // order, excluded runs and runs without the figure left out.
-struct FigureSeries {
+struct Series {
     std::string machine;
     std::string program;
     std::string figure;
@@ -47,13 +47,13 @@ struct FigureSeries {
 
 // The series of runs (listed in start-time order within machine and program)
 // whose data is in `data`, same order; figure "" keeps every figure.
-std::vector<FigureSeries> buildSeries(const std::vector<StoredRun>& runs, const std::vector<ResultsRun>& data,
+std::vector<Series> buildSeries(const std::vector<StoredRun>& runs, const std::vector<ResultsRun>& data,
                                 const std::string& figure);
 
 struct Finding {
-    const FigureSeries* series = nullptr;
+    const Series* series = nullptr;
     ChangePoint point;
     ContextChanges changed;
 };
 
-std::vector<Finding> checkSeries(const std::vector<FigureSeries>& series, const ChangePointOptions& options = {});
+std::vector<Finding> checkSeries(const std::vector<Series>& series, const ChangePointOptions& options = {});

@@ -173,9 +173,9 @@ void addToHistory(const std::string& results, const std::optional<std::string>& 
     const std::vector<ResultsRun> data = store().runsData(runs);
     if (data.size() != 1 || frameCount(data[0]) != frameCount(parseResultsText(results, name)))
         fail("history add lost frames", results);
-    const std::vector<FigureSeries> series = buildSeries(runs, data, "");
+    const std::vector<Series> series = buildSeries(runs, data, "");
     std::vector<Finding> findings;
-    for (const FigureSeries& s : series) findings.push_back(Finding{&s, ChangePoint{}, contextChanges(context, "{}")});
+    for (const Series& s : series) findings.push_back(Finding{&s, ChangePoint{}, contextChanges(context, "{}")});
     checkEveryFormat("history check", [&](const OutputFormat& f) { return f.findings(findings, series.size()); });
     checkEveryFormat("history list", [&](const OutputFormat& f) { return f.runList(runs); });
     // An alert carries the name, the machine and what changed in the context as they came.
@@ -186,7 +186,7 @@ void addToHistory(const std::string& results, const std::optional<std::string>& 
     alert.firstRunAfterStarted = runs[0].started;
     alert.explanation = name;
     alert.note = context.value_or(name);
-    for (const FigureSeries& s : series) {
+    for (const Series& s : series) {
         AlertFigure figure;
         figure.key = s.figure;
         figure.verdict = "slower";

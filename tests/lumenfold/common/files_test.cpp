@@ -85,4 +85,22 @@ TEST_F(Files, AFileIsReplacedWholeOrNotAtAll) {
     EXPECT_NE(error.find("cannot create " + dir + "/no/such/dir/file.partial"), std::string::npos) << error;
 }
 
+// A site is replaced entry by entry; a path that would leave the folder is
+// refused before anything moves, and nothing staged is left behind.
+TEST_F(Files, AFolderOfFilesIsReplacedEntryByEntry) {
+    std::string error;
+    ASSERT_TRUE(writeFolderFiles(dir, {{"series/a.html", "a1"}, {"index.html", "i1"}}, error)) << error;
+    ASSERT_TRUE(writeFolderFiles(dir, {{"series/b.html", "b2"}, {"index.html", "i2"}}, error)) << error;
+    EXPECT_EQ(readRegularFile(dir + "/index.html", 100).text, "i2");
+    EXPECT_EQ(readRegularFile(dir + "/series/b.html", 100).text, "b2");
+    EXPECT_FALSE(fs::exists(dir + "/series/a.html"));   // the folder was swapped whole
+
+    EXPECT_FALSE(writeFolderFiles(dir, {{"index.html", "i3"}, {"../outside.html", "x"}}, error));
+    EXPECT_NE(error.find("not a path inside the folder"), std::string::npos) << error;
+    EXPECT_EQ(readRegularFile(dir + "/index.html", 100).text, "i2");
+    EXPECT_FALSE(fs::exists(fs::path(dir).parent_path() / "outside.html"));
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir))
+        EXPECT_EQ(entry.path().filename().string().find(".lumenfold-partial"), std::string::npos) << entry.path();
+}
+
 }  // namespace

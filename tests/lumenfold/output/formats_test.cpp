@@ -29,7 +29,7 @@ TEST(Formats, AnIntervalWithoutFiniteBoundsIsNoIntervalInEveryFormat) {
         return run;
     };
     const StoredRun before = stored(1), after = stored(2);
-    FigureSeries series{"box", "cube", "frameSeconds", "frame time (s)", Direction::lowerIsBetter, {&before, &after}, {}};
+    Series series{"box", "cube", "frameSeconds", "frame time (s)", Direction::lowerIsBetter, {&before, &after}, {}};
     const std::vector<Finding> findings = {
         Finding{&series, ChangePoint{1, 1.0, 2.0, 0.001, Interval{2.0, NAN, NAN}, Verdict::slower}, {}}};
 

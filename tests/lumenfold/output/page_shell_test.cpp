@@ -75,3 +75,30 @@ TEST(PageShell, EveryPageHasTheOneHeadAndAPolicyNamingWhatItCarries) {
               std::set<std::string>{"default-src 'none'; img-src data:; base-uri 'none'; form-action 'none'"});
     EXPECT_NE(pages[2].second.find("<title>Lumenfold validation: &lt;cube&gt;</title>"), std::string::npos);
 }
+
+// A site's page takes its style sheet and scripts from shared files: the
+// policy trusts the page's own origin for them and still names the inline
+// style by hash; nothing else changes, and the file names are escaped.
+TEST(PageShell, SharedFilesAreTrustedByOriginOnly) {
+    PageParts parts;
+    parts.title = "site";
+    parts.body = "<p>x</p>\n";
+    parts.dataId = "d";
+    parts.dataJson = "{\"n\":[1,2]}";
+    parts.styleFiles = {"../assets/site.css"};
+    parts.scriptFiles = {"../assets/chart.js", "../runs/a\"b.js"};
+    const std::string page = pageHtml(parts);
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(page, m, std::regex("content=\"([^\"]*)\"")));
+    const std::string policy = m[1];
+    EXPECT_EQ(directive(policy, "script-src"), std::set<std::string>{"'self'"});
+    std::set<std::string> styles = elementHashes(page, "<style>", "</style>");
+    styles.insert("'self'");
+    EXPECT_EQ(directive(policy, "style-src"), styles);
+    EXPECT_NE(policy.find("default-src 'none'; "), std::string::npos);
+    EXPECT_TRUE(page.ends_with("<p>x</p>\n<script type=\"application/json\" id=\"d\">{\"n\":[1,2]}</script>\n"
+                               "<script src=\"../assets/chart.js\"></script>\n"
+                               "<script src=\"../runs/a&quot;b.js\"></script>\n</body>\n</html>\n"))
+        << page;
+    EXPECT_NE(page.find("<link rel=\"stylesheet\" href=\"../assets/site.css\">\n</head>"), std::string::npos);
+}

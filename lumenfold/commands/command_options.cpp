@@ -5,11 +5,6 @@
 
 #include "output/formats.h"
 
-const std::vector<std::string>& programChoices() {
-    static const std::vector<std::string> names = {"triangles", "cube", "streaming"};
-    return names;
-}
-
 CLI::Validator numberIn(double low, double high, bool lowIncluded, const std::string& what) {
     return CLI::Validator(
         [=](std::string& text) -> std::string {

@@ -12,9 +12,6 @@
 // Frames of a run when neither --frames nor --seconds is given.
 constexpr int defaultFrames = 5;
 
-// The names a program argument or --program takes.
-const std::vector<std::string>& programChoices();
-
 // A number in (low, high], or [low, high] when low is included. CLI11's own
 // checks let "nan" through (no comparison with it fails), which made a run
 // by time never end and switched the hang timeout off, and show an open

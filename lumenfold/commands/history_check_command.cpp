@@ -18,6 +18,7 @@
 #include "output/formats.h"
 #include "output/history_page.h"
 #include "output/text_format.h"
+#include "programs/programs.h"
 #include "store/history_check.h"
 
 namespace {
@@ -31,7 +32,7 @@ std::string joined(const std::set<std::string>& names) {
 void checkFigureKey(const HistoryOptions& o) {
     if (o.figure.empty()) return;
     std::string keys;
-    for (Program p : {Program::triangles, Program::cube, Program::streaming}) {
+    for (Program p : programs()) {
         if (!o.program.empty() && o.program != programName(p)) continue;
         if (findFigure(p, o.figure)) return;
         keys += std::string(keys.empty() ? "" : "; ") + programName(p) + ":";

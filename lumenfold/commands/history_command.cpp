@@ -5,6 +5,7 @@
 #include "commands/command_options.h"
 #include "common/display_text.h"
 #include "common/messages.h"
+#include "programs/programs.h"
 
 std::unique_ptr<HistoryStore> openStore(const std::string& db, bool create) {
     StoreLocation location;
@@ -19,7 +20,7 @@ std::unique_ptr<HistoryStore> openStore(const std::string& db, bool create) {
 
 CLI::App* addHistoryFilters(CLI::App* command, HistoryOptions& o, bool withFigure) {
     command->add_option("--machine", o.machine, "only this machine's runs");
-    command->add_option("--program", o.program, "only this program's runs")->check(CLI::IsMember(programChoices()));
+    command->add_option("--program", o.program, "only this program's runs")->check(CLI::IsMember(programNames()));
     if (withFigure) command->add_option("--figure", o.figure, "only this figure, by its key as compare names it");
     return command;
 }

@@ -6,6 +6,7 @@
 #include "common/process.h"
 #include "output/formats.h"
 #include "output/plot_script.h"
+#include "programs/programs.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ bool plotRuns(const std::vector<ReportedRun>& reported, const std::string& path)
 }  // namespace
 
 CLI::App* addReportCommand(CLI::App& app, ReportOptions& options) {
-    CLI::App* report = app.add_subcommand("report", "Statistics of results files of triangles, cube or streaming.");
+    CLI::App* report = app.add_subcommand("report", "Statistics of results files of " + programList() + ".");
     report->add_option("files", options.files, "results files, or directories of them")->required();
     options.format = outputFormats().front().name;
     addFormat(report, options.format);

@@ -7,14 +7,15 @@
 #include "common/messages.h"
 #include "output/run_words.h"
 #include "output/text_format.h"
+#include "programs/programs.h"
 #include "run/machine_lock.h"
 
 namespace {
 
 int runOnceCommand(const RunOptions& options) {
-    Program program;
-    if (!programFromName(options.program, program)) {
-        tell("unknown program \"" + options.program + "\": expected triangles, cube or streaming");
+    const Program program = findProgram(options.program);
+    if (program == nullptr) {
+        tell("unknown program \"" + options.program + "\": expected " + programList());
         return 2;
     }
     MachineLock machine;
@@ -53,8 +54,7 @@ CLI::App* addRunCommand(CLI::App& app, RunCommandOptions& options) {
         "run", "Start a program, press R, wait for the frames or the time, press P and Esc, answer its prompt, "
                "and report the run. Without DISPLAY it runs on a private Xvfb.");
     RunOptions& o = options.run;
-    run->add_option("program", o.program, "triangles, cube or streaming")->required()->check(
-        CLI::IsMember(programChoices()));
+    run->add_option("program", o.program, programList())->required()->check(CLI::IsMember(programNames()));
     CLI::Option* frames = run->add_option("--frames", o.limits.frames,
                                           "stop once this many frames are reported (default 5), counting the "
                                           "one drawn when the window first shows; the frame running when P "

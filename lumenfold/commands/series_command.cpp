@@ -3,8 +3,10 @@
 #include <cstdio>
 
 #include "common/messages.h"
+#include "common/time_text.h"
 #include "run/machine_lock.h"
 #include "output/run_words.h"
+#include "programs/programs.h"
 
 SeriesOutcome runSeries(RunSession& session, Program program, RunOptions options, const SeriesPlan& plan,
                         const std::string& binary, const std::string& directory) {
@@ -52,8 +54,8 @@ void printSeries(const SeriesOutcome& series, const SeriesPlan& plan, const std:
 }  // namespace
 
 int seriesCommand(const RunOptions& options, const SeriesPlan& plan) {
-    Program program;
-    if (!programFromName(options.program, program)) return 2;
+    const Program program = findProgram(options.program);
+    if (program == nullptr) return 2;
     MachineLock machine;
     if (!holdMachine(machine, options.command, options.noWait)) return 1;
     std::string binary, directory;

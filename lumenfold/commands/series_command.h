@@ -12,7 +12,7 @@
 
 // What a series of runs of one program came to.
 struct SeriesOutcome {
-    Program program = Program::triangles;
+    Program program = nullptr;
     std::vector<ResultsRun> runs;
     MainFigureSamples figure;
     Interval interval;   // of the main figure's median over the runs so far

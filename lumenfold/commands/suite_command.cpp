@@ -9,6 +9,7 @@
 #include "commands/series_command.h"
 #include "common/messages.h"
 #include "common/time_text.h"
+#include "programs/programs.h"
 #include "run/machine_lock.h"
 
 namespace {
@@ -29,7 +30,7 @@ void printSuiteTable(const std::vector<SeriesOutcome>& all) {
 
 CLI::App* addSuiteCommand(CLI::App& app, SuiteOptions& options) {
     CLI::App* suite = app.add_subcommand(
-        "suite", "Run triangles, cube and streaming in turn, each for 5 frames, into one directory that report "
+        "suite", "Run " + programList("and") + " in turn, each for 5 frames, into one directory that report "
                  "and compare take whole; ends with one summary table.");
     suite->add_option("--repeat", options.repeat, "runs of each program")->capture_default_str()->check(
         CLI::Range(1, 1000));
@@ -59,7 +60,7 @@ int suiteCommand(const SuiteOptions& options) {
     std::string binary, directory, error;
     std::vector<SeriesOutcome> all;
     RunSession session;
-    for (Program program : {Program::triangles, Program::cube, Program::streaming}) {
+    for (Program program : programs()) {
         run.program = programName(program);
         if (!options.programs.empty() &&
             std::find(options.programs.begin(), options.programs.end(), run.program) == options.programs.end())
@@ -74,7 +75,7 @@ int suiteCommand(const SuiteOptions& options) {
     }
     printSuiteTable(all);
     printf("\nAll results, context and console log files are in %s\n", directory.empty() ? run.directory.c_str() : directory.c_str());
-    const size_t wanted = options.programs.empty() ? 3 : options.programs.size();
+    const size_t wanted = options.programs.empty() ? programs().size() : options.programs.size();
     const bool ok = all.size() == wanted && all.back().ok;
     if (!ok) tell("the suite did not finish: see the messages above");
     return ok ? 0 : 1;

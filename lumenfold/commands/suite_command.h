@@ -1,4 +1,4 @@
-// `lumenfold suite`: triangles, cube and streaming in turn into one
+// `lumenfold suite`: every program of the table in turn into one
 // directory, then one summary table.
 #pragma once
 

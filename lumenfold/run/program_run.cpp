@@ -25,6 +25,7 @@
 #include "run/progress.h"
 #include "run/run_sampling.h"
 #include "text_format.h"
+#include "programs/programs.h"
 
 using nlohmann::json;
 namespace fs = std::filesystem;

@@ -40,9 +40,7 @@ std::vector<FigureSamples> figureSamplesOfRun(const ResultsRun& run) {
             add(spec);
             continue;
         }
-        std::set<long> steps;
-        for (const Frame& f : run.frames) steps.insert(trianglesStep(f.triangles));
-        for (long step : steps)
+        for (long step : stepsDrawn(run))
             if (step > 0) add(figureAtStep(spec, step));
     }
     return out;

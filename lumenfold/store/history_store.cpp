@@ -21,6 +21,7 @@
 #include "common/display_text.h"
 #include "common/messages.h"
 #include "store/frame_columns.h"
+#include "programs/programs.h"
 
 using nlohmann::json;
 // SOCI declares SQLite's interface in this namespace.
@@ -322,16 +323,20 @@ void HistoryStore::createFrameColumns() {
 // store as it was, and another lumenfold waits for it on the schema's lock.
 void HistoryStore::migrateFromVersion1() {
     soci::session& sql = *sql_;
-    std::vector<long long> ids;
+    std::vector<std::pair<long long, std::string>> ids;
     long long id = 0;
-    soci::statement select = (sql.prepare << "SELECT id FROM runs ORDER BY id", soci::into(id));
+    std::string program;
+    soci::statement select = (sql.prepare << "SELECT id, program FROM runs ORDER BY id", soci::into(id),
+                              soci::into(program));
     select.execute();
-    while (select.fetch()) ids.push_back(id);
+    while (select.fetch()) ids.emplace_back(id, program);
     tell("upgrading the history store " + location_.shown + " from schema version 1 to 2 (" +
          std::to_string(ids.size()) + " runs)");
     createFrameColumns();
-    for (long long run : ids) {
+    for (const auto& [run, name] : ids) {
         ResultsRun frames;
+        frames.program = findProgram(name);
+        if (frames.program != nullptr) frames.kernels.resize(frames.program->results.kernels.size());
         readVersion1Frames(run, frames);
         insertFrames(run, frames);
     }
@@ -494,17 +499,23 @@ std::vector<ResultsRun> HistoryStore::runsData(const std::vector<StoredRun>& run
     out.reserve(runs.size());
     for (const StoredRun& stored : runs) {
         ResultsRun run;
-        run.recognised = programFromName(stored.program, run.program);
+        run.program = findProgram(stored.program);
+        run.recognised = run.program != nullptr;
         run.path = stored.sourceFile;
         run.hasSetup = stored.setupSeconds.has_value();
         run.setupSeconds = stored.setupSeconds.value_or(0);
-        if (location_.postgres)
-            readColumnsFromPostgres(stored.id, run);
-        else
-            readColumnsFromSqlite(stored.id, run);
-        // Frames with all three blocks, as the reader counted them: blocks of
-        // incomplete frames are kept too, so the blocks alone do not tell.
-        run.streamingFrames = run.program == Program::streaming ? stored.frames : 0;
+        // A program this lumenfold does not know gives no figures; its frames
+        // are not read, as their kernels and steps cannot be told.
+        if (run.recognised) {
+            run.kernels.resize(run.program->results.kernels.size());
+            if (location_.postgres)
+                readColumnsFromPostgres(stored.id, run);
+            else
+                readColumnsFromSqlite(stored.id, run);
+        }
+        // Frames with a block of every kernel, as the reader counted them:
+        // blocks of incomplete frames are kept too, so the blocks alone do not tell.
+        run.completeFrames = run.recognised && run.program->results.byKernel() ? stored.frames : 0;
         out.push_back(std::move(run));
     }
     return out;
@@ -529,8 +540,8 @@ void HistoryStore::readVersion1Frames(long long id, ResultsRun& run) {
                 run.frames.push_back(Frame{firstLine[i], long(window[i]), orNan(triangles[i], trianglesNull[i]),
                                            orNan(seconds[i], secondsNull[i]), orNan(angles[i], anglesNull[i]),
                                            orNan(rate[i], rateNull[i])});
-            else if (kernel[i] < kernelCount)
-                run.kernels[kernel[i]].push_back(KernelBlock{firstLine[i], long(window[i]),
+            else if (size_t(kernel[i]) < run.kernels.size())
+                run.kernels[size_t(kernel[i])].push_back(KernelBlock{firstLine[i], long(window[i]),
                                                              orNan(seconds[i], secondsNull[i]),
                                                              orNan(rate[i], rateNull[i])});
         }

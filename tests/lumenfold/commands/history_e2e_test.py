@@ -4,14 +4,13 @@ list` and `history check` on the store it filled (SQLite, by default path)."""
 import json
 import os
 import shutil
-import subprocess
 import tempfile
 import unittest
 
 from browser import CHROMIUM, browse
-from harness import BUILD, program_path
+from harness import program_path
+from lumenfold_cli import run_lumenfold
 
-LUMENFOLD = os.path.join(BUILD, "lumenfold", "lumenfold")
 
 
 class HistoryEndToEnd(unittest.TestCase):
@@ -25,8 +24,7 @@ class HistoryEndToEnd(unittest.TestCase):
             env.pop(name, None)
 
         def lumenfold(*args, timeout=120):
-            return subprocess.run([LUMENFOLD, *args], env=env, stdin=subprocess.DEVNULL, capture_output=True,
-                                  text=True, timeout=timeout)
+            return run_lumenfold(*args, env=env, timeout=timeout)
 
         run = lumenfold("run", "streaming", "--frames", "1", "--repeat", "2", "--history", "--dir",
                         os.path.join(work, "runs"), timeout=900)

@@ -20,9 +20,9 @@ import threading
 import time
 import unittest
 
-from harness import BUILD, Xvfb, program_path
+from harness import Xvfb, program_path
+from lumenfold_cli import LUMENFOLD, run_lumenfold
 
-LUMENFOLD = os.path.join(BUILD, "lumenfold", "lumenfold")
 WINDOW = {"triangles": (1080, 1080), "cube": (1080, 1080), "streaming": (550, 150)}
 FRAME_END = {"triangles": " Triangles/sec.", "cube": " Vertex/sec.", "streaming": "Logic Streaming."}
 
@@ -111,7 +111,7 @@ def ended(pid, timeout):
 
 
 def report_json(path):
-    out = subprocess.run([LUMENFOLD, "report", "--format", "json", path], capture_output=True, text=True)
+    out = run_lumenfold("report", "--format", "json", path)
     return out.returncode, json.loads(out.stdout)[0], out.stderr
 
 

@@ -18,10 +18,9 @@ import tempfile
 import time
 import unittest
 
-from harness import BUILD
+from lumenfold_cli import LUMENFOLD, run_lumenfold
 
 ENGINE = sys.argv.pop(1) if len(sys.argv) > 1 and sys.argv[1] in ("sqlite", "postgres") else "sqlite"
-LUMENFOLD = os.path.join(BUILD, "lumenfold", "lumenfold")
 PG_BIN = "/usr/lib/postgresql/15/bin"
 TIMEOUT = 120
 VERTICES = 256 ** 3
@@ -160,8 +159,7 @@ class HistoryStoreTest(unittest.TestCase):
         shutil.rmtree(self.dir)
 
     def lumenfold(self, *args, env=None):
-        return subprocess.run([LUMENFOLD, "history", *args, "--db", self.store.db], capture_output=True, text=True,
-                              timeout=TIMEOUT, env=env)
+        return run_lumenfold("history", *args, "--db", self.store.db, timeout=TIMEOUT, env=env)
 
     def write_run(self, name, rates, day=1, renderer="llvmpipe (LLVM 15.0.6, 256 bits)", with_context=True):
         path = os.path.join(self.dir, name)

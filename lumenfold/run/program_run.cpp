@@ -336,7 +336,12 @@ void addOutcome(RunContext& context, const Supervision& s, const RunOutcome& out
 // Whole or not at all: half a JSON document would only mislead whoever reads it later.
 void writeContext(const std::string& path, const RunContext& context) {
     std::string error;
-    if (!writeWholeFile(path, json(context).dump(2) + "\n", error)) tell("no context file written: " + error);
+    if (writeWholeFile(path, json(context).dump(2) + "\n", error)) return;
+    // Named by the path the results file's readers look for, not the
+    // temporary one the failed write used: only the reason is taken over.
+    const size_t reason = error.rfind(": ");
+    tell("cannot write the context file " + path + ": " +
+         (reason == std::string::npos ? error : error.substr(reason + 2)));
 }
 
 void sayNewWarnings(RunSession& session, const RunContext& context) {

@@ -12,8 +12,6 @@
 #include "analysis/outliers.h"
 #include "model/figures.h"
 
-using nlohmann::json;
-
 namespace {
 
 std::vector<const ResultsRun*> runsOf(const ComparedSide& side, Program program) {
@@ -85,7 +83,7 @@ std::vector<FigureSpec> comparedFigures(Program program, const std::set<long>& s
 
 
 // "steps 1, 4, 5", or "12 steps between 41 and 60" when there are many.
-std::string stepList(const std::set<long>& steps) {
+std::string stepsInWords(const std::set<long>& steps) {
     if (steps.size() > 8)
         return std::to_string(steps.size()) + " steps between " + std::to_string(*steps.begin()) + " and " +
                std::to_string(*steps.rbegin());
@@ -149,7 +147,7 @@ std::set<long> limitNotes(Program program, const std::vector<const ResultsRun*>&
         if (steps.empty())
             out.notes.push_back("no step was drawn in every run, so only the set-up time can be compared");
         else if (!partial.empty())
-            out.notes.push_back(stepList(partial) + ", drawn in only some runs, are left out of every frame figure");
+            out.notes.push_back(stepsInWords(partial) + ", drawn in only some runs, are left out of every frame figure");
     }
     const char* names[] = {"A", "B"};
     const std::vector<const ResultsRun*>* sides[] = {&a, &b};
@@ -252,12 +250,10 @@ ComparedSide sideOf(const std::vector<ReportedRun>& runs) {
             side.withoutContext.push_back(shown);
             continue;
         }
-        if (reported.validation()) {
+        if (reported.validation())
             side.validation.push_back(shown);
-        } else {
-            const json context = reported.context.context;
-            side.conditions.push_back(conditionsOfContext(context));
-        }
+        else
+            side.conditions.push_back(conditionFacts(reported.context.context));
         for (const std::string& warning : reported.context.context.warnings)
             side.warnings.push_back(RunWarning{shown, displayText(warning)});
     }

@@ -18,24 +18,10 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
+#include "model/context_file.h"
 
-// One condition of one run: its label as shown, and its value (none: not
-// set, or not recorded).
-struct ConditionValue {
-    std::string label;
-    std::optional<std::string> value;
-};
-using RunConditions = std::vector<ConditionValue>;
-
-// The variables that change how GL draws or paces frames: those a context
-// records.
-const std::vector<std::string>& glEnvironmentVariables();
-
-// The conditions of one run from its context file as run writes it: always
-// the same labels in the same order, then the run's own labels (--label
-// NAME=VALUE) as "label NAME". The one place that knows the file's layout.
-RunConditions conditionsOfContext(const nlohmann::json& context);
+// The conditions of one run, conditionFacts of its context.
+using RunConditions = std::vector<ContextFact>;
 
 // What a run's label is shown as among the conditions: "label build".
 inline constexpr const char* labelPrefix = "label ";

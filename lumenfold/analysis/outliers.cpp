@@ -5,28 +5,15 @@
 
 #include "programs/programs.h"
 
-namespace {
-
-// The median as quantile() gives it over the sorted values, found by
-// selection: robustCentre runs over every frame of every run, where sorting
-// twice was most of what a comparison of long runs cost.
-double selectedMedian(std::vector<double>& values) {
-    const size_t upper = values.size() / 2;
-    std::nth_element(values.begin(), values.begin() + long(upper), values.end());
-    if (values.size() % 2 == 1) return values[upper];
-    const double lower = *std::max_element(values.begin(), values.begin() + long(upper));
-    return lower + 0.5 * (values[upper] - lower);
-}
-
-}  // namespace
-
 RobustCentre robustCentre(std::vector<double> values) {
     values.erase(std::remove_if(values.begin(), values.end(), [](double v) { return std::isnan(v); }),
                  values.end());
     RobustCentre centre;
     if (values.empty()) return centre;
     centre.median = selectedMedian(values);
-    if (values.size() < 3) return centre;
+    // An infinite median leaves no finite spread to judge by (and the
+    // deviations from it would be not-a-numbers, which selection cannot order).
+    if (values.size() < 3 || !std::isfinite(centre.median)) return centre;
     double deviationSum = 0;
     for (double& v : values) {
         v = std::fabs(v - centre.median);
@@ -100,13 +87,7 @@ std::vector<double> lessLocalTrend(const std::vector<double>& values) {
         around.assign(values.begin() + long(i - reach), values.begin() + long(i + reach + 1));
         around.erase(std::remove_if(around.begin(), around.end(), [](double v) { return std::isnan(v); }),
                      around.end());
-        if (around.empty()) {
-            residuals.push_back(NAN);
-            continue;
-        }
-        const auto middle = around.begin() + long(around.size() / 2);
-        std::nth_element(around.begin(), middle, around.end());
-        residuals.push_back(values[i] - *middle);
+        residuals.push_back(values[i] - selectedMedian(around));   // NaN when none is left
     }
     return residuals;
 }

@@ -10,8 +10,9 @@ double quantile(const std::vector<double>& sorted, double p) {
     const double position = p * double(sorted.size() - 1);
     const size_t below = size_t(std::floor(position));
     const double fraction = position - double(below);
-    // Without the guard an infinite neighbour would turn 0 x inf into NaN.
-    if (fraction == 0 || below + 1 >= sorted.size()) return sorted[below];
+    // Without the guard an infinite neighbour would turn 0 x inf into NaN,
+    // and two equal infinite ones inf - inf.
+    if (fraction == 0 || below + 1 >= sorted.size() || sorted[below] == sorted[below + 1]) return sorted[below];
     return sorted[below] + fraction * (sorted[below + 1] - sorted[below]);
 }
 
@@ -45,16 +46,6 @@ Statistics computeStatistics(std::vector<double> values) {
     return stats;
 }
 
-double medianOf(std::vector<double> values) {
-    values.erase(std::remove_if(values.begin(), values.end(), [](double v) { return std::isnan(v); }),
-                 values.end());
-    if (values.empty()) return NAN;
-    const auto upper = values.begin() + long(values.size() / 2);
-    std::nth_element(values.begin(), upper, values.end());
-    if (values.size() % 2 == 1) return *upper;
-    return quantile({*std::max_element(values.begin(), upper), *upper}, 0.5);
-}
-
 namespace {
 
 // The median of sorted values given its two middle order statistics, as
@@ -63,6 +54,24 @@ double middle(double lower, double upper) {
     if (lower == upper) return lower;   // also keeps two infinities from giving NaN
     return lower + 0.5 * (upper - lower);
 }
+
+}  // namespace
+
+double selectedMedian(std::vector<double>& values) {
+    if (values.empty()) return NAN;
+    const auto upper = values.begin() + long(values.size() / 2);
+    std::nth_element(values.begin(), upper, values.end());
+    if (values.size() % 2 == 1) return *upper;
+    return middle(*std::max_element(values.begin(), upper), *upper);
+}
+
+double medianOf(std::vector<double> values) {
+    values.erase(std::remove_if(values.begin(), values.end(), [](double v) { return std::isnan(v); }),
+                 values.end());
+    return selectedMedian(values);
+}
+
+namespace {
 
 double medianOfSorted(const std::vector<double>& sorted) { return quantile(sorted, 0.5); }
 
@@ -92,19 +101,10 @@ Side prepare(const RunSamples& input, bool forResampling = true) {
     return side;
 }
 
-// Selection, not sorting: it runs once a side in every resample.
-double medianOfMedians(std::vector<double>& medians) {
-    if (medians.empty()) return NAN;
-    const auto upper = medians.begin() + long(medians.size() / 2);
-    std::nth_element(medians.begin(), upper, medians.end());
-    if (medians.size() % 2 == 1) return *upper;
-    return middle(*std::max_element(medians.begin(), upper), *upper);
-}
-
 double statisticOf(const Side& side) {
     std::vector<double> medians;
     for (const std::vector<double>& run : side.runs) medians.push_back(medianOfSorted(run));
-    return medianOfMedians(medians);
+    return selectedMedian(medians);
 }
 
 // Reusable buffers, so that resampling allocates nothing after the first draw.
@@ -126,7 +126,7 @@ double resampledStatistic(const Side& side, UniformIndex& random, Scratch& scrat
     scratch.medians.clear();
     for (uint32_t r = 0; r < runCount; ++r)
         scratch.medians.push_back(resampledRunMedian(side, random.below(runCount), random));
-    return medianOfMedians(scratch.medians);
+    return selectedMedian(scratch.medians);
 }
 
 // The central interval of the resampled values at the given confidence.

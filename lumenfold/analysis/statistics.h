@@ -31,6 +31,9 @@ double quantile(const std::vector<double>& sorted, double p);
 
 // computeStatistics(values).median, found by selection rather than sorting.
 double medianOf(std::vector<double> values);
+// The same of values without NaN, which it leaves reordered: for callers
+// that take medians of many short lists and keep the list to reuse.
+double selectedMedian(std::vector<double>& values);
 
 // ---------------------------------------------------------------------------
 // Confidence intervals by hierarchical bootstrap.

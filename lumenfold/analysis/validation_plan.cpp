@@ -33,6 +33,12 @@ bool parseSteps(const std::string& text, std::vector<long long>& steps) {
     return true;
 }
 
+std::string stepsText(const std::vector<long long>& steps) {
+    std::string text;
+    for (long long s : steps) text += (text.empty() ? "" : ",") + std::to_string(s);
+    return text;
+}
+
 std::vector<long long> defaultSteps(const std::string& program) {
     const Program entry = findProgram(program);
     return entry != nullptr ? entry->validationSteps : std::vector<long long>{};

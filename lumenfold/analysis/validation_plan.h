@@ -9,6 +9,8 @@
 
 // "1,3,5" into steps from 1 to 1,000,000, ascending and unique; false for anything else.
 bool parseSteps(const std::string& text, std::vector<long long>& steps);
+// Steps back into "1,3,5", as --steps and the capture library take them.
+std::string stepsText(const std::vector<long long>& steps);
 
 // The steps captured when none are asked for, as the program's table entry
 // gives them; none for a name no program has. Each costs a frame at every

@@ -29,6 +29,7 @@
 #include <set>
 #include <string>
 
+#include "common/files.h"
 #include "model/image.h"
 #include "model/png_file.h"
 
@@ -117,10 +118,9 @@ void keep(const CaptureState& s, long long step, const Image& image) {
         complain(error);
         return;
     }
-    FILE* out = fopen((base + ".hash").c_str(), "w");
-    const bool written = out != nullptr && fprintf(out, "%s %dx%d\n", hashText(pixelHash(image)).c_str(),
-                                                   image.width, image.height) > 0;
-    if (out == nullptr || fclose(out) != 0 || !written) complain("cannot write " + base + ".hash");
+    const std::string hash = hashText(pixelHash(image)) + " " + std::to_string(image.width) + "x" +
+                             std::to_string(image.height) + "\n";
+    if (!writeWholeFile(base + ".hash", hash, error)) complain(error);
 }
 
 void captureFrame(Display* display, GLXDrawable drawable) {

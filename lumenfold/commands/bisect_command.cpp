@@ -15,7 +15,7 @@
 #include "common/display_text.h"
 #include "common/messages.h"
 #include "common/name_value.h"
-#include "common/whole_file.h"
+#include "common/files.h"
 #include "model/context_file.h"
 #include "model/figures.h"
 #include "output/bisect_output.h"
@@ -23,7 +23,7 @@
 #include "run/machine_lock.h"
 #include "run/program_run.h"
 #include "run/revision_trees.h"
-#include "run/series.h"
+#include "run/series_plan.h"
 
 using nlohmann::json;
 namespace fs = std::filesystem;
@@ -173,9 +173,15 @@ bool Bisection::checkRecord() {
                    {"environment", environment_}};
     if (!options_.builds.empty()) record["builds"] = options_.builds;
     const std::string path = directory_ + "/bisect.json";
-    std::string text, error;
-    if (readRegularFile(path, 1 << 20, text, error)) {
-        const json kept = json::parse(text, nullptr, false);
+    const FileText file = readRegularFile(path, 1 << 20);
+    if (!file.ok() && !file.missing) {
+        // Writing over it would lose what a bisection cut short had measured.
+        report_.reason = "cannot read " + displayText(path) + ": " + file.error;
+        return false;
+    }
+    std::string error;
+    if (file.ok()) {
+        const json kept = json::parse(file.text, nullptr, false);
         for (const auto& [key, value] : record.items())
             if (!kept.is_object() || !kept.contains(key) || kept[key] != value) {
                 report_.reason = displayText(directory_) + " holds the runs of another bisection (its " + key +
@@ -242,7 +248,7 @@ Step Bisection::runOnce(Measured& m, int slot, const std::string& ordinal) {
     RunOutcome outcome = ::runOnce(session_, program_, run, binary_, m.folder);
     if (interruptRequested()) return Step::stopped;
     if (!outcome.failure.empty() || !outcome.results.problems.empty()) return Step::runFailed;
-    const MainFigure own = figureKnown_ ? MainFigure{figure_.label, {figureSamples(outcome.results, figure_)}}
+    const MainFigureSamples own = figureKnown_ ? MainFigureSamples{figure_.label, {figureSamples(outcome.results, figure_)}}
                                         : mainFigure(program_, {outcome.results});
     tell(ordinal + ": " + own.name + " " + figureText(medianOfRunMedians(own.runs)));
     m.runs.push_back(std::move(outcome.results));
@@ -333,7 +339,7 @@ bool Bisection::measureEnds(Measured& good, Measured& bad) {
     addRow(bad, "bad");
     if (ends.change != Verdict::noClearDifference) return true;
     report_.result = BisectResult::refused;
-    tell("the ends do not differ: good " + intervalText(ends.good) + "; bad " + intervalText(ends.bad) +
+    tell("the ends do not differ: good " + medianIntervalText(ends.good) + "; bad " + medianIntervalText(ends.bad) +
          "; there is nothing to bisect");
     return false;
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "run/run_core.h"
+#include "run/run_machine.h"
 
 namespace CLI {
 class App;

@@ -10,7 +10,7 @@
 #include <filesystem>
 
 #include "commands/history_command.h"
-#include "commands/series_command.h"
+#include "commands/suite_command.h"
 #include "common/display_text.h"
 #include "common/messages.h"
 #include "common/time_text.h"
@@ -19,7 +19,7 @@
 
 namespace {
 
-std::string nightStamp() { return localDashedStamp(); }
+std::string nightStamp() { return localTimeText(time(nullptr), "%Y-%m-%d-%H%M%S"); }
 
 std::string hostName() {
     char name[256] = "";

@@ -1,7 +1,19 @@
-// `lumenfold run`: one run of a program, then its report.
+// `lumenfold run`: one run of a program and its report, or with --repeat or
+// --until-stable a series of runs (series_command).
 #pragma once
 
-#include "run/program_run.h"
+#include <CLI/CLI.hpp>
 
-// `lumenfold run`: the exit status of lumenfold.
-int runCommand(const RunOptions& options);
+#include "run/program_run.h"
+#include "run/series_plan.h"
+
+struct RunCommandOptions {
+    RunOptions run;     // the program, the frames or seconds, the directory
+    SeriesPlan plan;    // one run, a fixed series, or runs until stable
+};
+
+// Neither --frames nor --seconds given: defaultFrames frames.
+CLI::App* addRunCommand(CLI::App& app, RunCommandOptions& options);
+
+// The exit status of lumenfold: 0 when every run went as planned.
+int runCommand(const RunCommandOptions& options);

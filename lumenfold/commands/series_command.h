@@ -1,27 +1,28 @@
-// `lumenfold run --repeat/--until-stable` and `lumenfold suite`: series of
-// fresh runs in one directory, each with its results and context file.
+// `lumenfold run --repeat/--until-stable`: a series of fresh runs of one
+// program in one directory, each with its results and context file, until
+// the plan says enough. The suite runs one series per program.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "analysis/statistics.h"
 #include "run/program_run.h"
-#include "run/series.h"
+#include "run/series_plan.h"
 
-int seriesCommand(const RunOptions& options, const SeriesPlan& plan);
-
-struct SuiteOptions {
-    int repeat = 1;
-    std::string directory;  // empty: a new one named after the date in the current directory
-    RunLimits limits;       // the frames each run takes, the hang timeout
-    std::string command;
-    bool echo = false;      // each program's console shown live as well as logged
-    std::map<std::string, std::string> labels;   // --label, kept in every context file
-    bool noWait = false;    // as RunOptions::noWait
-    std::vector<std::string> programs;   // empty: every program
-    int sampleIntervalMs = 100;          // as RunOptions::sampleIntervalMs
-    bool timing = false;                 // as RunOptions::timing
-    std::function<void(const std::string& resultsPath)> finished;   // as RunOptions::finished
+// What a series of runs of one program came to.
+struct SeriesOutcome {
+    Program program = nullptr;
+    std::vector<ResultsRun> runs;
+    MainFigureSamples figure;
+    Interval interval;   // of the main figure's median over the runs so far
+    bool ok = true;      // false when a run failed or lumenfold was interrupted
 };
 
-int suiteCommand(const SuiteOptions& options);
+// Runs until the plan says enough, or a run fails, or lumenfold is
+// interrupted; a progress line after each run.
+SeriesOutcome runSeries(RunSession& session, Program program, RunOptions options, const SeriesPlan& plan,
+                        const std::string& binary, const std::string& directory);
+
+// The exit status of lumenfold: 0 when every run went as planned.
+int seriesCommand(const RunOptions& options, const SeriesPlan& plan);

@@ -2,26 +2,22 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <optional>
-#include <sstream>
 #include <unistd.h>
 
-#include "common/display_text.h"
-#include "common/messages.h"
-#include "common/whole_file.h"
-#include "run/machine_lock.h"
-#include "run/program_run.h"
 #include "analysis/compare_images.h"
+#include "analysis/validation_plan.h"
+#include "commands/command_options.h"
+#include "common/display_text.h"
+#include "common/files.h"
+#include "common/messages.h"
+#include "common/version.h"
 #include "model/png_file.h"
 #include "output/validation_page.h"
-#include "analysis/validation_plan.h"
 #include "programs/programs.h"
-
-#ifndef LUMENFOLD_VERSION
-#define LUMENFOLD_VERSION "unknown"
-#endif
+#include "run/machine_lock.h"
+#include "run/program_run.h"
 
 namespace fs = std::filesystem;
 
@@ -81,12 +77,6 @@ bool prepareCaptureDirectory(const fs::path& directory) {
     return true;
 }
 
-std::string stepList(const std::vector<long long>& steps) {
-    std::string text;
-    for (long long s : steps) text += (text.empty() ? "" : ",") + std::to_string(s);
-    return text;
-}
-
 struct CaptureRun {
     std::string renderer;
     bool ok = false;
@@ -102,7 +92,7 @@ CaptureRun captureSteps(const ValidateOptions& options, const std::vector<long l
     CaptureRun result;
     setenv("LD_PRELOAD", preloadWith(env.original("LD_PRELOAD"), library).c_str(), 1);
     setenv("LUMENFOLD_CAPTURE_DIR", directory.c_str(), 1);
-    setenv("LUMENFOLD_CAPTURE_STEPS", stepList(steps).c_str(), 1);
+    setenv("LUMENFOLD_CAPTURE_STEPS", stepsText(steps).c_str(), 1);
     RunOptions run;
     run.program = options.program;
     run.limits.frames = int(steps.back());
@@ -118,12 +108,8 @@ CaptureRun captureSteps(const ValidateOptions& options, const std::vector<long l
     return result;
 }
 
-std::string fileBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return in ? bytes.str() : std::string();
-}
+// A captured PNG for the page; empty when it cannot be read.
+std::string fileBytes(const fs::path& path) { return readRegularFile(path.string(), maxPngFileBytes).text; }
 
 // The frame and its kept hash; false, with the reason, when either is
 // missing or they disagree (a capture damaged since it was made).
@@ -134,8 +120,9 @@ bool loadCapture(const fs::path& directory, long long step, Image& image, std::s
         return false;
     }
     if (!readPng(base.string() + ".png", image, error)) return false;
-    std::ifstream in(base.string() + ".hash");
-    in >> hash;
+    // "<hash> <width>x<height>", as the capture library writes it.
+    const std::string kept = readRegularFile(base.string() + ".hash", 4096).text;
+    hash = kept.substr(0, kept.find_first_of(" \n"));
     if (hash != hashText(pixelHash(image))) {
         error = displayText(base.string()) + ".png does not match its hash file";
         return false;
@@ -198,7 +185,7 @@ bool captureBoth(const ValidateOptions& options, const std::vector<long long>& s
     }
     EnvironmentGuard env;
     if (!prepareCaptureDirectory(drawnDir) || (software && !prepareCaptureDirectory(referenceDir))) return false;
-    tell("capturing steps " + stepList(steps) + " of " + options.program + " as this display draws them");
+    tell("capturing steps " + stepsText(steps) + " of " + options.program + " as this display draws them");
     const CaptureRun drawn = captureSteps(options, steps, drawnDir.string(), library, env);
     summary.drawnOn = drawn.renderer.empty() ? "unknown renderer" : drawn.renderer;
     if (!drawn.ok) return false;
@@ -283,8 +270,7 @@ int validateCommand(const ValidateOptions& options) {
     }
     fflush(stdout);
     const bool paged = options.html.empty() ||
-                       writePageFile(options.html, validationPage(summary, views,
-                                                                  std::string("lumenfold ") + LUMENFOLD_VERSION));
+                       writePageFile(options.html, validationPage(summary, views, lumenfoldWithVersion()));
     printf("%s: %s\n", options.program.c_str(), allPass ? "no step differs" : "a step differs");
     return allPass && paged ? 0 : 1;
 }

@@ -2,9 +2,8 @@
 
 #include <cctype>
 
-#include "text_format.h"
-
 #include "common/display_text.h"
+#include "common/files.h"
 #include "text_format.h"
 
 using nlohmann::json;
@@ -304,12 +303,11 @@ ContextRead parseContext(const std::string& text, const std::string& path) {
 }
 
 ContextRead readContextFile(const std::string& path) {
-    std::string text;
-    std::string error;
-    if (readRegularFile(path, maxContextFileBytes, text, error)) return parseContext(text, path);
+    const FileText file = readRegularFile(path, maxContextFileBytes);
+    if (file.ok()) return parseContext(file.text, path);
     ContextRead read;
     // No context file at all is the usual case for a copied results file.
-    if (error.find("No such file") == std::string::npos) read.problem = displayText(path) + ": " + error;
+    if (!file.missing) read.problem = displayText(path) + ": " + file.error;
     return read;
 }
 
@@ -332,6 +330,36 @@ std::vector<ReportedRun> withoutContexts(const std::vector<ResultsRun>& runs, co
     std::vector<ReportedRun> reported;
     for (const ResultsRun& run : runs) reported.push_back(ReportedRun{run, {}, side});
     return reported;
+}
+
+std::optional<std::string> kernelText(const RunContext& context) {
+    if (!context.kernel) return std::nullopt;
+    std::string text;
+    for (const std::string* part : {&context.kernel->name, &context.kernel->release, &context.kernel->version,
+                                    &context.kernel->machine})
+        if (!part->empty()) text += (text.empty() ? "" : " ") + *part;
+    if (text.empty()) return std::nullopt;
+    return text;
+}
+
+std::vector<ContextFact> conditionFacts(const RunContext& context) {
+    const auto recorded = [](const std::string& value) {
+        return value.empty() ? std::nullopt : std::optional<std::string>(value);
+    };
+    std::vector<ContextFact> facts = {{"renderer", "GL renderer", recorded(context.gl.renderer)},
+                                      {"glVersion", "GL version", recorded(context.gl.version)},
+                                      {"kernel", "kernel", kernelText(context)},
+                                      {"cpuModel", "CPU model", recorded(context.cpu.model)},
+                                      {"lumenfoldVersion", "Lumenfold version", recorded(context.version)}};
+    for (const std::string& name : recordedEnvironment()) {
+        const auto found = context.environment.find(name);
+        facts.push_back({"environment." + name, name,
+                         found != context.environment.end() ? std::optional(found->second) : std::nullopt, true});
+    }
+    facts.push_back({"revision", "revision", context.revision});
+    // Labels vary in name from run to run: each is a condition of its own.
+    for (const auto& [name, value] : context.labels) facts.push_back({"label." + name, "label " + name, value, true});
+    return facts;
 }
 
 const char* const validationNote = "validation run: made to check what the program draws, not to measure, so "

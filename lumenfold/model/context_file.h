@@ -160,5 +160,24 @@ std::vector<ReportedRun> readReportedRuns(const std::vector<std::string>& files,
 // The runs alone, for callers that have no context (tests, the fuzzer).
 std::vector<ReportedRun> withoutContexts(const std::vector<ResultsRun>& runs, const std::string& side = "");
 
+// One condition a run was measured under, as compare's differences, the
+// history's explanations of a change and the pages name it.
+struct ContextFact {
+    std::string key;     // stable, for scripts: "renderer", "kernel", "environment.vblank_mode"
+    std::string label;   // for people: "GL renderer", "kernel", "vblank_mode"
+    std::optional<std::string> value;   // none: not recorded, or for a variable, unset
+    bool variable = false;              // an environment variable
+};
+
+// Always the same facts in the same order: GL renderer, GL version, kernel,
+// CPU model, Lumenfold version, each recorded environment variable and the
+// revision; then the run's own labels (--label NAME=VALUE), as "label NAME".
+std::vector<ContextFact> conditionFacts(const RunContext& context);
+
+// The kernel as uname -srvm prints it, "Linux 6.1.0-13-amd64 #1 SMP ...
+// x86_64": the version as well as the release, since a distribution's
+// kernel update often keeps the release and changes only the version.
+std::optional<std::string> kernelText(const RunContext& context);
+
 // What every format says of a validation run instead of its figures.
 extern const char* const validationNote;

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "common/display_text.h"
+#include "common/files.h"
 #include "model/results_file.h"
 #include "text_format.h"
 
@@ -198,13 +199,13 @@ MachineSamples parseMachineSamples(const std::string& text, const std::string& p
 }
 
 MachineSamples readMachineSamples(const std::string& path) {
-    std::string text, error;
-    if (!readRegularFile(path, maxSamplesFileBytes, text, error)) {
+    const FileText file = readRegularFile(path, maxSamplesFileBytes);
+    if (!file.ok()) {
         MachineSamples samples;
-        samples.problems.push_back(displayText(path) + ": " + error);
+        samples.problems.push_back(displayText(path) + ": " + file.error);
         return samples;
     }
-    return parseMachineSamples(text, path);
+    return parseMachineSamples(file.text, path);
 }
 
 SamplesSummary summariseSamples(const MachineSamples& samples) {

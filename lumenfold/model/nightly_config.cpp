@@ -7,6 +7,7 @@
 
 #include <toml.hpp>
 
+#include "common/files.h"
 #include "model/results_file.h"
 
 namespace {
@@ -88,10 +89,10 @@ bool parseNightlyConfig(const std::string& text, const std::string& path, Nightl
 }
 
 bool readNightlyConfig(const std::string& path, NightlyConfig& config, std::string& error) {
-    std::string text;
-    if (!readRegularFile(path, maxNightlyConfigBytes, text, error)) {
-        error = "cannot read the configuration " + path + ": " + error;
+    const FileText file = readRegularFile(path, maxNightlyConfigBytes);
+    if (!file.ok()) {
+        error = "cannot read the configuration " + path + ": " + file.error;
         return false;
     }
-    return parseNightlyConfig(text, path, config, error);
+    return parseNightlyConfig(file.text, path, config, error);
 }

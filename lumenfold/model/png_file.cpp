@@ -1,21 +1,32 @@
 #include "model/png_file.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include <png.h>
 
+#include "common/files.h"
+
 namespace {
 
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f != nullptr) fclose(f);
-    }
+// A PNG file's bytes in memory, read in order.
+struct PngBytes {
+    const std::string* bytes;
+    size_t at = 0;
 };
-using File = std::unique_ptr<FILE, FileCloser>;
+
+void writeToString(png_structp png, png_bytep data, png_size_t length) {
+    static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<const char*>(data), length);
+}
+
+void flushNothing(png_structp) {}
+
+void readFromBytes(png_structp png, png_bytep data, png_size_t length) {
+    auto* in = static_cast<PngBytes*>(png_get_io_ptr(png));
+    if (in->bytes->size() - in->at < length) png_error(png, "the file ends early");
+    memcpy(data, in->bytes->data() + in->at, length);
+    in->at += length;
+}
 
 // libpng reports errors by longjmp; the message is kept for the caller.
 void onPngError(png_structp png, png_const_charp message) {
@@ -28,7 +39,7 @@ void onPngWarning(png_structp, png_const_charp) {}
 
 // Everything that may longjmp is in here, with no C++ object alive whose
 // destructor the jump would skip.
-bool encode(FILE* out, const Image& image, png_bytep* rows, std::string& error) {
+bool encode(std::string& out, const Image& image, png_bytep* rows, std::string& error) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, onPngError, onPngWarning);
     png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
     if (info == nullptr) {
@@ -40,7 +51,7 @@ bool encode(FILE* out, const Image& image, png_bytep* rows, std::string& error) 
         png_destroy_write_struct(&png, &info);
         return false;
     }
-    png_init_io(png, out);
+    png_set_write_fn(png, &out, writeToString, flushNothing);
     png_set_IHDR(png, info, png_uint_32(image.width), png_uint_32(image.height), 8, PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_compression_level(png, 6);
@@ -51,7 +62,7 @@ bool encode(FILE* out, const Image& image, png_bytep* rows, std::string& error) 
     return true;
 }
 
-bool decode(FILE* in, Image& image, std::vector<png_bytep>& rows, std::string& error) {
+bool decode(PngBytes& in, Image& image, std::vector<png_bytep>& rows, std::string& error) {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &error, onPngError, onPngWarning);
     png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
     if (info == nullptr) {
@@ -63,9 +74,9 @@ bool decode(FILE* in, Image& image, std::vector<png_bytep>& rows, std::string& e
         png_destroy_read_struct(&png, &info, nullptr);
         return false;
     }
-    png_init_io(png, in);
+    png_set_read_fn(png, &in, readFromBytes);
     // A frame is at most a few screens; a header claiming more is damage.
-    png_set_user_limits(png, 16384, 16384);
+    png_set_user_limits(png, maxPngSide, maxPngSide);
     png_read_info(png, info);
     png_set_expand(png);
     png_set_strip_16(png);
@@ -87,40 +98,26 @@ bool decode(FILE* in, Image& image, std::vector<png_bytep>& rows, std::string& e
 }  // namespace
 
 bool writePng(const std::string& path, const Image& image, std::string& error) {
-    const std::string partial = path + ".partial";
-    File out(fopen(partial.c_str(), "wb"));
-    if (!out) {
-        error = "cannot create " + partial + ": " + strerror(errno);
-        return false;
-    }
     std::vector<png_bytep> rows(size_t(image.height));
     for (size_t y = 0; y < rows.size(); ++y)
         rows[y] = const_cast<png_bytep>(image.rgb.data() + y * size_t(image.width) * 3);
-    bool ok = encode(out.get(), image, rows.data(), error);
-    if (ok && fflush(out.get()) != 0) {
-        error = "cannot write " + partial + ": " + strerror(errno);
-        ok = false;
+    std::string bytes;
+    if (!encode(bytes, image, rows.data(), error)) {
+        error = "cannot encode " + path + " as PNG: " + error;
+        return false;
     }
-    if (fclose(out.release()) != 0 && ok) {
-        error = "cannot write " + partial + ": " + strerror(errno);
-        ok = false;
-    }
-    if (ok && rename(partial.c_str(), path.c_str()) != 0) {
-        error = "cannot move " + partial + " to " + path + ": " + strerror(errno);
-        ok = false;
-    }
-    if (!ok) remove(partial.c_str());
-    return ok;
+    return writeWholeFile(path, bytes, error);
 }
 
 bool readPng(const std::string& path, Image& image, std::string& error) {
-    File in(fopen(path.c_str(), "rb"));
-    if (!in) {
-        error = "cannot open " + path + ": " + strerror(errno);
+    const FileText file = readRegularFile(path, maxPngFileBytes);
+    if (!file.ok()) {
+        error = "cannot read " + path + ": " + file.error;
         return false;
     }
+    PngBytes in{&file.text};
     std::vector<png_bytep> rows;
-    if (decode(in.get(), image, rows, error)) return true;
+    if (decode(in, image, rows, error)) return true;
     error = path + " is not a readable PNG: " + error;
     image = Image{};
     return false;

@@ -2,16 +2,15 @@
 #include "model/timing_file.h"
 
 #include "common/display_text.h"
+#include "common/files.h"
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "text_format.h"
 #include "programs/programs.h"
@@ -601,81 +600,15 @@ ResultsRun unreadRun(const std::string& path, const std::string& message) {
     return run;
 }
 
-const char* fileKind(mode_t mode) {
-    if (S_ISDIR(mode)) return "a directory";
-    if (S_ISFIFO(mode)) return "a named pipe";
-    if (S_ISCHR(mode)) return "a character device";
-    if (S_ISBLK(mode)) return "a block device";
-    if (S_ISSOCK(mode)) return "a socket";
-    return "not a file";
-}
-
-std::string notRegular(mode_t mode) { return std::string("not a regular file (") + fileKind(mode) + ")"; }
-
-std::string tooLarge(long long maxBytes) {
-    return maxBytes == maxResultsFileBytes ? "larger than 256 MiB, more than any run writes; not read"
-                                           : "larger than " + std::to_string(maxBytes) + " bytes; not read";
-}
-
 }  // namespace
 
-bool readRegularFile(const std::string& path, long long maxBytes, std::string& text, std::string& error) {
-    // Looked at before opening: opening a named pipe for reading would wait
-    // for a writer, and opening a device can have effects of its own.
-    struct stat info{};
-    if (stat(path.c_str(), &info) != 0) {
-        error = std::string("cannot open the file: ") + strerror(errno);
-        return false;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        error = notRegular(info.st_mode);
-        return false;
-    }
-    if (info.st_size > maxBytes) {
-        error = tooLarge(maxBytes);
-        return false;
-    }
-    // The name may have been swapped for something else since; O_NONBLOCK keeps
-    // even that from blocking, and fstat checks what was really opened.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        error = std::string("cannot open the file: ") + strerror(errno);
-        return false;
-    }
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        close(fd);
-        error = notRegular(info.st_mode);
-        return false;
-    }
-    // A file still growing (a run in progress) is read up to the limit and no further.
-    text.clear();
-    text.reserve(size_t(info.st_size));
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            error = std::string("cannot read the file: ") + strerror(errno);
-            close(fd);
-            return false;
-        }
-        if (got == 0) break;
-        if ((long long)(text.size()) + got > maxBytes) {
-            close(fd);
-            error = tooLarge(maxBytes);
-            return false;
-        }
-        text.append(buffer, size_t(got));
-    }
-    close(fd);
-    return true;
-}
-
 ResultsRun readResultsFile(const std::string& path) {
-    std::string text;
-    std::string error;
-    if (!readRegularFile(path, maxResultsFileBytes, text, error)) return unreadRun(path, error);
-    ResultsRun run = parseResultsText(text, path);
+    const FileText file = readRegularFile(path, maxResultsFileBytes);
+    if (file.tooLarge)
+        return unreadRun(path, "larger than " + std::to_string(maxResultsFileBytes >> 20) +
+                                   " MiB, more than any run writes; not read");
+    if (!file.ok()) return unreadRun(path, file.error);
+    ResultsRun run = parseResultsText(file.text, path);
     attachTimingBeside(run);
     struct stat info{};
     if (const std::string samples = samplesPathFor(path); stat(samples.c_str(), &info) == 0) {

@@ -101,9 +101,6 @@ constexpr long long maxResultsFileBytes = 256LL * 1024 * 1024;
 // is read, so a named pipe, a device or a directory cannot hang or exhaust the
 // reader; anything else, or an unreadable file, gives a run with one problem.
 ResultsRun readResultsFile(const std::string& path);
-// The reading itself, for this and the other files lumenfold reads: false with
-// error set (for people, without the path) when the file is not read.
-bool readRegularFile(const std::string& path, long long maxBytes, std::string& text, std::string& error);
 
 // The number in a report line as the programs write it ("%g", "inf",
 // "-nan(ind)"); false unless the whole text is one number.

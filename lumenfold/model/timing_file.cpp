@@ -9,6 +9,7 @@
 
 #include "common/display_text.h"
 #include "programs/programs.h"
+#include "common/files.h"
 
 namespace {
 
@@ -173,14 +174,14 @@ TimingFile parseTimingText(const std::string& text, const std::string& path) {
 }
 
 TimingFile readTimingFile(const std::string& path) {
-    std::string text, error;
-    if (!readRegularFile(path, maxTimingFileBytes, text, error)) {
+    const FileText read = readRegularFile(path, maxTimingFileBytes);
+    if (!read.ok()) {
         TimingFile file;
         file.path = displayText(path);
-        file.problems.push_back({0, error});
+        file.problems.push_back({0, read.error});
         return file;
     }
-    return parseTimingText(text, path);
+    return parseTimingText(read.text, path);
 }
 
 std::vector<FrameTiming> timingFrames(const TimingFile& file) {

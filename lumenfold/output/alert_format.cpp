@@ -20,7 +20,7 @@ std::string figureText(const AlertFigure& f) {
 
 }  // namespace
 
-std::string alertTime(long long seconds) { return seconds <= 0 ? "" : isoUtcText(seconds); }
+std::string alertTime(long long seconds) { return seconds > 0 ? isoUtcTime(time_t(seconds)) : ""; }
 
 std::string alertFigureKeys(const Alert& alert) {
     std::string keys;

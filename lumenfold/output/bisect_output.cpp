@@ -6,7 +6,7 @@
 #include "common/number_text.h"
 #include "output/interval_format.h"
 #include "output/markdown_table.h"
-#include "run/series.h"
+#include "run/series_plan.h"
 
 using nlohmann::json;
 
@@ -89,8 +89,8 @@ std::vector<std::string> bisectSummary(const BisectReport& r) {
                     (r.direction == Direction::higherIsBetter ? "higher" : "lower") + " is better), " +
                     std::to_string(r.runs) + " runs a revision; every run is kept in " + displayText(r.directory));
     if (r.ends) {
-        lines.push_back("good end " + revisionText(r.good) + ": " + intervalText(r.ends->good));
-        lines.push_back("bad end " + revisionText(r.bad) + ": " + intervalText(r.ends->bad));
+        lines.push_back("good end " + revisionText(r.good) + ": " + medianIntervalText(r.ends->good));
+        lines.push_back("bad end " + revisionText(r.bad) + ": " + medianIntervalText(r.ends->bad));
         lines.push_back(endsLines(*r.ends, ""));
     }
     if (r.culprit) culpritLines(r, lines);

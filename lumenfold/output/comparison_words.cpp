@@ -35,11 +35,8 @@ std::vector<std::string> calloutLines(const ProgramComparison& program, int skip
     for (const auto& [run, figures] : apart)
         lines.push_back(run + " stands apart from its side's other runs (median more than " +
                         std::to_string(int(outlierSpreads)) + " spreads from theirs) in: " + figures);
-    const int first = std::max(0, skippedFrames) + 1;
     for (const SlowFirstFrame& slow : program.slowFirst)
-        lines.push_back(slow.side + ": " + slow.file + ": frame " + std::to_string(first) +
-                        " is much slower than the frames after it: set-up work spilling into it? --skip-frames " +
-                        std::to_string(first) + " leaves it out");
+        lines.push_back(slow.side + ": " + slow.file + ": " + slowFirstFrameLine(skippedFrames));
     return lines;
 }
 

@@ -179,7 +179,7 @@ std::string excludedTable(const Site& site, const Series& s) {
         const StoredRun& run = site.in.runs[i];
         std::string median = "-";
         if (i < site.in.data.size())
-            for (HistoryFigure& f : historyFigures(site.in.data[i]))
+            for (FigureSamples& f : figureSamplesOfRun(site.in.data[i]))
                 if (f.key == s.figure) median = number(medianOf(f.samples));
         rows += "<tr><td>" + std::to_string(run.id) + "</td><td>" + html(run.started) + "</td><td>" + median +
                 "</td><td>" + html(run.excludeReason) + "</td><td>" + html(run.sourceFile) + "</td></tr>\n";

@@ -185,14 +185,22 @@ std::string row(const std::string& name, const std::string& value) {
     return "<tr><th>" + name + "</th><td>" + htmlText(displayText(value)) + "</td></tr>\n";
 }
 
+// A condition fact as compare and the history name it.
+std::string factRow(const std::vector<ContextFact>& facts, const std::string& key) {
+    for (const ContextFact& fact : facts)
+        if (fact.key == key) return row(fact.label, fact.value.value_or("unknown"));
+    return "";
+}
+
 std::string machineRows(const RunContext& c) {
+    const std::vector<ContextFact> facts = conditionFacts(c);
     std::string out = row("program", c.program) + row("date", c.date) + row("GL vendor", c.gl.vendor) +
-                      row("GL renderer", c.gl.renderer) + row("GL version", c.gl.version);
+                      factRow(facts, "renderer") + factRow(facts, "glVersion");
     std::string cpu = c.cpu.model;
     if (c.cpu.cores) cpu += " (" + plural(size_t(*c.cpu.cores), "core") + ", " +
                             plural(size_t(c.cpu.logicalProcessors), "logical processor") + ")";
     out += row("CPU", cpu);
-    out += row("kernel", c.kernel ? c.kernel->name + " " + c.kernel->release + " " + c.kernel->machine : "unknown");
+    out += factRow(facts, "kernel");
     const json& swap = c.swapInterval.inForce;
     std::string swapText = swap.is_null() ? "unknown" : swap.dump(-1, ' ', false, json::error_handler_t::replace);
     if (c.swapInterval.extension) swapText += " (extension " + *c.swapInterval.extension + ")";

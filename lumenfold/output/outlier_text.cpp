@@ -34,15 +34,19 @@ std::vector<std::string> outlierLines(const std::vector<RunOutliers>& outliers, 
                         (figure.frames.count == 1 ? " " : "s ") + frameList(figure.frames));
     }
     if (!slow.empty()) {
-        const int first = std::max(0, skipped) + 1;
         std::string figures;
         for (const std::string& name : slow) figures += (figures.empty() ? "" : ", ") + name;
         // Only a program of kernel blocks has more than one figure to name.
-        lines.push_back("frame " + std::to_string(first) + " is much slower than the frames after it" +
-                        (outliers.size() > 1 ? " (" + figures + ")" : "") +
-                        ": set-up work spilling into it? --skip-frames " + std::to_string(first) + " leaves it out");
+        lines.push_back(slowFirstFrameLine(skipped, outliers.size() > 1 ? figures : ""));
     }
     return lines;
+}
+
+std::string slowFirstFrameLine(int skipped, const std::string& figures) {
+    const std::string first = std::to_string(std::max(0, skipped) + 1);
+    return "frame " + first + " is much slower than the frames after it" +
+           (figures.empty() ? "" : " (" + figures + ")") + ": set-up work spilling into it? --skip-frames " + first +
+           " leaves it out";
 }
 
 std::string skipLine(int skipped) {

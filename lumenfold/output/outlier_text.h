@@ -15,5 +15,10 @@ std::vector<RunOutliers> shownOutliers(const ResultsRun& run, int skipped);
 // frame; none when nothing stands out.
 std::vector<std::string> outlierLines(const std::vector<RunOutliers>& outliers, int skipped);
 
+// "frame 1 is much slower than the frames after it (figures): set-up work
+// spilling into it? --skip-frames 1 leaves it out", the frame numbered as in
+// the results file; figures empty: none named.
+std::string slowFirstFrameLine(int skipped, const std::string& figures = "");
+
 // What every format says when frames were left out; "" when none were.
 std::string skipLine(int skipped);

@@ -4,19 +4,19 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
+
+#include "common/files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+// A sysfs setting: one short line (sysfs shows every file as 4096 bytes).
 std::string firstLineOf(const fs::path& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    return line;
+    const std::string text = readRegularFile(path.string(), 65536).text;
+    return text.substr(0, text.find('\n'));
 }
 
 std::string lowerCase(std::string text) {
@@ -105,7 +105,8 @@ std::string listeningSocket(const std::string& display) {
     const size_t colon = display.find(':');
     if (colon != 0) return "";  // only local displays: ":N" or ":N.S"
     const std::string number = display.substr(1, display.find('.') - 1);
-    std::ifstream in("/proc/net/unix");
+    // About 100 bytes a socket; a busy machine has some tens of thousands.
+    std::istringstream in(readRegularFile("/proc/net/unix", 64LL * 1024 * 1024).text);
     std::string line;
     while (std::getline(in, line)) {
         std::istringstream fields(line);

@@ -15,7 +15,7 @@
 
 #include "common/display_text.h"
 #include "common/messages.h"
-#include "run/run_support.h"
+#include "common/time_text.h"
 
 namespace {
 

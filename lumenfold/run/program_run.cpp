@@ -7,28 +7,27 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <poll.h>
 #include <set>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "run/conditions.h"
+#include "common/files.h"
 #include "common/messages.h"
 #include "common/process.h"
+#include "common/time_text.h"
+#include "common/version.h"
 #include "model/context_file.h"
+#include "run/conditions.h"
 #include "run/console_log.h"
 #include "run/run_sampling.h"
 #include "run/run_timing.h"
+#include "run/machine_description.h"
 #include "run/machine_lock.h"
 #include "run/progress.h"
-#include "run/run_support.h"
+#include "run/run_sampling.h"
 #include "text_format.h"
 #include "programs/programs.h"
-
-#ifndef LUMENFOLD_VERSION
-#define LUMENFOLD_VERSION "unknown"
-#endif
 
 using nlohmann::json;
 namespace fs = std::filesystem;
@@ -273,10 +272,7 @@ std::string findResultsFile(const ConsoleWatch& watch, const std::string& direct
 void checkConditions(const RunSession& session, const json& gl, RunContext& context) {
     MachineConditions c;
     readCpuFrequency("/sys/devices/system/cpu", c);
-    std::ifstream loadavg("/proc/loadavg");
-    std::string text;
-    std::getline(loadavg, text);
-    c.loadAverage = parseLoadAverage(text);
+    c.loadAverage = parseLoadAverage(readRegularFile("/proc/loadavg", 65536).text);
     c.processors = int(sysconf(_SC_NPROCESSORS_ONLN));
     c.renderer = context.gl.renderer == "unknown" ? "" : context.gl.renderer;
     c.swapKnown = gl.contains("swapInterval") && gl["swapInterval"].is_number_integer();
@@ -316,11 +312,8 @@ RunContext contextBeforeRun(const RunSession& session, const RunOptions& options
     context.display = {session.display(), session.privateServer()};
     const json gl = session.glFor(options.environment);
     addProbe(gl, context);
-    RunContext machine;
-    from_json(machineContext(), machine);
-    context.cpu = machine.cpu;
-    context.kernel = machine.kernel;
-    context.version = LUMENFOLD_VERSION;
+    describeMachine(context);
+    context.version = lumenfoldVersion();
     for (const std::string& name : recordedEnvironment())
         if (const char* value = getenv(name.c_str())) context.environment[name] = value;
     // What the program was given beyond lumenfold's own environment is what it ran with.
@@ -347,16 +340,15 @@ void addOutcome(RunContext& context, const Supervision& s, const RunOutcome& out
     context.outcome = o;
 }
 
+// Whole or not at all: half a JSON document would only mislead whoever reads it later.
 void writeContext(const std::string& path, const RunContext& context) {
-    errno = 0;
-    std::ofstream out(path);
-    out << json(context).dump(2) << "\n";
-    out.close();
-    if (out) return;
-    const int error = errno;
-    // Half a JSON document would only mislead whoever reads it later.
-    unlink(path.c_str());
-    tell("cannot write the context file " + path + ": " + (error != 0 ? strerror(error) : "write failed"));
+    std::string error;
+    if (writeWholeFile(path, json(context).dump(2) + "\n", error)) return;
+    // Named by the path the results file's readers look for, not the
+    // temporary one the failed write used: only the reason is taken over.
+    const size_t reason = error.rfind(": ");
+    tell("cannot write the context file " + path + ": " +
+         (reason == std::string::npos ? error : error.substr(reason + 2)));
 }
 
 void sayNewWarnings(RunSession& session, const RunContext& context) {

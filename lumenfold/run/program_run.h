@@ -10,7 +10,7 @@
 
 #include "model/results_file.h"
 #include "run/conditions.h"
-#include "run/run_core.h"
+#include "run/run_machine.h"
 #include "run/x_session.h"
 
 struct RunOptions {

@@ -8,25 +8,25 @@
 namespace {
 
 template <typename Bits>
-void put(std::string& out, Bits bits) {
+void putBits(std::string& out, Bits bits) {
     for (size_t i = 0; i < sizeof bits; ++i) out += char((bits >> (8 * i)) & 0xff);
 }
 
 template <typename Bits>
-Bits take(const std::string& column, size_t index) {
+Bits takeBits(const std::string& column, size_t index) {
     Bits bits = 0;
     for (size_t i = 0; i < sizeof bits; ++i)
         bits |= Bits(static_cast<unsigned char>(column[index * sizeof bits + i])) << (8 * i);
     return bits;
 }
 
-void putLine(std::string& out, int line) { put(out, uint32_t(line)); }
-void putWindow(std::string& out, long window) { put(out, uint64_t(window)); }
-void putValue(std::string& out, double value) { put(out, std::bit_cast<uint64_t>(value)); }
+void putLine(std::string& out, int line) { putBits(out, uint32_t(line)); }
+void putWindow(std::string& out, long window) { putBits(out, uint64_t(window)); }
+void putValue(std::string& out, double value) { putBits(out, std::bit_cast<uint64_t>(value)); }
 
-int lineAt(const std::string& column, size_t i) { return int(take<uint32_t>(column, i)); }
-long windowAt(const std::string& column, size_t i) { return long(take<uint64_t>(column, i)); }
-double valueAt(const std::string& column, size_t i) { return std::bit_cast<double>(take<uint64_t>(column, i)); }
+int lineAt(const std::string& column, size_t i) { return int(takeBits<uint32_t>(column, i)); }
+long windowAt(const std::string& column, size_t i) { return long(takeBits<uint64_t>(column, i)); }
+double valueAt(const std::string& column, size_t i) { return std::bit_cast<double>(takeBits<uint64_t>(column, i)); }
 
 FrameColumns reserved(int kernel, size_t count, bool frames) {
     FrameColumns c;

@@ -16,10 +16,6 @@ struct AddOutcome {
 // Lower-case hex SHA-256 of the bytes.
 std::string sha256Hex(const std::string& bytes);
 
-// Seconds since the epoch of an ISO 8601 time with its offset
-// ("2026-12-07T14:05:09+01:00", or Z); false when it is not one.
-bool parseIsoTime(const std::string& text, long long& seconds);
-
 // The machine a run is filed under: the one given, else the host name its
 // context records, else this host's name.
 std::string machineName(const std::string& given, const std::optional<std::string>& contextText);

@@ -8,58 +8,33 @@
 #include <cmath>
 #include <set>
 
-#include <nlohmann/json.hpp>
-
 #include "model/context_file.h"
 #include "model/figures.h"
 
-using nlohmann::json;
-
 namespace {
 
-std::string factText(const json& context, std::initializer_list<const char*> path) {
-    const json* at = &context;
-    for (const char* key : path) {
-        if (!at->is_object() || !at->contains(key)) return "(none)";
-        at = &(*at)[key];
-    }
-    if (at->is_string()) return at->get<std::string>();
-    if (at->is_null()) return "(none)";
-    return at->dump();
-}
-
-std::map<std::string, std::string> contextFacts(const std::optional<std::string>& text) {
+// What a change point explains itself by: the conditions every comparison
+// of contexts names, and the run's warnings; nothing without a readable context.
+std::map<std::string, std::string> explainingFacts(const std::optional<std::string>& text) {
     std::map<std::string, std::string> facts;
-    const json context = text ? json::parse(*text, nullptr, false) : json();
-    if (!context.is_object()) return facts;
-    facts["renderer"] = factText(context, {"gl", "renderer"});
-    facts["glVersion"] = factText(context, {"gl", "version"});
-    facts["kernel"] = factText(context, {"kernel", "release"});
-    facts["lumenfoldVersion"] = factText(context, {"version"});
-    facts["cpuModel"] = factText(context, {"cpu", "model"});
-    if (context.contains("environment") && context["environment"].is_object())
-        for (const auto& [name, value] : context["environment"].items())
-            facts["environment." + name] = value.is_string() ? value.get<std::string>() : value.dump();
-    if (context.contains("labels") && context["labels"].is_object())
-        for (const auto& [name, value] : context["labels"].items())
-            facts["label." + name] = value.is_string() ? value.get<std::string>() : value.dump();
-    if (context.contains("revision")) facts["revision"] = factText(context, {"revision"});
+    if (!text) return facts;
+    const ContextRead read = parseContext(*text, "");
+    if (!read.present) return facts;
+    for (const ContextFact& fact : conditionFacts(read.context)) facts[fact.key] = fact.value.value_or("(none)");
     // Contexts written before the driver's revision had a field of its own still name it in the GL version.
     const std::optional<std::string> driver =
-        context.contains("driverRevision") ? std::optional<std::string>(factText(context, {"driverRevision"}))
-                                           : driverRevisionOf(facts["glVersion"]);
+        read.context.driverRevision ? read.context.driverRevision : driverRevisionOf(read.context.gl.version);
     if (driver) facts["driverRevision"] = *driver;
     std::string warnings;
-    if (context.contains("warnings") && context["warnings"].is_array())
-        for (const json& w : context["warnings"]) warnings += (warnings.empty() ? "" : "; ") + factText(w, {});
+    for (const std::string& w : read.context.warnings) warnings += (warnings.empty() ? "" : "; ") + w;
     facts["warnings"] = warnings.empty() ? "(none)" : warnings;
     return facts;
 }
 
 }  // namespace
 
-std::vector<HistoryFigure> historyFigures(const ResultsRun& run) {
-    std::vector<HistoryFigure> out;
+std::vector<FigureSamples> figureSamplesOfRun(const ResultsRun& run) {
+    std::vector<FigureSamples> out;
     if (!run.recognised) return out;
     auto add = [&](const FigureSpec& spec) {
         std::vector<double> samples = figureSamples(run, spec);
@@ -77,7 +52,7 @@ std::vector<HistoryFigure> historyFigures(const ResultsRun& run) {
 }
 
 ContextChanges contextChanges(const std::optional<std::string>& before, const std::optional<std::string>& after) {
-    const auto a = contextFacts(before), b = contextFacts(after);
+    const auto a = explainingFacts(before), b = explainingFacts(after);
     ContextChanges changed;
     if (a.empty() != b.empty() || (a.empty() && (before.has_value() != after.has_value()))) {
         changed["context"] = {before ? "(recorded)" : "(no context)", after ? "(recorded)" : "(no context)"};
@@ -100,7 +75,7 @@ std::vector<Series> buildSeries(const std::vector<StoredRun>& runs, const std::v
     std::map<std::tuple<std::string, std::string, std::string>, size_t> index;
     for (size_t i = 0; i < runs.size() && i < data.size(); ++i) {
         if (runs[i].excluded || !data[i].recognised) continue;
-        for (HistoryFigure& f : historyFigures(data[i])) {
+        for (FigureSamples& f : figureSamplesOfRun(data[i])) {
             if (!figure.empty() && f.key != figure) continue;
             // Sorted once here (without the not-a-numbers every statistic
             // leaves out), every statistic of the check finds it so.

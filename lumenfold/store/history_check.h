@@ -14,7 +14,7 @@
 
 // One figure of one run: its key (as report and compare name it), and its
 // samples, one per frame (or one, for the set-up time).
-struct HistoryFigure {
+struct FigureSamples {
     std::string key;
     std::string label;
     Direction direction = Direction::higherIsBetter;
@@ -23,13 +23,14 @@ struct HistoryFigure {
 
 // Every figure a run gives. The one place where a stored run becomes
 // figures, so that history follows the figures report and compare show.
-std::vector<HistoryFigure> historyFigures(const ResultsRun& run);
+std::vector<FigureSamples> figureSamplesOfRun(const ResultsRun& run);
 
 // What a change point says changed in the context, from the last run before
-// to the first run after: renderer, GL version, the driver's revision,
-// kernel, Lumenfold version, CPU model, GL environment variables, labels
-// ("label.NAME"), the revision built and warnings. Key -> [before, after];
-// "(none)" for what a context does not record, "(no context)" without one.
+// to the first run after: the context's condition facts by key (renderer,
+// GL version, kernel, CPU model, Lumenfold version, the GL environment
+// variables, the revision built, labels as "label.NAME"), the driver's
+// revision and its warnings. Key -> [before, after]; "(none)" for what a
+// context does not record, "(no context)" without one.
 using ContextChanges = std::map<std::string, std::pair<std::string, std::string>>;
 ContextChanges contextChanges(const std::optional<std::string>& before, const std::optional<std::string>& after);
 

@@ -169,7 +169,7 @@ uint32_t bigEndian32(const char* bytes) {
 double orNan(double value, soci::indicator indicator) { return indicator == soci::i_ok ? value : NAN; }
 soci::indicator nullIfNan(double value) { return std::isnan(value) ? soci::i_null : soci::i_ok; }
 
-json summaryJson(const FinalSummary& s) {
+json summaryColumn(const FinalSummary& s) {
     return {{"present", s.present},       {"firstLine", s.firstLine},
             {"totalSeconds", s.present ? json(s.totalSeconds) : json(nullptr)},
             {"averageAnglesPerSecond", s.present ? json(s.averageAnglesPerSecond) : json(nullptr)},
@@ -351,7 +351,7 @@ bool HistoryStore::add(const NewRun& n) {
     const std::string program = programName(run.program);
     const int frames = frameCount(run);
     const double setup = run.hasSetup ? run.setupSeconds : NAN;
-    const std::string summary = summaryJson(run.summary).dump();
+    const std::string summary = summaryColumn(run.summary).dump();
     json problems = json::array();
     for (const Problem& p : run.problems) problems.push_back({{"line", p.line}, {"message", p.message}});
     const std::string problemsText = problems.dump();

@@ -7,6 +7,7 @@ import time
 import unittest
 
 from harness import ProgramTest, Run, pixel_rows, program_path
+from lumenfold_cli import run_lumenfold
 from program_text import ANIMATE_HELP, NUMBER, SAVED, TITLES, check_opening, g6
 
 TITLE = TITLES["triangles"]
@@ -163,9 +164,8 @@ class ResultsFiles(ProgramTest):
             with open(os.path.join(workdir, name), "w") as handle:
                 handle.write("another run\n")
         # Driven the way users run it unattended, with the console shown.
-        lumenfold = os.path.join(os.environ["LUMENFOLD_BUILD"], "lumenfold", "lumenfold")
-        result = subprocess.run([lumenfold, "run", "triangles", "--frames", "1", "--echo", "--dir", workdir],
-                                env=self.xvfb.env(), capture_output=True, text=True, timeout=600)
+        result = run_lumenfold("run", "triangles", "--frames", "1", "--echo", "--dir", workdir, env=self.xvfb.env(),
+                               timeout=600)
         self.assertEqual(result.returncode, 0, result.stderr)
         path_line = [l for l in result.stdout.splitlines() if l.startswith(SAVED)]
         self.assertEqual(len(path_line), 1, result.stdout)

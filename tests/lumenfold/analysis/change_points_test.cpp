@@ -3,10 +3,7 @@
 #include <cmath>
 #include <random>
 
-#include "analysis/compare.h"
 #include "analysis/change_points.h"
-#include "store/history_add.h"
-#include "store/history_check.h"
 
 namespace {
 
@@ -91,45 +88,6 @@ TEST(ChangePoints, PureNoiseRarelyShowsAChangePoint) {
     for (uint64_t seed = 1000; seed < 1100; ++seed)
         withChange += !findChangePoints(syntheticSeries(seed, 60, 0.03), Direction::higherIsBetter, fastOptions()).empty();
     EXPECT_LE(withChange, 3);
-}
-
-TEST(HistoryCheck, ContextChangesNameWhatDifferedOnly) {
-    const std::string before = R"({"gl": {"renderer": "llvmpipe", "version": "4.5 Mesa 22.3"}, "version": "1.0",
-        "environment": {"GALLIUM_DRIVER": "llvmpipe"}, "warnings": ["busy"]})";
-    const std::string after = R"({"gl": {"renderer": "llvmpipe", "version": "4.5 Mesa 23.1"}, "version": "1.0",
-        "environment": {}, "warnings": []})";
-    const ContextChanges changed = contextChanges(before, after);
-    ASSERT_EQ(changed.size(), 3u);
-    EXPECT_EQ(changed.at("glVersion"), std::make_pair(std::string("4.5 Mesa 22.3"), std::string("4.5 Mesa 23.1")));
-    EXPECT_EQ(changed.at("environment.GALLIUM_DRIVER").second, "(none)");
-    EXPECT_EQ(changed.at("warnings"), std::make_pair(std::string("busy"), std::string("(none)")));
-    EXPECT_TRUE(contextChanges(before, before).empty());
-    EXPECT_EQ(contextChanges(before, std::nullopt).count("context"), 1u);
-}
-
-TEST(HistoryCheck, FiguresCarryTheKeysCompareUses) {
-    const ResultsRun run = parseResultsText(
-        "Quorvex :: Lumenfold Benchmark Graphics Triangles Lite for Windows on x86 64bit system 2019.12.06.\n\n\n"
-        "It spent: 3.189 Secs to Initialize.\n\n\nwindow: 1\nIt drew 1200 Triangles.\nIt spent: 0.787 Secs. \n"
-        "It was: 1.27065 Angles/sec.\nIt was: 1524.78 Triangles/sec.\n\n",
-        "t.txt");
-    std::set<std::string> keys;
-    for (const HistoryFigure& f : historyFigures(run)) keys.insert(f.key);
-    ComparedSide side;
-    side.runs = {run};
-    const Comparison comparison = compareSides(side, side);
-    ASSERT_FALSE(comparison.programs.empty());
-    for (const FigureComparison& f : comparison.programs[0].figures) EXPECT_EQ(keys.count(f.figure), 1u) << f.figure;
-}
-
-TEST(HistoryAdd, IsoTimesWithTheirOffsets) {
-    long long seconds = 0;
-    ASSERT_TRUE(parseIsoTime("2026-12-07T14:05:09+01:00", seconds));
-    EXPECT_EQ(seconds, 1796648709LL);
-    ASSERT_TRUE(parseIsoTime("2026-12-07T13:05:09Z", seconds));
-    EXPECT_EQ(seconds, 1796648709LL);
-    for (const char* bad : {"2026-12-07 13:05:09Z", "2026-13-07T13:05:09Z", "2026-12-07T13:05:09+0100", ""})
-        EXPECT_FALSE(parseIsoTime(bad, seconds)) << bad;
 }
 
 }  // namespace

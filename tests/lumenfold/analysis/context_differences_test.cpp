@@ -4,22 +4,25 @@
 
 namespace {
 
-nlohmann::json context(const std::string& renderer, const std::string& release, nlohmann::json environment) {
-    return {{"gl", {{"vendor", "Mesa"}, {"renderer", renderer}, {"version", "4.5 (Compatibility Profile) Mesa 22.3.6"}}},
-            {"cpu", {{"model", "AMD EPYC 7B13"}, {"logicalProcessors", 2}}},
-            {"kernel", {{"name", "Linux"}, {"release", release}, {"version", "#1 SMP"}, {"machine", "x86_64"}}},
-            {"version", "0.4.0"},
-            {"environment", environment}};
+RunConditions conditions(const std::string& renderer, const std::string& release,
+                         const std::map<std::string, std::string>& environment) {
+    RunContext c;
+    c.gl.renderer = renderer;
+    c.gl.version = "4.5 (Compatibility Profile) Mesa 22.3.6";
+    c.cpu.model = "AMD EPYC 7B13";
+    c.kernel = RunContext::Kernel{"Linux", release, "#1 SMP", "x86_64"};
+    c.version = "0.4.0";
+    c.environment = environment;
+    return conditionFacts(c);
 }
 
 TEST(ContextDifferences, NamesEachDifferenceWithBothSidesValues) {
     const std::string llvm15 = "llvmpipe (LLVM 15.0.6, 256 bits)";
-    const std::vector<RunConditions> a = {
-        conditionsOfContext(context(llvm15, "6.1.0", {{"vblank_mode", "0"}})),
-        conditionsOfContext(context(llvm15, "6.1.0", {{"vblank_mode", "0"}})),
-        conditionsOfContext(context(llvm15, "6.5.0", {{"vblank_mode", "0"}}))};
-    const std::vector<RunConditions> b = {conditionsOfContext(
-        context("llvmpipe (LLVM 16.0.6, 256 bits)", "6.1.0", {{"vblank_mode", "0"}, {"mesa_glthread", "true"}}))};
+    const std::vector<RunConditions> a = {conditions(llvm15, "6.1.0", {{"vblank_mode", "0"}}),
+                                          conditions(llvm15, "6.1.0", {{"vblank_mode", "0"}}),
+                                          conditions(llvm15, "6.5.0", {{"vblank_mode", "0"}})};
+    const std::vector<RunConditions> b = {
+        conditions("llvmpipe (LLVM 16.0.6, 256 bits)", "6.1.0", {{"vblank_mode", "0"}, {"mesa_glthread", "true"}})};
     std::vector<std::string> lines;
     for (const ConditionDifference& d : conditionDifferences(a, b)) lines.push_back(d.line);
     EXPECT_EQ(lines, (std::vector<std::string>{
@@ -36,13 +39,15 @@ TEST(ContextDifferences, NamesEachDifferenceWithBothSidesValues) {
 
 TEST(ContextDifferences, ValuesFromAFileAreShownSafely) {
     // A renderer string with a quote and an escape sequence cannot forge a
-    // second value or drive the terminal; a context without a GL section
-    // is not recorded rather than an error.
-    const std::vector<RunConditions> a = {conditionsOfContext(context("x\" / \"y\x1b[2J", "6.1.0", {}))};
-    const std::vector<RunConditions> b = {conditionsOfContext({{"version", "0.4.0"}})};
+    // second value or drive the terminal; a context without a kernel or a
+    // version has them as not recorded rather than an error.
+    const std::vector<RunConditions> a = {conditions("x\" / \"y\x1b[2J", "6.1.0", {})};
+    const std::vector<RunConditions> b = {conditionFacts(RunContext{})};
     const std::vector<ConditionDifference> found = conditionDifferences(a, b);
-    ASSERT_GE(found.size(), 1u);
-    EXPECT_EQ(found[0].line, "the sides differ in: GL renderer \"x\\\" / \\\"y\\x1b[2J\" / not recorded");
+    ASSERT_EQ(found.size(), 5u);
+    EXPECT_EQ(found[0].line, "the sides differ in: GL renderer \"x\\\" / \\\"y\\x1b[2J\" / \"unknown\"");
+    EXPECT_EQ(found[2].line, "the sides differ in: kernel \"Linux 6.1.0 #1 SMP x86_64\" / not recorded");
+    EXPECT_EQ(found[4].line, "the sides differ in: Lumenfold version \"0.4.0\" / not recorded");
 }
 
 }  // namespace

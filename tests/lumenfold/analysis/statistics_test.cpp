@@ -60,6 +60,13 @@ TEST(Statistics, InfiniteRatesOfZeroMillisecondFrames) {
     EXPECT_EQ(medianOf({NAN, 3, 1}), 2);
     EXPECT_EQ(medianOf({1, 2, INFINITY}), 2);
     EXPECT_TRUE(std::isnan(medianOf({NAN})));
+
+    // Both middle values infinite: the median is infinite, not inf - inf,
+    // whether sorted (the report) or selected (compare, the history).
+    EXPECT_EQ(computeStatistics({1, INFINITY, INFINITY, INFINITY}).median, INFINITY);
+    EXPECT_EQ(computeStatistics({INFINITY, INFINITY}).p95, INFINITY);
+    EXPECT_EQ(medianOf({INFINITY, 1, INFINITY, INFINITY}), INFINITY);
+    EXPECT_EQ(medianOfRunMedians({{INFINITY, INFINITY}, {INFINITY}}), INFINITY);
 }
 
 // The share of resampled values equal to each value.

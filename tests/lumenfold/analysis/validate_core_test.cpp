@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -77,12 +79,20 @@ TEST(PngFile, KeepsEveryPixelAndRefusesADamagedFile) {
     EXPECT_NE(error.find("not a readable PNG"), std::string::npos);
     EXPECT_TRUE(back.rgb.empty());
     EXPECT_FALSE(writePng(testing::TempDir() + "no such directory/frame.png", image, error));
+    // A named pipe under a capture's name is refused, not waited on.
+    const std::string fifo = testing::TempDir() + "fifo_test.png";
+    std::filesystem::remove(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(readPng(fifo, back, error));
+    EXPECT_NE(error.find("not a regular file (a named pipe)"), std::string::npos) << error;
+    std::filesystem::remove(fifo);
 }
 
 TEST(ValidationPlan, StepsAndPreload) {
     std::vector<long long> steps;
     ASSERT_TRUE(parseSteps("5,1,3,3", steps));
     EXPECT_EQ(steps, (std::vector<long long>{1, 3, 5}));
+    EXPECT_EQ(stepsText(steps), "1,3,5");   // as the capture library reads them back
     for (const char* bad : {"", "0", "1,,2", "-1", "1.5", "2,x", "1,", "1000001", "9999999999"})
         EXPECT_FALSE(parseSteps(bad, steps)) << bad;
     EXPECT_EQ(preloadWith(nullptr, "/c.so"), "/c.so");

@@ -5,14 +5,13 @@ import glob
 import json
 import os
 import shutil
-import subprocess
 import tempfile
 import unittest
 
 from browser import CHROMIUM, browse
-from harness import BUILD, program_path
+from harness import program_path
+from lumenfold_cli import run_lumenfold
 
-LUMENFOLD = os.path.join(BUILD, "lumenfold", "lumenfold")
 
 
 class HistoryEndToEnd(unittest.TestCase):
@@ -26,8 +25,7 @@ class HistoryEndToEnd(unittest.TestCase):
             env.pop(name, None)
 
         def lumenfold(*args, timeout=120):
-            return subprocess.run([LUMENFOLD, *args], env=env, stdin=subprocess.DEVNULL, capture_output=True,
-                                  text=True, timeout=timeout)
+            return run_lumenfold(*args, env=env, timeout=timeout)
 
         # A label that is no NAME=VALUE is a usage error, before anything runs.
         wrong = lumenfold("run", "streaming", "--frames", "1", "--label", "nightly", "--dir", os.path.join(work, "no"))

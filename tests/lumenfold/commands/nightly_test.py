@@ -12,6 +12,7 @@ import unittest
 ENGINE = sys.argv.pop(1) if len(sys.argv) > 1 and sys.argv[1] in ("sqlite", "postgres") else "sqlite"
 sys.argv.insert(1, ENGINE)
 import alerts_test  # noqa: E402  (its store helpers, for the engine in argv)
+from lumenfold_cli import run_lumenfold  # noqa: E402
 
 store_test = alerts_test.store_test
 
@@ -28,9 +29,7 @@ class NightlyTest(alerts_test.StoreCase):
         return path
 
     def night(self, config):
-        return store_test.subprocess.run([store_test.LUMENFOLD, "nightly", "--config", config],
-                                         capture_output=True, text=True, timeout=900,
-                                         env={**os.environ, "DISPLAY": ""})
+        return run_lumenfold("nightly", "--config", config, timeout=900, env={**os.environ, "DISPLAY": ""})
 
     def test_a_night_from_runs_to_notification(self):
         # Thirty earlier nights of this machine, a step down at the fifteenth.

@@ -6,13 +6,11 @@ import json
 import os
 import re
 import shutil
-import subprocess
 import tempfile
 import unittest
 
-from harness import BUILD
+from lumenfold_cli import run_lumenfold
 
-LUMENFOLD = os.path.join(BUILD, "lumenfold", "lumenfold")
 # Anything a terminal could act on: C0 controls but newline, DEL, and bytes
 # outside ASCII (the reports here are otherwise plain ASCII).
 RAW = re.compile(rb"[\x00-\x09\x0b-\x1f\x7f-\xff]")
@@ -28,7 +26,7 @@ TIMEOUT = 20
 
 
 def lumenfold(*args):
-    return subprocess.run([LUMENFOLD, *args], stdin=subprocess.DEVNULL, capture_output=True, timeout=TIMEOUT)
+    return run_lumenfold(*args, timeout=TIMEOUT, text=False)
 
 
 class ReportInput(unittest.TestCase):

@@ -9,16 +9,15 @@ import json
 import os
 import re
 import shutil
-import subprocess
 import sys
 import tempfile
 import unittest
 
 from browser import CHROMIUM, browse
 from harness import BUILD, Run, Xvfb
+from lumenfold_cli import run_lumenfold
 from program_text import TITLES
 
-LUMENFOLD = os.path.join(BUILD, "lumenfold", "lumenfold")
 CAPTURE = os.path.join(BUILD, "lumenfold", "capture", "liblumenfold_capture.so")
 DAMAGE = sys.argv.pop(1)
 STEP_LINE = re.compile(r"^step (\d+): (.*)$", re.M)
@@ -31,8 +30,7 @@ def validate(directory, *args, damage=None):
     if damage:
         env["LD_PRELOAD"] = DAMAGE
         env["LUMENFOLD_DAMAGE"] = damage
-    proc = subprocess.run([LUMENFOLD, "validate", "triangles", "--steps", "1", "--dir", directory, *args],
-                          env=env, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=600)
+    proc = run_lumenfold("validate", "triangles", "--steps", "1", "--dir", directory, *args, env=env, timeout=600)
     return proc.returncode, dict(STEP_LINE.findall(proc.stdout)), proc.stdout + proc.stderr
 
 

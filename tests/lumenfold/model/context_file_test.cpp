@@ -82,4 +82,47 @@ TEST(ContextFile, OddFilesReadWhatTheyCanAndUnusableOnesSayWhy) {
     std::filesystem::remove_all(dir);
 }
 
+// Every place that names a run's conditions takes them from here: the same
+// facts in the same order, the kernel as uname -srvm, a variable unset or a
+// value not recorded as none.
+TEST(ContextFile, ConditionFactsOfARun) {
+    RunContext c;
+    c.gl.renderer = "llvmpipe";
+    c.kernel = RunContext::Kernel{"Linux", "6.1.0-13-amd64", "#1 SMP Debian 6.1.55-1", "x86_64"};
+    c.environment["vblank_mode"] = "0";
+    c.labels["build"] = "nightly-7";
+    std::vector<std::string> keys, labels;
+    for (const ContextFact& fact : conditionFacts(c)) {
+        keys.push_back(fact.key);
+        labels.push_back(fact.label);
+        // Variables and labels may be unset on one side; the rest are recorded or not.
+        EXPECT_EQ(fact.variable, fact.key == "environment." + fact.label || fact.key == "label.build") << fact.key;
+    }
+    ASSERT_EQ(keys.size(), 5 + recordedEnvironment().size() + 2);
+    EXPECT_EQ(std::vector<std::string>(keys.end() - 2, keys.end()), (std::vector<std::string>{"revision", "label.build"}));
+    EXPECT_EQ(std::vector<std::string>(keys.begin(), keys.begin() + 6),
+              (std::vector<std::string>{"renderer", "glVersion", "kernel", "cpuModel", "lumenfoldVersion",
+                                        "environment." + recordedEnvironment().front()}));
+    EXPECT_EQ(std::vector<std::string>(labels.begin(), labels.begin() + 5),
+              (std::vector<std::string>{"GL renderer", "GL version", "kernel", "CPU model", "Lumenfold version"}));
+
+    const std::vector<ContextFact> facts = conditionFacts(c);
+    EXPECT_EQ(facts[0].value, "llvmpipe");
+    EXPECT_EQ(facts[1].value, "unknown");   // as the record holds a GL string nobody could read
+    EXPECT_EQ(facts[2].value, "Linux 6.1.0-13-amd64 #1 SMP Debian 6.1.55-1 x86_64");
+    EXPECT_FALSE(facts[4].value.has_value());   // no version recorded
+    for (const ContextFact& fact : facts) {
+        if (fact.variable) {
+            EXPECT_EQ(fact.value.has_value(), fact.label == "vblank_mode" || fact.label == "label build") << fact.label;
+        }
+    }
+
+    c.kernel = RunContext::Kernel{"", "6.5.0", "", ""};
+    EXPECT_EQ(kernelText(c), "6.5.0");
+    c.kernel = RunContext::Kernel{};
+    EXPECT_FALSE(kernelText(c).has_value());
+    c.kernel.reset();
+    EXPECT_FALSE(kernelText(c).has_value());
+}
+
 }  // namespace

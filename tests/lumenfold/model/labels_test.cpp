@@ -55,7 +55,7 @@ TEST(Labels, CompareNamesTheLabelsThatDiffer) {
     const auto side = [](json labels) {
         json context = {{"version", "1.0"}};
         if (!labels.is_null()) context["labels"] = labels;
-        return std::vector<RunConditions>{conditionsOfContext(context)};
+        return std::vector<RunConditions>{conditionFacts(parseContext(context.dump(), "c.json").context)};
     };
     std::vector<std::string> lines;
     for (const ConditionDifference& d :

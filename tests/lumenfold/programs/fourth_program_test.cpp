@@ -17,7 +17,7 @@
 #include "output/json_format.h"
 #include "output/text_format.h"
 #include "programs/programs.h"
-#include "run/run_support.h"
+#include "run/console_watch.h"
 #include "store/history_add.h"
 #include "store/history_check.h"
 

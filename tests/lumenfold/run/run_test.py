@@ -20,9 +20,9 @@ import threading
 import time
 import unittest
 
-from harness import BUILD, Xvfb, program_path
+from harness import Xvfb, program_path
+from lumenfold_cli import LUMENFOLD, run_lumenfold
 
-LUMENFOLD = os.path.join(BUILD, "lumenfold", "lumenfold")
 WINDOW = {"triangles": (1080, 1080), "cube": (1080, 1080), "streaming": (550, 150)}
 FRAME_END = {"triangles": " Triangles/sec.", "cube": " Vertex/sec.", "streaming": "Logic Streaming."}
 
@@ -111,7 +111,7 @@ def ended(pid, timeout):
 
 
 def report_json(path):
-    out = subprocess.run([LUMENFOLD, "report", "--format", "json", path], capture_output=True, text=True)
+    out = run_lumenfold("report", "--format", "json", path)
     return out.returncode, json.loads(out.stdout)[0], out.stderr
 
 
@@ -186,7 +186,7 @@ class RunTest(unittest.TestCase):
         self.assertTrue(any(line.split(",")[cpu] not in ("", "0") for line in samples), samples)
         self.assertGreaterEqual(context["cpu"]["logicalProcessors"], 1)
         self.assertTrue(context["kernel"]["release"])
-        version = subprocess.run([LUMENFOLD, "--version"], capture_output=True, text=True).stdout.strip()
+        version = run_lumenfold("--version").stdout.strip()
         self.assertEqual(context["version"], version)
         self.assertTrue(context["outcome"]["ok"])
         self.assertGreaterEqual(context["outcome"]["framesReported"], 2)
@@ -387,8 +387,7 @@ class RunTest(unittest.TestCase):
 
         # The same runs on both sides: no figure may come out different.
         def compare(*args):
-            return subprocess.run([LUMENFOLD, "compare", *args], env=env_without_display(),
-                                  stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=600)
+            return run_lumenfold("compare", *args, env=env_without_display(), timeout=600)
         done = compare(self.workdir, "--vs", self.workdir, "--format", "json")
         self.assertEqual(done.returncode, 0, done.stderr)
         doc = json.loads(done.stdout)
@@ -480,9 +479,8 @@ class RunTest(unittest.TestCase):
         # "nan" once passed: a run by time never ended, and the hang timeout was off.
         for args in (("--seconds", "nan"), ("--seconds", "inf"), ("--seconds", "0"), ("--hang-timeout", "nan"),
                      ("--until-stable", "nan")):
-            done = subprocess.run([LUMENFOLD, "run", "streaming", *args, "--dir", os.path.join(self.workdir, "x")],
-                                  env=env_without_display(), stdin=subprocess.DEVNULL, capture_output=True,
-                                  text=True, timeout=60)
+            done = run_lumenfold("run", "streaming", *args, "--dir", os.path.join(self.workdir, "x"),
+                                 env=env_without_display(), timeout=60)
             self.assertEqual(done.returncode, 2, (args, done.stderr))
             self.assertIn('%s: takes a ' % args[0], done.stderr)
             self.assertLess(len(done.stderr), 200, done.stderr)
@@ -516,8 +514,7 @@ class RunTest(unittest.TestCase):
         self.assertIn(holder, waiting)
         self.assertIn(" run streaming --dir " + os.path.join(self.workdir, "first") + " --frames 2);", waiting)
 
-        refused = subprocess.run([LUMENFOLD, "run", "cube", "--no-wait", "--dir", os.path.join(self.workdir, "no")],
-                                 env=env, capture_output=True, text=True, timeout=120)
+        refused = run_lumenfold("run", "cube", "--no-wait", "--dir", os.path.join(self.workdir, "no"), env=env)
         self.assertEqual(refused.returncode, 1, refused.stderr)
         self.assertIn(holder, refused.stderr)
         self.assertIn("not waiting, as --no-wait asks", refused.stderr)

@@ -18,6 +18,7 @@ import unittest
 ENGINE = sys.argv.pop(1) if len(sys.argv) > 1 and sys.argv[1] in ("sqlite", "postgres") else "sqlite"
 sys.argv.insert(1, ENGINE)
 import history_store_test as store_test  # noqa: E402  (reads the engine from argv)
+from lumenfold_cli import run_lumenfold  # noqa: E402
 
 NOW = datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0)
 
@@ -82,8 +83,7 @@ class StoreCase(unittest.TestCase):
         shutil.rmtree(self.dir)
 
     def lumenfold(self, *args):
-        return store_test.subprocess.run([store_test.LUMENFOLD, "history", *args, "--db", self.store.db],
-                                         capture_output=True, text=True, timeout=store_test.TIMEOUT)
+        return run_lumenfold("history", *args, "--db", self.store.db, timeout=store_test.TIMEOUT)
 
     def nights(self, machine, levels, last=NOW, renderer=lambda i: "llvmpipe", samples=None):
         """One cube run a night at each level, the last night at `last`, added to the store."""

@@ -18,10 +18,9 @@ import tempfile
 import time
 import unittest
 
-from harness import BUILD
+from lumenfold_cli import LUMENFOLD, run_lumenfold
 
 ENGINE = sys.argv.pop(1) if len(sys.argv) > 1 and sys.argv[1] in ("sqlite", "postgres") else "sqlite"
-LUMENFOLD = os.path.join(BUILD, "lumenfold", "lumenfold")
 PG_BIN = "/usr/lib/postgresql/15/bin"
 TIMEOUT = 120
 VERTICES = 256 ** 3
@@ -160,8 +159,7 @@ class HistoryStoreTest(unittest.TestCase):
         shutil.rmtree(self.dir)
 
     def lumenfold(self, *args, env=None):
-        return subprocess.run([LUMENFOLD, "history", *args, "--db", self.store.db], capture_output=True, text=True,
-                              timeout=TIMEOUT, env=env)
+        return run_lumenfold("history", *args, "--db", self.store.db, timeout=TIMEOUT, env=env)
 
     def write_run(self, name, rates, day=1, renderer="llvmpipe (LLVM 15.0.6, 256 bits)", with_context=True):
         path = os.path.join(self.dir, name)
@@ -353,8 +351,7 @@ class HistoryStoreTest(unittest.TestCase):
                                  ("typo/history.sqlite", 1, "no history store at typo/history.sqlite; "),
                                  ("/dev/null", 1, "the history store /dev/null is not a regular file")):
             for command in ("list", "check"):
-                refused = subprocess.run([LUMENFOLD, "history", command, "--db", db], cwd=self.dir,
-                                         capture_output=True, text=True, timeout=TIMEOUT)
+                refused = run_lumenfold("history", command, "--db", db, cwd=self.dir, timeout=TIMEOUT)
                 self.assertEqual((refused.returncode, refused.stdout), (status, ""), (db, command))
                 self.assertIn(said, refused.stderr)
         self.assertEqual(os.listdir(self.dir), [])
@@ -362,8 +359,7 @@ class HistoryStoreTest(unittest.TestCase):
     @unittest.skipUnless(ENGINE == "postgres", "a connection string with a password is PostgreSQL's")
     def test_a_password_is_never_printed(self):
         uri = f"postgresql://lumenfold:sekrit-pw@/nosuchdb?host={self.server.dir}"
-        failed = subprocess.run([LUMENFOLD, "history", "list", "--db", uri], capture_output=True, text=True,
-                                timeout=TIMEOUT)
+        failed = run_lumenfold("history", "list", "--db", uri, timeout=TIMEOUT)
         self.assertEqual(failed.returncode, 1)
         self.assertNotIn("sekrit", failed.stdout + failed.stderr)
         self.assertIn(f"host {self.server.dir}, database nosuchdb", failed.stderr)
@@ -372,8 +368,7 @@ class HistoryStoreTest(unittest.TestCase):
     def test_the_default_store_is_private_and_in_wal_mode(self):
         env = dict(os.environ, XDG_DATA_HOME=os.path.join(self.dir, "data"))
         env.pop("LUMENFOLD_HISTORY", None)
-        result = subprocess.run([LUMENFOLD, "history", "add", self.write_run("results_cube_1.txt", [1e6])], env=env,
-                                capture_output=True, text=True, timeout=TIMEOUT)
+        result = run_lumenfold("history", "add", self.write_run("results_cube_1.txt", [1e6]), env=env, timeout=TIMEOUT)
         self.assertEqual(result.returncode, 0, result.stderr)
         path = os.path.join(self.dir, "data", "lumenfold", "history.sqlite")
         self.assertEqual(oct(os.stat(path).st_mode & 0o777), "0o600")

@@ -1,8 +1,10 @@
-#include "run/run_core.h"
+#include "run/run_machine.h"
 
 #include <cstdio>
 #include <sys/wait.h>
 #include <utility>
+
+#include "common/process.h"
 
 RunMachine::RunMachine(Program program, RunLimits limits, std::string title, std::string display, double now)
     : limits_(limits), title_(std::move(title)), display_(std::move(display)), lastLineTime_(now) {

@@ -1,14 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstdlib>
-#include <ctime>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "fixtures.h"
-#include "run/run_support.h"
+#include "run/console_watch.h"
 
 namespace {
 
@@ -76,35 +71,6 @@ TEST(ConsoleWatch, ResultsShortOfTheConsoleFailTheRun) {
     failed.frames = 4;
     EXPECT_EQ(resultsShortfall(failed, 3), "streaming could not write its results file (it said: " + said +
                                                "); the results file holds 3 of the 4 frames the console showed");
-}
-
-TEST(RunSupport, MachineDescription) {
-    const CpuInfo cpu = parseCpuInfo(
-        "processor\t: 0\nmodel name\t: Example CPU 3000\nphysical id\t: 0\ncore id\t\t: 0\n\n"
-        "processor\t: 1\nmodel name\t: Example CPU 3000\nphysical id\t: 0\ncore id\t\t: 0\n\n"
-        "processor\t: 2\nmodel name\t: Example CPU 3000\nphysical id\t: 0\ncore id\t\t: 1\n\n");
-    EXPECT_EQ(cpu.model, "Example CPU 3000");
-    EXPECT_EQ(cpu.logicalProcessors, 3);
-    EXPECT_EQ(cpu.cores, 2);
-
-    // The local time and its offset, on either side of UTC and across a date.
-    const char* savedZone = getenv("TZ");
-    const std::string zone = savedZone != nullptr ? savedZone : "";
-    setenv("TZ", "EST5", 1);
-    tzset();
-    EXPECT_EQ(isoLocalTime(86400 * 365), "1970-12-31T19:00:00-05:00");
-    setenv("TZ", "IST-5:30", 1);
-    tzset();
-    EXPECT_EQ(isoLocalTime(86400 * 365 + 3661), "1971-01-01T06:31:01+05:30");
-    if (savedZone != nullptr)
-        setenv("TZ", zone.c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
-
-    char a0[] = "lumenfold", a1[] = "run", a2[] = "--dir", a3[] = "my dir's";
-    char* argv[] = {a0, a1, a2, a3};
-    EXPECT_EQ(shellQuoted(4, argv), "lumenfold run --dir 'my dir'\\''s'");
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include "analysis/statistics.h"
 
 // The figure a series is judged by, sampled per run.
-struct MainFigure {
+struct MainFigureSamples {
     std::string name;     // "triangles/s at step 6", "vertices/s", "float kernel Mexec/s"
     RunSamples runs;      // per run, one sample per frame (or kernel block)
 };
@@ -17,9 +17,9 @@ struct MainFigure {
 // The program's main figure (programs/); for a per-step family (triangles'
 // rate) its member at the deepest step every run reached. Runs without a
 // sample (no frame at all) are left out.
-MainFigure mainFigure(Program program, const std::vector<ResultsRun>& runs);
+MainFigureSamples mainFigure(Program program, const std::vector<ResultsRun>& runs);
 // The same with the step given, for one run of a longer series.
-MainFigure mainFigureAt(Program program, const std::vector<ResultsRun>& runs, long step);
+MainFigureSamples mainFigureAt(Program program, const std::vector<ResultsRun>& runs, long step);
 
 // The deepest step every run reached; -1 when a run has no frame with a step.
 long deepestCommonStep(const std::vector<ResultsRun>& runs);
@@ -49,4 +49,4 @@ std::string progressLine(const SeriesPlan& plan, int run, const std::string& fig
 std::string figureText(double value);
 // "median 82.1, 95% interval 80.4 to 83.9 (-2.1%, +2.2%)", or the median
 // alone while there is no interval.
-std::string intervalText(const Interval& interval);
+std::string medianIntervalText(const Interval& interval);

@@ -1,14 +1,9 @@
-// The parts of `lumenfold run` that need no display: following a program's
-// console output, naming what became of the process, and describing the
-// machine for the context file.
+// Following a program's console output: its frames, its closing lines,
+// and a failed write it reports on standard error. No process in sight.
 #pragma once
 
-#include <ctime>
 #include <string>
 
-#include <nlohmann/json.hpp>
-
-#include "common/process.h"
 #include "model/results_file.h"
 
 // What the console output of a program has shown so far.
@@ -33,21 +28,3 @@ void watchErrorLine(ConsoleWatch& watch, const std::string& line);
 // Why the results file does not hold what the console showed, in words;
 // empty when it holds every frame and the program reported no failed write.
 std::string resultsShortfall(const ConsoleWatch& watch, int framesInFile);
-
-
-struct CpuInfo {
-    std::string model;       // empty when the kernel does not say
-    int logicalProcessors = 0;
-    int cores = 0;           // physical cores; 0 when the kernel does not say
-};
-
-CpuInfo parseCpuInfo(const std::string& procCpuinfo);
-
-// Processor, core counts and kernel of this machine.
-nlohmann::json machineContext();
-
-// Local time with its offset from UTC, e.g. "2026-12-07T14:05:09+01:00".
-std::string isoLocalTime(time_t when);
-
-// One command line as a shell would take it back.
-std::string shellQuoted(int argc, char** argv);

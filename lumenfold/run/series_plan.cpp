@@ -1,4 +1,4 @@
-#include "run/series.h"
+#include "run/series_plan.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,14 +19,14 @@ long deepestCommonStep(const std::vector<ResultsRun>& runs) {
     return common;
 }
 
-MainFigure mainFigure(Program program, const std::vector<ResultsRun>& runs) {
+MainFigureSamples mainFigure(Program program, const std::vector<ResultsRun>& runs) {
     return mainFigureAt(program, runs, mainFigureSpec(program).perStep ? deepestCommonStep(runs) : -1);
 }
 
-MainFigure mainFigureAt(Program program, const std::vector<ResultsRun>& runs, long step) {
+MainFigureSamples mainFigureAt(Program program, const std::vector<ResultsRun>& runs, long step) {
     FigureSpec spec = mainFigureSpec(program);
     if (spec.perStep) spec = figureAtStep(spec, step);
-    MainFigure figure;
+    MainFigureSamples figure;
     figure.name = spec.label;
     // No common step: no run has a frame to judge by.
     if (spec.perStep && step < 0) return figure;
@@ -56,7 +56,7 @@ std::string runOrdinal(const SeriesPlan& plan, int run) {
 
 std::string figureText(double value) { return numberText(value, shortNumber); }
 
-std::string intervalText(const Interval& interval) {
+std::string medianIntervalText(const Interval& interval) {
     std::string out = "median " + figureText(interval.estimate);
     if (!std::isfinite(interval.low) || !std::isfinite(interval.high) || !(interval.estimate > 0)) return out;
     char spread[64];
@@ -68,5 +68,5 @@ std::string intervalText(const Interval& interval) {
 std::string progressLine(const SeriesPlan& plan, int run, const std::string& figureName, double runFigure,
                          const Interval& interval) {
     return runOrdinal(plan, run) + ": " + figureName + " " + figureText(runFigure) + "; so far " +
-           intervalText(interval);
+           medianIntervalText(interval);
 }

@@ -1,11 +1,11 @@
 // The course of one `lumenfold run` with no process, X server or file in
 // sight: console lines and the time go in, the next thing to do and the
-// verdict come out. The driver in run_command.cpp does the rest.
+// verdict come out. The driver in program_run.cpp does the rest.
 #pragma once
 
 #include <string>
 
-#include "run/run_support.h"
+#include "run/console_watch.h"
 
 struct RunLimits {
     int frames = 0;            // stop once this many frames are reported; 0: by time

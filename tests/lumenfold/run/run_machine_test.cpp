@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "common/process.h"
-#include "run/run_core.h"
+#include "run/run_machine.h"
 
 namespace {
 

@@ -1,12 +1,6 @@
-#include "run/run_support.h"
+#include "run/console_watch.h"
 
 #include <cstring>
-#include <fstream>
-#include <set>
-#include <sstream>
-#include <sys/utsname.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "text_format.h"
 #include "programs/programs.h"
@@ -20,13 +14,6 @@ bool numberIn(const std::string& line, NumberLine format, std::string& number) {
         return false;
     number = line.substr(prefix, line.size() - prefix - suffix);
     return true;
-}
-
-std::string trim(const std::string& text) {
-    size_t begin = text.find_first_not_of(" \t");
-    if (begin == std::string::npos) return "";
-    size_t end = text.find_last_not_of(" \t");
-    return text.substr(begin, end - begin + 1);
 }
 
 // The program's report line that ends a frame (or one kernel's block of
@@ -89,88 +76,4 @@ std::string resultsShortfall(const ConsoleWatch& watch, int framesInFile) {
         why = why.empty() ? count : why + "; " + count;
     }
     return why;
-}
-
-CpuInfo parseCpuInfo(const std::string& procCpuinfo) {
-    CpuInfo info;
-    std::set<std::pair<std::string, std::string>> cores;
-    std::string physicalId;
-    std::istringstream in(procCpuinfo);
-    std::string line;
-    while (std::getline(in, line)) {
-        size_t colon = line.find(':');
-        if (colon == std::string::npos) continue;
-        const std::string key = trim(line.substr(0, colon));
-        const std::string value = trim(line.substr(colon + 1));
-        if (key == "processor") {
-            ++info.logicalProcessors;
-            physicalId.clear();
-        } else if (key == "model name" && info.model.empty()) {
-            info.model = value;
-        } else if (key == "physical id") {
-            physicalId = value;
-        } else if (key == "core id") {
-            cores.emplace(physicalId, value);
-        }
-    }
-    info.cores = int(cores.size());
-    return info;
-}
-
-nlohmann::json machineContext() {
-    std::ifstream in("/proc/cpuinfo");
-    std::ostringstream text;
-    text << in.rdbuf();
-    CpuInfo cpu = parseCpuInfo(text.str());
-    long online = sysconf(_SC_NPROCESSORS_ONLN);
-    if (online > 0) cpu.logicalProcessors = int(online);
-
-    nlohmann::json out;
-    out["cpu"] = {{"model", cpu.model.empty() ? nlohmann::json("unknown") : nlohmann::json(cpu.model)},
-                  {"logicalProcessors", cpu.logicalProcessors},
-                  {"cores", cpu.cores > 0 ? nlohmann::json(cpu.cores) : nlohmann::json(nullptr)}};
-    utsname names{};
-    if (uname(&names) == 0) {
-        out["kernel"] = {{"name", names.sysname},
-                         {"release", names.release},
-                         {"version", names.version},
-                         {"machine", names.machine}};
-    } else {
-        out["kernel"] = nullptr;
-    }
-    return out;
-}
-
-std::string isoLocalTime(time_t when) {
-    tm local{};
-    localtime_r(&when, &local);
-    char text[64];
-    strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
-    // %z gives +0100; ISO 8601 readers expect +01:00.
-    std::string out = text;
-    if (out.size() >= 5 && (out[out.size() - 5] == '+' || out[out.size() - 5] == '-'))
-        out.insert(out.size() - 2, ":");
-    return out;
-}
-
-std::string shellQuoted(int argc, char** argv) {
-    std::string out;
-    for (int i = 0; i < argc; ++i) {
-        if (i > 0) out += ' ';
-        const std::string arg = argv[i];
-        if (!arg.empty() && arg.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                                  "0123456789-_./=:,+@%") == std::string::npos) {
-            out += arg;
-            continue;
-        }
-        out += '\'';
-        for (char c : arg) {
-            if (c == '\'')
-                out += "'\\''";
-            else
-                out += c;
-        }
-        out += '\'';
-    }
-    return out;
 }

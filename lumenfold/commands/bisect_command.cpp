@@ -1,4 +1,5 @@
 #include "commands/bisect_command.h"
+#include "commands/command_options.h"
 
 #include <CLI/CLI.hpp>
 
@@ -242,6 +243,7 @@ Step Bisection::runOnce(Measured& m, int slot, const std::string& ordinal) {
     run.directory = m.folder;
     run.ordinal = ordinal;
     run.finished = options_.finished;
+    run.timing = options_.timing;
     for (const auto& [name, value] : environment_) run.environment[name] = withTree(value, tree.path);
     if (options_.builds.empty()) run.revision = m.revision.id;
     else run.labels["build"] = m.revision.id;
@@ -499,7 +501,7 @@ CLI::App* addBisectCommand(CLI::App& app, BisectOptions& o) {
     CLI::Option* frames = bisect->add_option("--frames", o.limits.frames, "frames each run reports (default 5)")
                               ->check(CLI::Range(1, 1000000));
     CLI::Option* seconds = bisect->add_option("--seconds", o.limits.seconds, "or seconds each run lasts after R")
-                               ->check(CLI::PositiveNumber);
+                               ->check(positiveSeconds());
     frames->excludes(seconds);
     bisect->add_option("--runs", o.runs, "runs of each revision, at first")->capture_default_str()->check(CLI::Range(2, 1000));
     bisect->add_option("--max-runs", o.maxRuns, "the most runs of a revision still undecided (default: three times "
@@ -507,7 +509,8 @@ CLI::App* addBisectCommand(CLI::App& app, BisectOptions& o) {
         ->check(CLI::Range(2, 10000));
     bisect->add_option("--hang-timeout", o.limits.hangTimeout, "seconds without a new console line that count as a hang")
         ->capture_default_str()
-        ->check(CLI::PositiveNumber);
+        ->check(positiveSeconds());
+    addTiming(bisect, o.timing);
     bisect->add_option("--dir", o.directory, "where every run is kept, a folder per revision; the same --dir "
                                              "resumes a bisection cut short (default: lumenfold-bisect-DATE-TIME here)");
     bisect->add_option("--format", o.format, "text, json or markdown")

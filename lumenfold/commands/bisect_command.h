@@ -27,6 +27,7 @@ struct BisectOptions {
     std::string format = "text";
     std::string command;                        // lumenfold's own command line, for the context files
     bool noWait = false;                        // refuse, rather than wait, when another benchmark holds the machine
+    bool timing = false;                        // --timing: every run timed (a --figure of GPU or CPU time)
     std::function<void(const std::string& resultsPath)> finished;   // --history
 };
 

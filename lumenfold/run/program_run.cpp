@@ -448,12 +448,13 @@ RunOutcome runOnce(RunSession& session, Program program, const RunOptions& optio
         s.echo = true;
     }
     RunTiming timing;
-    if (options.timing && !timing.prepare(directory, programName(program))) {
+    std::map<std::string, std::string> environment = options.environment;
+    if (options.timing && !timing.prepare(directory, programName(program), environment)) {
         s.log.discard();
         outcome.failure = "the timing library cannot be found";
         return outcome;
     }
-    const bool spawned = spawnWithPipes(binary, directory, s.child, error, options.environment);
+    const bool spawned = spawnWithPipes(binary, directory, s.child, error, environment);
     timing.started();
     if (!spawned) {
         s.log.discard();

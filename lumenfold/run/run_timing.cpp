@@ -39,7 +39,8 @@ std::string findTimingLibrary(std::string& looked) {
 
 RunTiming::~RunTiming() { started(); }
 
-bool RunTiming::prepare(const std::string& directory, const std::string& program) {
+bool RunTiming::prepare(const std::string& directory, const std::string& program,
+                        std::map<std::string, std::string>& programEnvironment) {
     std::string looked;
     library_ = findTimingLibrary(looked);
     if (library_.empty()) {
@@ -50,10 +51,12 @@ bool RunTiming::prepare(const std::string& directory, const std::string& program
     path_ = directory + "/lumenfold-timing-" + program + "-" + std::to_string(getpid()) + "-" +
             std::to_string(++prepared) + ".timing";
     if (const char* user = getenv("LD_PRELOAD")) preload_ = user;
-    const std::string user = preload_.value_or("");
+    const auto given = programEnvironment.find("LD_PRELOAD");
+    const std::string user = given != programEnvironment.end() ? given->second : preload_.value_or("");
     const std::string preload =
         user.find_first_not_of(" :") == std::string::npos ? library_ : user + ":" + library_;
-    setenv("LD_PRELOAD", preload.c_str(), 1);
+    if (given != programEnvironment.end()) given->second = preload;
+    else setenv("LD_PRELOAD", preload.c_str(), 1);
     setenv("LUMENFOLD_TIMING_FILE", path_.c_str(), 1);
     environmentSet_ = true;
     active_ = true;

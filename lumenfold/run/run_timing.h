@@ -3,6 +3,7 @@
 // program has made it) and moved beside the results file at the end.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 
@@ -20,9 +21,11 @@ public:
     RunTiming& operator=(const RunTiming&) = delete;
 
     // Sets the environment the program is started with: the library preloaded
-    // after any the user preloads, and the file it writes. False, with a
-    // message on stderr, when the library cannot be found.
-    bool prepare(const std::string& directory, const std::string& program);
+    // after any the user preloads (in lumenfold's environment, or in the
+    // program's own, which then takes it), and the file it writes. False,
+    // with a message on stderr, when the library cannot be found.
+    bool prepare(const std::string& directory, const std::string& program,
+                 std::map<std::string, std::string>& programEnvironment);
     // Puts lumenfold's own environment back once the program has started.
     void started();
     // Moves the file beside the results file (when there is one and no other

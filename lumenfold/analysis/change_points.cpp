@@ -1,6 +1,7 @@
 #include "analysis/change_points.h"
 
 #include <algorithm>
+#include <cmath>
 #include <numeric>
 
 namespace {
@@ -136,6 +137,10 @@ std::vector<ChangePoint> findChangePoints(const RunSamples& runs, Direction dire
         point.pValue = splits[i].pValue;
         point.medianBefore = medianOfRunMedians(before);
         point.medianAfter = medianOfRunMedians(after);
+        // Within the noise floor no interval can make it a change: the
+        // resampling, most of a check's time, is left out.
+        const double estimate = point.medianAfter / point.medianBefore;
+        if (!std::isfinite(estimate) || std::fabs(estimate - 1) < noiseFloor) continue;
         point.ratio = ratioInterval(before, after, options.bootstrap);
         point.verdict = verdictFor(point.ratio, direction);
         if (point.verdict != Verdict::noClearDifference) out.push_back(point);

@@ -1,6 +1,5 @@
 # Installs the four programs with their man pages and validate's capture
-# library, and packs them as one
-# Debian package:
+# library, and packs them as one Debian package that lintian accepts:
 #   cmake --install build/release --prefix P
 #   (cd build/release && cpack -G DEB)    -> lumenfold_<version>_<arch>.deb
 include(GNUInstallDirs)
@@ -43,21 +42,53 @@ install(TARGETS triangles cube streaming lumenfold RUNTIME DESTINATION ${CMAKE_I
 # the linker's path, and under no multiarch directory, so the two move together.
 install(TARGETS lumenfold_capture LIBRARY DESTINATION lib/lumenfold)
 install(FILES ${manPages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/lumenfold)
+# `lumenfold nightly` on a machine of its own: enabled by the administrator
+# (systemctl enable --now lumenfold-nightly.timer) once its configuration exists.
+install(FILES ${PROJECT_SOURCE_DIR}/scripts/systemd/lumenfold-nightly.service
+              ${PROJECT_SOURCE_DIR}/scripts/systemd/lumenfold-nightly.timer
+        DESTINATION lib/systemd/system)
+# Debian's own documents. Lumenfold carries its packaging in its own tree, so
+# the package is native: its changelog is changelog.gz, compressed the way
+# Debian wants it (-9, no name or time stamp, so that builds are identical).
+set(debianDir ${PROJECT_SOURCE_DIR}/cmake/debian)
+set(debianOut ${PROJECT_BINARY_DIR}/debian)
+add_custom_command(OUTPUT ${debianOut}/changelog.gz
+  COMMAND ${CMAKE_COMMAND} -E copy ${debianDir}/changelog ${debianOut}/changelog
+  COMMAND gzip -9nf ${debianOut}/changelog
+  DEPENDS ${debianDir}/changelog
+  COMMENT "Debian changelog" VERBATIM)
+add_custom_target(debian_changelog ALL DEPENDS ${debianOut}/changelog.gz)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${debianDir}/copyright ${debianOut}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/lumenfold)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME lumenfold)
 set(CPACK_PACKAGE_VENDOR Lumenfold)
-set(CPACK_PACKAGE_CONTACT "Lumenfold maintainers <lumenfold@localhost>")
+set(CPACK_PACKAGE_CONTACT "Lumenfold developers <lumenfold@lists.example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "OpenGL benchmark programs and their unattended runner")
-set(CPACK_PACKAGE_DESCRIPTION
-    "triangles, cube and streaming measure a system's OpenGL and processor throughput \
-and write every report line to a results file; lumenfold runs them unattended on a \
-private virtual X server and reports and compares their results files.")
+# One line of the description per line of the control file, none past 80
+# columns.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "triangles, cube and streaming measure a system's OpenGL and processor"
+  "throughput: an indexed triangle list, a lattice of lit points replayed"
+  "from a display list, and float, integer and logic loops. Each writes"
+  "every report line to a results file."
+  ""
+  "lumenfold runs them unattended on a private virtual X server (Xvfb),"
+  "reports and compares their results files with bootstrap intervals,"
+  "validates their frames against Mesa's software renderer and keeps a"
+  "history of runs in SQLite or PostgreSQL.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION x11)
-# The libraries the binaries link come from dpkg-shlibdeps; what `lumenfold
-# run` starts and `lumenfold report --plot` calls are recommended.
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_STRIP_FILES ON)
+# The libraries the binaries link come from dpkg-shlibdeps (libglx0 brings
+# Mesa's GLX and DRI drivers with it). Xvfb and xauth are what lumenfold
+# starts itself: validate always, for the software reference, and run
+# whenever there is no display, the unattended case the package is for.
+# gnuplot serves only `lumenfold report --plot`.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xvfb, xauth, gnuplot-nox | gnuplot")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "xvfb, xauth")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gnuplot-nox | gnuplot")
+set(CPACK_POST_BUILD_SCRIPTS ${debianDir}/drop_ldconfig_scripts.cmake)
 include(CPack)

@@ -5,11 +5,13 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <sys/wait.h>
 
 #include "commands/history_command.h"
+#include "commands/nightly_command.h"
 #include "common/display_text.h"
 #include "common/messages.h"
 #include "common/whole_file.h"
@@ -188,11 +190,29 @@ int compareCommand(const CompareRequest& request) {
 // Frames of a run when neither --frames nor --seconds is given.
 constexpr int defaultFrames = 5;
 
+// A number in (low, high], or [low, high] when low is included. CLI11's own
+// checks let "nan" through (no comparison with it fails), which made a run
+// by time never end and switched the hang timeout off, and show an open
+// range as a number of 300 digits.
+CLI::Validator numberIn(double low, double high, bool lowIncluded, const std::string& what) {
+    return CLI::Validator(
+        [=](std::string& text) -> std::string {
+            char* end = nullptr;
+            const double value = strtod(text.c_str(), &end);
+            const bool fits = (lowIncluded ? value >= low : value > low) && value <= high;
+            return !text.empty() && *end == '\0' && fits ? "" : "takes " + what + ", not \"" + text + "\"";
+        },
+        what);
+}
+
+// Up to about 31 years: a limit, never a time that overflows on its way to a clock.
+const CLI::Validator positiveSeconds = numberIn(0, 1e9, false, "a number of seconds above 0, at most 1e9");
+
 void addRunLimits(CLI::App* command, RunLimits& limits) {
     command->add_option("--hang-timeout", limits.hangTimeout,
                         "seconds without a new console line after which the program counts as hung")
         ->capture_default_str()
-        ->check(CLI::PositiveNumber);
+        ->check(positiveSeconds);
 }
 
 CLI::App* addRunCommand(CLI::App& app, RunOptions& options, SeriesPlan& plan) {
@@ -209,7 +229,7 @@ CLI::App* addRunCommand(CLI::App& app, RunOptions& options, SeriesPlan& plan) {
                               ->check(CLI::Range(1, 1000000));
     CLI::Option* seconds = run->add_option("--seconds", options.limits.seconds,
                                            "stop once this many seconds have passed since R")
-                               ->check(CLI::PositiveNumber);
+                               ->check(positiveSeconds);
     frames->excludes(seconds);
     run->add_option("--dir", options.directory, "working directory of the program, where its results file goes "
                                                 "(default: the current directory; created if missing)");
@@ -222,7 +242,7 @@ CLI::App* addRunCommand(CLI::App& app, RunOptions& options, SeriesPlan& plan) {
     CLI::Option* stable = run->add_option("--until-stable", plan.stablePercent,
                                           "run at least 3 times, then until the 95% interval of the main figure "
                                           "lies within +-PCT% of its median")
-                              ->check(CLI::Range(0.001, 100.0));
+                              ->check(numberIn(0.001, 100, true, "a percentage from 0.001 to 100"));
     CLI::Option* maxRuns = run->add_option("--max-runs", plan.maxRuns, "the most runs --until-stable makes")
                                ->capture_default_str()
                                ->check(CLI::Range(SeriesPlan::minimumStableRuns, 1000));
@@ -316,8 +336,15 @@ int main(int argc, char** argv) {
 
     HistoryOptions historyOptions;
     CLI::App* history = addHistoryCommand(app, historyOptions);
+    NightlyOptions nightlyOptions;
+    nightlyOptions.command = runOptions.command;
+    CLI::App* nightly = addNightlyCommand(app, nightlyOptions);
     HistoryFlag historyFlag;
     for (CLI::App* command : {run, suite}) historyFlag.addTo(command);
+    bool noWait = false;
+    for (CLI::App* command : {run, suite, validate, nightly})
+        command->add_flag("--no-wait", noWait,
+                          "when another benchmark holds this machine, refuse (exit status 1) instead of waiting");
 
     try {
         app.parse(argc, argv);
@@ -327,6 +354,7 @@ int main(int argc, char** argv) {
     }
 
     runOptions.finished = suiteOptions.finished = historyFlag.adder();
+    runOptions.noWait = suiteOptions.noWait = validateOptions.noWait = nightlyOptions.noWait = noWait;
     if (*run) {
         if (runOptions.limits.frames == 0 && runOptions.limits.seconds == 0) runOptions.limits.frames = defaultFrames;
         if (plan.repeat > 1 || plan.stablePercent > 0) return historyFlag.status(seriesCommand(runOptions, plan));
@@ -334,6 +362,7 @@ int main(int argc, char** argv) {
     }
     if (*suite) return historyFlag.status(suiteCommand(suiteOptions));
     if (*history) return historyCommand(historyOptions);
+    if (*nightly) return nightlyCommand(nightlyOptions);
     if (*validate) return validateCommand(validateOptions);
     if (*report) return reportCommand(reportRequest);
     if (!splitSides(compareRequest)) {

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and tests, in stages:
-#   deps     the Debian packages of scripts/packages.txt
+#   deps     the Debian packages of scripts/packages-run.txt and
+#            scripts/packages-test.txt
 #   release  the optimised build, as shipped, and every test
 #   asan     the build under AddressSanitizer and UndefinedBehaviorSanitizer,
 #            with its unit and GL tests
-#   package  the Debian package: installable, and it runs from where dpkg puts it
+#   package  the Debian package: lintian finds no error or warning in it, it is
+#            installable, and it runs from where dpkg puts it
 #   fuzz     the kept fuzzing findings, then a minute of fuzzing the results-file reader
 # STAGES="release asan" runs only those; arguments go to the release ctest
 # (scripts/test.sh -L unit). Each stage's time is printed at the end.
@@ -12,7 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 stage_deps() {
-  scripts/install-deps.sh
+  scripts/install-deps.sh run test
 }
 
 stage_release() {

@@ -1,13 +1,17 @@
 #include "commands/history_command.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <cstdio>
+#include <filesystem>
+#include <set>
 #include <stdexcept>
 
 #include "common/display_text.h"
 #include "common/messages.h"
+#include "model/figures.h"
 #include "store/history_add.h"
 #include "store/history_check.h"
 #include "output/history_page.h"
@@ -16,18 +20,71 @@
 
 namespace {
 
-std::unique_ptr<HistoryStore> openStore(const std::string& db) {
+// A request that cannot be answered as asked (a --db, figure, machine or
+// program the store does not know): exit status 2, never read as "no change".
+struct BadRequest : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Only adding makes a SQLite store: a mistyped --db must not answer a
+// check or a list from a store made empty on the spot.
+std::unique_ptr<HistoryStore> openStore(const std::string& db, bool create = false) {
     StoreLocation location;
     std::string error;
-    if (!storeLocation(db, location, error)) throw std::runtime_error(error);
+    if (!storeLocation(db, location, error)) throw BadRequest(error);
+    std::error_code missing;
+    if (!create && !location.postgres && !std::filesystem::exists(location.target, missing))
+        throw std::runtime_error("no history store at " + location.shown +
+                                 "; `lumenfold history add` or `lumenfold run --history` makes one");
     return std::make_unique<HistoryStore>(location);
+}
+
+std::string joined(const std::set<std::string>& names) {
+    std::string out;
+    for (const std::string& name : names) out += (out.empty() ? "" : ", ") + displayText(name);
+    return out.empty() ? "none" : out;
+}
+
+void checkFigureKey(const HistoryOptions& o) {
+    if (o.figure.empty()) return;
+    std::string keys;
+    for (Program p : {Program::triangles, Program::cube, Program::streaming}) {
+        if (!o.program.empty() && o.program != programName(p)) continue;
+        if (findFigure(p, o.figure)) return;
+        keys += std::string(keys.empty() ? "" : "; ") + programName(p) + ":";
+        for (const FigureSpec& spec : programFigures(p))
+            keys += " " + spec.key + (spec.perStep ? "N (N a step from 1)" : "");
+    }
+    const std::string figure = "\"" + displayText(o.figure) + "\"";
+    throw BadRequest(o.program.empty() ? "unknown figure " + figure + "; the figure keys are " + keys
+                                       : o.program + " has no figure " + figure + "; its keys are " + keys);
+}
+
+// Filters that match nothing are a mistake to name, not a store without change.
+void explainNoMatch(HistoryStore& store, const HistoryOptions& o, const std::vector<StoredRun>& matching) {
+    if (matching.empty() && (!o.machine.empty() || !o.program.empty())) {
+        std::set<std::string> machines, programs;
+        for (const StoredRun& r : store.list("", "")) {
+            machines.insert(r.machine);
+            if (o.machine.empty() || r.machine == o.machine) programs.insert(r.program);
+        }
+        if (!o.machine.empty() && machines.count(o.machine) == 0)
+            throw BadRequest("the store holds no run of machine \"" + displayText(o.machine) +
+                             "\"; its machines: " + joined(machines));
+        throw BadRequest("the store holds no run of " + o.program +
+                         (o.machine.empty() ? "" : " on machine \"" + displayText(o.machine) + "\"") +
+                         "; it holds runs of " + joined(programs));
+    }
+    const bool anyIncluded = std::any_of(matching.begin(), matching.end(), [](const StoredRun& r) { return !r.excluded; });
+    if (!o.figure.empty() && anyIncluded)
+        throw BadRequest("no matching run that is not excluded gives the figure " + displayText(o.figure));
 }
 
 int addCommand(const HistoryOptions& o) {
     std::vector<std::string> errors;
     const std::vector<std::string> files = expandInputs(o.paths, errors);
     for (const std::string& e : errors) tell(e);
-    auto store = openStore(o.db);
+    auto store = openStore(o.db, true);
     size_t added = 0, present = 0, failed = 0;
     auto lastShown = std::chrono::steady_clock::now();
     for (size_t i = 0; i < files.size(); ++i) {
@@ -85,10 +142,12 @@ struct Checked {
 };
 
 void checkStore(const HistoryOptions& o, Checked& checked) {
+    checkFigureKey(o);
     checked.store = openStore(o.db);
     checked.runs = checked.store->list(o.machine, o.program, true);
     const std::vector<ResultsRun> data = checked.store->runsData(checked.runs);
     checked.series = buildSeries(checked.runs, data, o.figure);
+    if (checked.series.empty()) explainNoMatch(*checked.store, o, checked.runs);
     if (checked.runs.size() > 200) tell("looking for change points in " + std::to_string(checked.series.size()) +
                                         " series of " + std::to_string(checked.runs.size()) + " runs...");
     checked.findings = checkSeries(checked.series);
@@ -110,7 +169,9 @@ int checkCommand(const HistoryOptions& o) {
     // Alerts remember what was found, so acknowledging one sticks; a figure
     // or program filter sees part of each machine, so it raises no silent alert.
     const double stale = o.figure.empty() && o.program.empty() ? o.staleHours : 1e18;
-    tellAlerts(recordCheck(*checked.store, checked.runs, checked.findings, stale, time(nullptr)));
+    const AlertOutcome alerts = recordCheck(*checked.store, checked.runs, checked.findings, stale, time(nullptr));
+    tellAlerts(alerts);
+    if (o.onAlerts) o.onAlerts(alerts);
     const bool sent = o.notifyUrl.empty() || notifyAlerts(*checked.store, o.notifyUrl);
     if (!checked.findings.empty()) return 3;
     return sent ? 0 : 1;
@@ -183,6 +244,9 @@ int historyCommand(const HistoryOptions& o) {
         if (o.action == "check") return checkCommand(o);
         if (o.action == "show") return showCommand(o);
         if (o.action == "alerts") return alertsCommand(*openStore(o.db), o.alerts);
+    } catch (const BadRequest& e) {
+        tell(e.what());
+        return 2;
     } catch (const std::exception& e) {
         tell(displayText(e.what()));
         return 1;
@@ -190,12 +254,12 @@ int historyCommand(const HistoryOptions& o) {
     return 2;
 }
 
-bool addRunsToHistory(const std::vector<std::string>& resultsFiles, const std::string& db) {
+bool addRunsToHistory(const std::vector<std::string>& resultsFiles, const std::string& db, const std::string& machine) {
     try {
-        auto store = openStore(db);
+        auto store = openStore(db, true);
         bool ok = true;
         for (const std::string& file : resultsFiles) {
-            const AddOutcome outcome = addResultsFile(*store, file, "");
+            const AddOutcome outcome = addResultsFile(*store, file, machine);
             if (!outcome.message.empty()) tell(outcome.message);
             ok &= outcome.result != AddResult::notAdded;
             if (outcome.result != AddResult::notAdded)

@@ -22,6 +22,8 @@ struct HistoryOptions {
     std::string notifyUrl;           // check --notify: where new alerts are posted
     double staleHours = 36;          // check --stale: a machine silent this long raises an alert
     AlertsOptions alerts;            // alerts and its subcommands
+    // Told what a check did to the alerts (nightly counts the new ones).
+    std::function<void(const AlertOutcome&)> onAlerts;
     std::string action;              // the subcommand chosen
 };
 
@@ -31,7 +33,8 @@ int historyCommand(const HistoryOptions& options);
 
 // Adds finished runs' results files to the store (`run --history`); false
 // when one could not be added, which the messages explain.
-bool addRunsToHistory(const std::vector<std::string>& resultsFiles, const std::string& db);
+bool addRunsToHistory(const std::vector<std::string>& resultsFiles, const std::string& db,
+                      const std::string& machine = "");
 
 // `--history` of run and suite: each run that went as planned goes to the
 // store (LUMENFOLD_HISTORY, else the default) as it ends; a run that could

@@ -4,6 +4,7 @@
 
 #include "common/messages.h"
 #include "output/report_format.h"
+#include "run/machine_lock.h"
 
 int runCommand(const RunOptions& options) {
     Program program;
@@ -11,6 +12,8 @@ int runCommand(const RunOptions& options) {
         tell("unknown program \"" + options.program + "\": expected triangles, cube or streaming");
         return 2;
     }
+    MachineLock machine;
+    if (!holdMachine(machine, options.command, options.noWait)) return 1;
     std::string binary, directory;
     RunSession session;
     if (!prepareSession(options, binary, directory, session)) return 1;

@@ -1,10 +1,12 @@
 #include "commands/series_command.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cmath>
 #include <ctime>
 
 #include "common/messages.h"
+#include "run/machine_lock.h"
 #include "output/report_format.h"
 
 namespace {
@@ -85,6 +87,8 @@ void printSuiteTable(const std::vector<Series>& all) {
 int seriesCommand(const RunOptions& options, const SeriesPlan& plan) {
     Program program;
     if (!programFromName(options.program, program)) return 2;
+    MachineLock machine;
+    if (!holdMachine(machine, options.command, options.noWait)) return 1;
     std::string binary, directory;
     RunSession session;
     if (!prepareSession(options, binary, directory, session)) return 1;
@@ -94,6 +98,8 @@ int seriesCommand(const RunOptions& options, const SeriesPlan& plan) {
 }
 
 int suiteCommand(const SuiteOptions& options) {
+    MachineLock machine;
+    if (!holdMachine(machine, options.command, options.noWait)) return 1;
     RunOptions run;
     run.limits = options.limits;
     run.command = options.command;
@@ -107,6 +113,9 @@ int suiteCommand(const SuiteOptions& options) {
     RunSession session;
     for (Program program : {Program::triangles, Program::cube, Program::streaming}) {
         run.program = programName(program);
+        if (!options.programs.empty() &&
+            std::find(options.programs.begin(), options.programs.end(), run.program) == options.programs.end())
+            continue;
         if (interruptRequested() || !prepareRun(run, binary, directory)) break;
         if (all.empty() && !session.open(error)) {
             tell(error);
@@ -117,7 +126,8 @@ int suiteCommand(const SuiteOptions& options) {
     }
     printSuiteTable(all);
     printf("\nAll results, context and console log files are in %s\n", directory.empty() ? run.directory.c_str() : directory.c_str());
-    const bool ok = all.size() == 3 && all.back().ok;
+    const size_t wanted = options.programs.empty() ? 3 : options.programs.size();
+    const bool ok = all.size() == wanted && all.back().ok;
     if (!ok) tell("the suite did not finish: see the messages above");
     return ok ? 0 : 1;
 }

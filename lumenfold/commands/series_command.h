@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "run/program_run.h"
 #include "run/series.h"
@@ -15,6 +16,8 @@ struct SuiteOptions {
     RunLimits limits;       // the frames each run takes, the hang timeout
     std::string command;
     bool echo = false;      // each program's console shown live as well as logged
+    bool noWait = false;    // as RunOptions::noWait
+    std::vector<std::string> programs;   // empty: every program
     std::function<void(const std::string& resultsPath)> finished;   // as RunOptions::finished
 };
 

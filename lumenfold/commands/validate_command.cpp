@@ -11,6 +11,7 @@
 #include "common/display_text.h"
 #include "common/messages.h"
 #include "common/whole_file.h"
+#include "run/machine_lock.h"
 #include "run/program_run.h"
 #include "analysis/compare_images.h"
 #include "model/png_file.h"
@@ -260,6 +261,9 @@ int validateCommand(const ValidateOptions& options) {
         return 2;
     }
     ValidationSummary summary{options.program, "", displayText(options.reference), "", differenceGain};
+    // Both captures under one hold: no other benchmark between them.
+    MachineLock machine;
+    if (!holdMachine(machine, options.command, options.noWait)) return 1;
     if (!captureBoth(options, steps, drawnDir, referenceDir, software, summary)) return 1;
 
     const Tolerance tolerance = defaultTolerance();

@@ -13,6 +13,7 @@ struct ValidateOptions {
     std::string html;
     std::string directory;   // empty: validation-PROGRAM in the current directory
     std::string command;     // lumenfold's own command line, for the context files
+    bool noWait = false;     // refuse, rather than wait, when another benchmark holds the machine
 };
 
 CLI::App* addValidateCommand(CLI::App& app, ValidateOptions& options);

@@ -18,6 +18,7 @@
 #include "common/process.h"
 #include "model/context_file.h"
 #include "run/console_log.h"
+#include "run/machine_lock.h"
 #include "run/progress.h"
 #include "run/run_support.h"
 #include "text_format.h"

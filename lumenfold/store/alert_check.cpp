@@ -68,16 +68,27 @@ std::string changesText(const ContextChanges& changed) {
 
 AlertOutcome recordCheck(HistoryStore& store, const std::vector<StoredRun>& runs,
                          const std::vector<Finding>& findings, double staleHours, long long now) {
-    const std::vector<Alert> known = store.alerts();
-    AlertUpdate update = applyFindings(known, changesOf(findings), positionsOf(runs), now);
-    std::vector<Alert> silentRaised, silentClosed;
-    silentAlerts(known, runs, staleHours, now, silentRaised, silentClosed);
-    store.recordAlerts(update, silentRaised, silentClosed);
+    const std::vector<FoundChange> found = changesOf(findings);
+    const RunPositions positions = positionsOf(runs);
+    HistoryStore::AlertChanges changes;
+    store.changeAlerts(
+        [&](const std::vector<Alert>& known, HistoryStore::AlertChanges& c) {
+            c.update = applyFindings(known, found, positions, now);
+            silentAlerts(known, runs, staleHours, now, c.othersRaised, c.othersClosed);
+        },
+        changes);
     AlertOutcome out;
     out.all = store.alerts();
-    out.raised = update.raised;
-    out.raised.insert(out.raised.end(), silentRaised.begin(), silentRaised.end());
-    out.recovered = update.recovered;
-    out.closed = silentClosed;
+    out.raised = changes.update.raised;
+    out.raised.insert(out.raised.end(), changes.othersRaised.begin(), changes.othersRaised.end());
+    out.recovered = changes.update.recovered;
+    out.closed = changes.othersClosed;
     return out;
+}
+
+Alert raiseAlert(HistoryStore& store, Alert alert) {
+    HistoryStore::AlertChanges changes;
+    changes.othersRaised.push_back(std::move(alert));
+    store.changeAlerts([](const std::vector<Alert>&, HistoryStore::AlertChanges&) {}, changes);
+    return changes.othersRaised.front();
 }

@@ -21,5 +21,8 @@ struct AlertOutcome {
 AlertOutcome recordCheck(HistoryStore& store, const std::vector<StoredRun>& runs,
                          const std::vector<Finding>& findings, double staleHours, long long now);
 
+// Stores one alert raised outside a check (a night that failed); with its id.
+Alert raiseAlert(HistoryStore& store, Alert alert);
+
 // "renderer: llvmpipe (LLVM 15) → llvmpipe (LLVM 16)", one change a clause.
 std::string changesText(const ContextChanges& changed);

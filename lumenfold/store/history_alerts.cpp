@@ -113,16 +113,20 @@ void HistoryStore::updateAlert(const Alert& a) {
         soci::use(a.recoveredBy), soci::use(a.id);
 }
 
-void HistoryStore::recordAlerts(AlertUpdate& update, std::vector<Alert>& silentRaised,
-                                const std::vector<Alert>& silentClosed) {
+void HistoryStore::changeAlerts(
+    const std::function<void(const std::vector<Alert>& known, AlertChanges& changes)>& decide, AlertChanges& changes) {
     soci::session& sql = *sql_;
     begin();
     try {
-        for (Alert& alert : update.raised) insertAlert(alert);
-        for (const Alert& alert : update.extended) updateAlert(alert);
-        for (const Alert& alert : update.recovered) updateAlert(alert);
-        for (Alert& alert : silentRaised) insertAlert(alert);
-        for (const Alert& alert : silentClosed) updateAlert(alert);
+        // SQLite's write lock is taken at BEGIN IMMEDIATE; PostgreSQL's
+        // checks queue on a lock of their own.
+        if (location_.postgres) sql << "SELECT pg_advisory_xact_lock(7718002)";
+        decide(alerts(), changes);
+        for (Alert& alert : changes.update.raised) insertAlert(alert);
+        for (const Alert& alert : changes.update.extended) updateAlert(alert);
+        for (const Alert& alert : changes.update.recovered) updateAlert(alert);
+        for (Alert& alert : changes.othersRaised) insertAlert(alert);
+        for (const Alert& alert : changes.othersClosed) updateAlert(alert);
         sql << "COMMIT";
     } catch (...) {
         sql << "ROLLBACK";

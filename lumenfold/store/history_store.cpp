@@ -1,5 +1,6 @@
 #include "store/history_store.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <soci/soci.h>
 #include <soci/sqlite3/soci-sqlite3.h>
 
+#include "common/display_text.h"
 #include "common/messages.h"
 #include "store/frame_columns.h"
 
@@ -29,16 +31,43 @@ namespace {
 bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
 // A libpq URI, or a key=value connection string libpq reads ("dbname=x
-// host=/run/dir"); anything else is a SQLite path.
-bool isPostgresConnection(const std::string& text) {
+// host=/run/dir"); anything else is a SQLite path. Text that starts as a
+// key=value string ("dbnme=x") but that libpq refuses gets libpq's reason
+// in error: made a file name, it would quietly start an empty store.
+bool isPostgresConnection(const std::string& text, std::string& error) {
     if (startsWith(text, "postgresql://") || startsWith(text, "postgres://")) return true;
-    if (text.find('=') == std::string::npos) return false;
-    char* error = nullptr;
-    PQconninfoOption* options = PQconninfoParse(text.c_str(), &error);
-    PQfreemem(error);
-    if (options == nullptr) return false;
-    PQconninfoFree(options);
-    return true;
+    const size_t equals = text.find('=');
+    if (equals == std::string::npos) return false;
+    char* message = nullptr;
+    PQconninfoOption* options = PQconninfoParse(text.c_str(), &message);
+    const std::string reason = message != nullptr ? message : "";
+    PQfreemem(message);
+    if (options != nullptr) {
+        PQconninfoFree(options);
+        return true;
+    }
+    const size_t key = text.find_first_not_of(" \t");
+    const size_t keyEnd = text.find_first_not_of("abcdefghijklmnopqrstuvwxyz_", key);
+    if (key != std::string::npos && keyEnd > key && text.find_first_not_of(" \t", keyEnd) == equals)
+        error = "the history store reads as a PostgreSQL connection string that libpq refuses: " +
+                displayText(reason.substr(0, reason.find('\n')));
+    return false;
+}
+
+// "mysql://x" names an engine, not a file to make; a sqlite:// URI with a
+// host names no file on this machine.
+std::string unknownScheme(const std::string& text) {
+    const size_t colon = text.find("://");
+    if (colon == std::string::npos || colon == 0 || !isalpha(static_cast<unsigned char>(text[0])) ||
+        text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+.-") < colon)
+        return "";
+    const std::string scheme = text.substr(0, colon);
+    const std::string taken = " (--db or LUMENFOLD_HISTORY): it takes a PostgreSQL URI (postgresql:// or "
+                              "postgres://), a PostgreSQL key=value connection string, sqlite:PATH or a path";
+    if (scheme == "postgresql" || scheme == "postgres") return "";
+    if (scheme == "sqlite" && text.size() > colon + 3 && text[colon + 3] == '/') return "";
+    if (scheme == "sqlite") return displayText(text) + " names a host, not a file, for the history store" + taken;
+    return "unknown scheme " + displayText(scheme) + ":// for the history store" + taken;
 }
 
 std::string defaultStorePath(std::string& error) {
@@ -63,9 +92,13 @@ void makePrivateDirectories(const std::filesystem::path& directory) {
 
 void createPrivateFile(const std::string& path) {
     makePrivateDirectories(std::filesystem::path(path).parent_path());
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600);
     if (fd < 0) throw std::runtime_error("cannot open the history store " + path + ": " + strerror(errno));
+    struct stat file{};
+    const bool regular = fstat(fd, &file) == 0 && S_ISREG(file.st_mode);
     close(fd);
+    // A device or a pipe is never a store, and SQLite's message for one would not say so.
+    if (!regular) throw std::runtime_error("the history store " + path + " is not a regular file");
 }
 
 // Version 1 kept a row per frame; version 2 a row per run and kernel with
@@ -107,6 +140,15 @@ void expectStatus(const PgResult& done, ExecStatusType expected, const std::stri
     if (PQresultStatus(done.result) == expected) return;
     const std::string message = PQresultErrorMessage(done.result);
     throw std::runtime_error("cannot " + doing + ": " + message.substr(0, message.find('\n')));
+}
+
+// After a failure, whose message is the one to tell: SQLite may have ended
+// the transaction itself, and "no transaction is active" would hide it.
+void rollBack(soci::session& sql) {
+    try {
+        sql << "ROLLBACK";
+    } catch (const std::exception&) {
+    }
 }
 
 sqlite3* sqliteOf(soci::session& sql) {
@@ -160,9 +202,11 @@ bool storeLocation(const std::string& dbOption, StoreLocation& location, std::st
         if (const char* fromEnvironment = getenv("LUMENFOLD_HISTORY")) given = fromEnvironment;
     if (given.empty()) {
         location = {false, defaultStorePath(error), ""};
+    } else if (!(error = unknownScheme(given)).empty()) {
+        return false;
     } else if (startsWith(given, "sqlite:")) {
         location = {false, given.substr(7), ""};
-    } else if (isPostgresConnection(given)) {
+    } else if (isPostgresConnection(given, error)) {
         location = {true, given, describeConnection(given)};
         return true;
     } else {
@@ -235,7 +279,7 @@ void HistoryStore::prepareSchema() {
         }
         sql << "COMMIT";
     } catch (...) {
-        sql << "ROLLBACK";
+        rollBack(sql);
         throw;
     }
     if (!location_.postgres) {
@@ -337,7 +381,7 @@ bool HistoryStore::add(const NewRun& n) {
         sql << "COMMIT";
         return true;
     } catch (...) {
-        sql << "ROLLBACK";
+        rollBack(sql);
         throw;
     }
 }

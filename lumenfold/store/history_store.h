@@ -2,6 +2,7 @@
 // in SQLite (one machine) or PostgreSQL (a fleet), one schema for both.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -88,9 +89,16 @@ public:
     // Alerts (store/history_alerts.cpp), oldest first; each change is one
     // transaction, so two checks at once cannot raise one alert twice.
     std::vector<Alert> alerts();
-    // Applies a check's outcome in one transaction: raised alerts get their ids.
-    void recordAlerts(AlertUpdate& update, std::vector<Alert>& silentRaised,
-                      const std::vector<Alert>& silentClosed);
+    // What a check does to the alerts, in one transaction that also reads
+    // them, so two checks at once never raise one alert twice: decide gets
+    // the known alerts and fills the update; raised alerts get their ids.
+    struct AlertChanges {
+        AlertUpdate update;
+        std::vector<Alert> othersRaised;   // silent machines, failed nights
+        std::vector<Alert> othersClosed;
+    };
+    void changeAlerts(const std::function<void(const std::vector<Alert>& known, AlertChanges& changes)>& decide,
+                      AlertChanges& changes);
     // False when there is no such alert.
     bool setAlertState(long long id, AlertState state, const std::string& note, const std::string& by, long long now);
     void markAlertsSent(const std::vector<long long>& ids, long long now);

@@ -96,6 +96,20 @@ class Lumenfold:
         raise AssertionError("no %s among the children %r of lumenfold" % (name, children))
 
 
+def ended(pid, timeout):
+    """Waits until the process is gone, or a zombie nobody has reaped yet."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        try:
+            with open("/proc/%d/stat" % pid) as handle:
+                if handle.read().rsplit(")", 1)[1].split()[0] == "Z":
+                    return True
+        except FileNotFoundError:
+            return True
+        time.sleep(0.1)
+    return False
+
+
 def report_json(path):
     out = subprocess.run([LUMENFOLD, "report", "--format", "json", path], capture_output=True, text=True)
     return out.returncode, json.loads(out.stdout)[0], out.stderr
@@ -429,6 +443,72 @@ class RunTest(unittest.TestCase):
         self.assertIn("seems hung", "\n".join(run.stderr))
         self.assertFalse(os.path.exists("/proc/%d" % child), "the stopped program was left behind")
         self.results_file("triangles")
+
+    def test_numbers_that_cannot_be_meant_are_refused_before_anything_starts(self):
+        # "nan" once passed: a run by time never ended, and the hang timeout was off.
+        for args in (("--seconds", "nan"), ("--seconds", "inf"), ("--seconds", "0"), ("--hang-timeout", "nan"),
+                     ("--until-stable", "nan")):
+            done = subprocess.run([LUMENFOLD, "run", "streaming", *args, "--dir", os.path.join(self.workdir, "x")],
+                                  env=env_without_display(), stdin=subprocess.DEVNULL, capture_output=True,
+                                  text=True, timeout=60)
+            self.assertEqual(done.returncode, 2, (args, done.stderr))
+            self.assertIn('%s: takes a ' % args[0], done.stderr)
+            self.assertLess(len(done.stderr), 200, done.stderr)
+        self.assertFalse(os.path.exists(os.path.join(self.workdir, "x")))
+
+    def test_one_run_at_a_time_on_the_machine(self):
+        for program in ("streaming", "triangles"):
+            if not os.path.exists(program_path(program)):
+                self.skipTest("%s is not built" % program)
+        env = dict(env_without_display(), LUMENFOLD_LOCK_DIR=self.workdir)
+        runs = []
+
+        def start(name, program, *args):
+            run = Lumenfold(["run", program, "--dir", os.path.join(self.workdir, name), *args], env)
+            runs.append(run)
+            return run
+
+        def stop_all():
+            for run in runs:
+                if run.proc.poll() is None:
+                    run.proc.kill()
+                    run.wait(60)
+        self.addCleanup(stop_all)
+
+        first = start("first", "streaming", "--frames", "2")
+        first.wait_for_count("running on a private virtual X server", 1, 120, anywhere=True)
+        second = start("second", "streaming", "--frames", "2")
+        second.wait_for_count("; waiting for it to finish (--no-wait refuses instead)", 1, 120, anywhere=True)
+        [waiting] = [line for line in second.stderr if "waiting for it" in line]
+        holder = "another benchmark holds this machine (pid %d, since " % first.proc.pid
+        self.assertIn(holder, waiting)
+        self.assertIn(" run streaming --dir " + os.path.join(self.workdir, "first") + " --frames 2);", waiting)
+
+        refused = subprocess.run([LUMENFOLD, "run", "cube", "--no-wait", "--dir", os.path.join(self.workdir, "no")],
+                                 env=env, capture_output=True, text=True, timeout=120)
+        self.assertEqual(refused.returncode, 1, refused.stderr)
+        self.assertIn(holder, refused.stderr)
+        self.assertIn("not waiting, as --no-wait asks", refused.stderr)
+        self.assertFalse(os.path.exists(os.path.join(self.workdir, "no")))
+
+        # The second goes on only once the first has finished, its files written.
+        second.wait_for_count("lumenfold: the machine is free now; going on", 1, 600)
+        self.assertEqual(len(glob.glob(os.path.join(self.workdir, "first", "results_streaming_*.json"))), 1)
+        self.assertEqual(first.wait(60), 0, "\n".join(first.stderr))
+        self.assertEqual(sum("waiting for it to finish" in line for line in second.stderr), 1, second.stderr)
+
+        # A holder killed outright frees the machine; its program goes with it.
+        second.wait_for_frame(1, 600)
+        program = second.child("streaming")
+        third = start("third", "triangles", "--frames", "2")
+        third.wait_for_count("; waiting for it to finish (--no-wait refuses instead)", 1, 120, anywhere=True)
+        self.assertTrue(any("(pid %d, since " % second.proc.pid in line for line in third.stderr), third.stderr)
+        second.proc.send_signal(signal.SIGKILL)
+        third.wait_for_count("lumenfold: the machine is free now; going on", 1, 60)
+        self.assertEqual(third.wait(600), 0, "\n".join(third.stderr))
+        self.assertEqual(len(glob.glob(os.path.join(self.workdir, "third", "results_triangles_*.txt"))), 1)
+        second.wait(60)
+        self.assertTrue(ended(program, 60), "the killed run's streaming was left running")
 
 
 if __name__ == "__main__":

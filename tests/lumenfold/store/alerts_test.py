@@ -58,7 +58,8 @@ class Webhook:
         self.server.server_close()
 
 
-class AlertsTest(unittest.TestCase):
+class StoreCase(unittest.TestCase):
+    """A fresh store per test on the engine chosen, and nights of runs in it."""
     server = None
 
     @classmethod
@@ -104,6 +105,9 @@ class AlertsTest(unittest.TestCase):
         self.assertEqual(listed.returncode, 0, listed.stderr)
         return json.loads(listed.stdout)
 
+
+
+class AlertsTest(StoreCase):
     def test_raised_once_acknowledged_then_recovered(self):
         self.nights("n1", [1e7 * (0.9 if i >= 15 else 1.0) for i in range(30)],
                     renderer=lambda i: "llvmpipe (LLVM 16)" if i >= 15 else "llvmpipe (LLVM 15)")

@@ -21,10 +21,11 @@
 // the processor/wall ratio shows the cores used): `history check` twice
 // (the first raises every alert, the second is a night's check of a known
 // store), `history alerts` in text and JSON, and with --html also
-// `history show --html`.
+// `history show --html`. --phases first times the check's parts in process.
 //
 // Usage: fleet_bench [--machines 100] [--nights 365] [--frames 100] [--rollout 4]
-//                    [--db URI] [--keep] [--html] [--lumenfold PATH]
+//                    [--db URI] [--keep] [--html] [--phases] [--no-commands]
+//                    [--lumenfold PATH]
 // Without --db the store is SQLite in a temporary directory, removed at the
 // end unless --keep. A store that already holds the planned runs is reused.
 #include <sys/resource.h>
@@ -49,7 +50,9 @@
 #include "model/context_file.h"
 #include "report.h"
 #include "store/history_add.h"
+#include "store/history_check.h"
 #include "store/history_store.h"
+#include "store/store_check.h"
 
 namespace {
 
@@ -61,6 +64,8 @@ struct Plan {
     std::string db;
     bool keep = false;
     bool html = false;
+    bool phases = false;
+    bool commands = true;
     std::string lumenfold = LUMENFOLD_BINARY;
 };
 
@@ -296,6 +301,41 @@ void buildStore(const Plan& plan, const StoreLocation& location) {
            secondsSince(start), 1000 * secondsSince(start) / double(std::max<size_t>(added, 1)));
 }
 
+// Where a check's time goes, in this process: listing the runs, reading
+// their frames, building the series, seeking change points on one thread
+// and on every core, one after the other; then all but the listing as the
+// command does it, reading and checking at once.
+void checkPhases(const StoreLocation& location) {
+    double cpu = double(clock()) / CLOCKS_PER_SEC;
+    auto start = std::chrono::steady_clock::now();
+    auto phase = [&](const char* what, size_t count) {
+        const double now = double(clock()) / CLOCKS_PER_SEC;
+        printf("  %-30s %7.2f s, processor %7.2f s (%zu)\n", what, secondsSince(start), now - cpu, count);
+        fflush(stdout);
+        cpu = now;
+        start = std::chrono::steady_clock::now();
+    };
+    HistoryStore store(location);
+    const std::vector<StoredRun> runs = store.list("", "", true);
+    phase("list with contexts", runs.size());
+    std::vector<Series> series;
+    {
+        const std::vector<ResultsRun> data = store.runsData(runs);
+        phase("read every run's frames", data.size());
+        series = buildSeries(runs, data, "");
+        phase("build the series", series.size());
+    }
+    const std::vector<Finding> findings = checkSeries(series, {}, 1);
+    phase("change points, one thread", findings.size());
+    const std::vector<Finding> parallel = checkSeries(series);
+    phase("change points, every core", parallel.size());
+    series.clear();
+    StoreCheck check;
+    check.runs = runs;
+    readAndCheck(store, "", check);
+    phase("read and check, overlapped", check.findings.size());
+}
+
 struct Timed {
     double wall = 0, processor = 0;
     int status = -1;
@@ -388,6 +428,8 @@ bool parse(int argc, char** argv, Plan& plan) {
         const bool value = i + 1 < argc;
         if (a == "--keep") plan.keep = true;
         else if (a == "--html") plan.html = true;
+        else if (a == "--phases") plan.phases = true;
+        else if (a == "--no-commands") plan.commands = false;
         else if (a == "--machines" && value) plan.machines = atoi(argv[++i]);
         else if (a == "--nights" && value) plan.nights = atoi(argv[++i]);
         else if (a == "--frames" && value) plan.frames = atoi(argv[++i]);
@@ -405,7 +447,7 @@ int main(int argc, char** argv) {
     Plan plan;
     if (!parse(argc, argv, plan)) {
         fprintf(stderr, "usage: fleet_bench [--machines N] [--nights N > %d] [--frames N] [--rollout N] [--db URI] "
-                        "[--keep] [--html] [--lumenfold PATH]\n", slowUntil);
+                        "[--keep] [--html] [--phases] [--no-commands] [--lumenfold PATH]\n", slowUntil);
         return 2;
     }
     const std::filesystem::path dir =
@@ -431,7 +473,11 @@ int main(int argc, char** argv) {
         const uintmax_t bytes = std::filesystem::file_size(location.target, ignored);
         printf("SQLite store: %.1f MB\n", double(bytes == uintmax_t(-1) ? 0 : bytes) / 1e6);
     }
-    timeCommands(plan, db, dir);
+    if (plan.phases) {
+        printf("in process:\n");
+        checkPhases(location);
+    }
+    if (plan.commands) timeCommands(plan, db, dir);
     if (!plan.keep) std::filesystem::remove_all(dir);
     return 0;
 }

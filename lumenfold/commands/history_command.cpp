@@ -14,6 +14,7 @@
 #include "model/figures.h"
 #include "store/history_add.h"
 #include "store/history_check.h"
+#include "store/store_check.h"
 #include "output/history_page.h"
 #include "store/history_store.h"
 #include "model/input_files.h"
@@ -134,23 +135,21 @@ int excludeCommand(const HistoryOptions& o, bool exclude) {
     return 0;
 }
 
-struct Checked {
+struct Checked : StoreCheck {
     std::unique_ptr<HistoryStore> store;
-    std::vector<StoredRun> runs;
-    std::vector<Series> series;
-    std::vector<Finding> findings;
 };
 
 void checkStore(const HistoryOptions& o, Checked& checked) {
     checkFigureKey(o);
     checked.store = openStore(o.db);
     checked.runs = checked.store->list(o.machine, o.program, true);
-    const std::vector<ResultsRun> data = checked.store->runsData(checked.runs);
-    checked.series = buildSeries(checked.runs, data, o.figure);
+    if (checked.runs.size() > 200)
+        tell("looking for change points in the series of " + std::to_string(checked.runs.size()) + " runs...");
+    readAndCheck(*checked.store, o.figure, checked, 0, [](size_t read, size_t groups, size_t built, size_t done) {
+        tell("read " + std::to_string(read) + " of " + std::to_string(groups) + " machines' programs, checked " +
+             std::to_string(done) + " of " + std::to_string(built) + " series...");
+    });
     if (checked.series.empty()) explainNoMatch(*checked.store, o, checked.runs);
-    if (checked.runs.size() > 200) tell("looking for change points in " + std::to_string(checked.series.size()) +
-                                        " series of " + std::to_string(checked.runs.size()) + " runs...");
-    checked.findings = checkSeries(checked.series);
 }
 
 int checkCommand(const HistoryOptions& o) {

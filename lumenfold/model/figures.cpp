@@ -170,6 +170,16 @@ std::vector<double> figureSamples(const ResultsRun& run, const FigureSpec& figur
     return values;
 }
 
+std::map<long, std::vector<double>> samplesByStep(const ResultsRun& run, const FigureSpec& family) {
+    std::map<long, std::vector<double>> steps;
+    if (!run.recognised || run.program != family.program || run.program != Program::triangles) return steps;
+    for (const Frame& frame : run.frames) {
+        const long step = trianglesStep(frame.triangles);
+        if (step >= 0) steps[step].push_back(frameValue(frame, family.source));
+    }
+    return steps;
+}
+
 std::vector<double> figurePositions(const ResultsRun& run, const FigureSpec& figure) {
     std::vector<double> positions;
     const bool bySteps = run.program == Program::triangles && figure.source == SampleSource::frameRate;

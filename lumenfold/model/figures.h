@@ -4,6 +4,7 @@
 // here, so a figure is named by one JSON key everywhere.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -65,6 +66,11 @@ const FigureSpec& mainFigureSpec(Program program);
 // triangles figure takes only frames drawn at one of them.
 std::vector<double> figureSamples(const ResultsRun& run, const FigureSpec& figure,
                                   const std::set<long>* steps = nullptr);
+
+// A per-step family's samples at each step its frames were drawn at, steps
+// in increasing order, in one pass over the frames: at each step, what
+// figureSamples gives of the family's member at that step.
+std::map<long, std::vector<double>> samplesByStep(const ResultsRun& run, const FigureSpec& family);
 
 // Per frame, the x a chart draws a per-frame sample at: the frame's number
 // from 1, or for triangles' rate its animation step.

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "common/display_text.h"
+#include "common/parallel.h"
 #include "model/figures.h"
 
 using nlohmann::json;
@@ -70,10 +71,11 @@ std::vector<HistoryFigure> historyFigures(const ResultsRun& run) {
             add(spec);
             continue;
         }
-        std::set<long> steps;
-        for (const Frame& f : run.frames) steps.insert(trianglesStep(f.triangles));
-        for (long step : steps)
-            if (step > 0) add(figureAtStep(spec, step));
+        for (auto& [step, samples] : samplesByStep(run, spec))
+            if (step > 0) {
+                const FigureSpec member = figureAtStep(spec, step);
+                out.push_back({member.key, member.label, member.direction, std::move(samples)});
+            }
     }
     return out;
 }
@@ -96,12 +98,20 @@ ContextChanges contextChanges(const std::optional<std::string>& before, const st
     return changed;
 }
 
-std::vector<Series> buildSeries(const std::vector<StoredRun>& runs, const std::vector<ResultsRun>& data,
+std::vector<Series> buildSeries(std::span<const StoredRun> runs, std::span<const ResultsRun> data,
                                 const std::string& figure) {
     std::vector<Series> out;
-    std::map<std::tuple<std::string, std::string, std::string>, size_t> index;
+    // Per machine and program, its series by figure key; runs come grouped
+    // so, and the group at hand is looked up once per run of it.
+    std::map<std::pair<std::string, std::string>, std::map<std::string, size_t>> index;
+    std::map<std::string, size_t>* group = nullptr;
+    const StoredRun* groupRun = nullptr;
     for (size_t i = 0; i < runs.size() && i < data.size(); ++i) {
         if (runs[i].excluded || !data[i].recognised) continue;
+        if (groupRun == nullptr || runs[i].machine != groupRun->machine || runs[i].program != groupRun->program) {
+            group = &index[{runs[i].machine, runs[i].program}];
+            groupRun = &runs[i];
+        }
         for (HistoryFigure& f : historyFigures(data[i])) {
             if (!figure.empty() && f.key != figure) continue;
             // Sorted once here (without the not-a-numbers every statistic
@@ -110,8 +120,7 @@ std::vector<Series> buildSeries(const std::vector<StoredRun>& runs, const std::v
             std::sort(f.samples.begin(), f.samples.end());
             // A run whose figure has no finite median says nothing about a level.
             if (!std::isfinite(quantile(f.samples, 0.5))) continue;
-            const auto key = std::make_tuple(runs[i].machine, runs[i].program, f.key);
-            auto [at, fresh] = index.emplace(key, out.size());
+            auto [at, fresh] = group->emplace(f.key, out.size());
             if (fresh) out.push_back(Series{runs[i].machine, runs[i].program, f.key, f.label, f.direction, {}, {}});
             out[at->second].runs.push_back(&runs[i]);
             out[at->second].samples.push_back(std::move(f.samples));
@@ -120,11 +129,24 @@ std::vector<Series> buildSeries(const std::vector<StoredRun>& runs, const std::v
     return out;
 }
 
-std::vector<Finding> checkSeries(const std::vector<Series>& series, const ChangePointOptions& options) {
+std::vector<Finding> checkSeries(const std::vector<Series>& series, const ChangePointOptions& options,
+                                 unsigned threads, const std::function<void(size_t checked)>& progress) {
+    // Each series is checked on its own, its reorderings and resamples
+    // seeded afresh, so its findings are the same on any thread; they are
+    // put together in the series' order.
+    std::vector<std::vector<Finding>> found(series.size());
+    forEachIndex(
+        series.size(), threads == 0 ? usableCores() : threads,
+        [&](size_t i) {
+            const Series& s = series[i];
+            for (const ChangePoint& p : findChangePoints(s.samples, s.direction, options))
+                found[i].push_back(
+                    Finding{&s, p, contextChanges(s.runs[p.index - 1]->context, s.runs[p.index]->context)});
+        },
+        progress);
     std::vector<Finding> out;
-    for (const Series& s : series)
-        for (const ChangePoint& p : findChangePoints(s.samples, s.direction, options))
-            out.push_back(Finding{&s, p, contextChanges(s.runs[p.index - 1]->context, s.runs[p.index]->context)});
+    for (std::vector<Finding>& some : found)
+        for (Finding& f : some) out.push_back(std::move(f));
     return out;
 }
 

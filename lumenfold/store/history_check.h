@@ -1,8 +1,10 @@
 // From stored runs to change points and their reports: pure, no database.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -47,7 +49,7 @@ struct Series {
 
 // The series of runs (listed in start-time order within machine and program)
 // whose data is in `data`, same order; figure "" keeps every figure.
-std::vector<Series> buildSeries(const std::vector<StoredRun>& runs, const std::vector<ResultsRun>& data,
+std::vector<Series> buildSeries(std::span<const StoredRun> runs, std::span<const ResultsRun> data,
                                 const std::string& figure);
 
 struct Finding {
@@ -56,7 +58,11 @@ struct Finding {
     ContextChanges changed;
 };
 
-std::vector<Finding> checkSeries(const std::vector<Series>& series, const ChangePointOptions& options = {});
+// The change points of every series, in the series' order, the same
+// whatever the number of threads (0: a thread per usable core); progress,
+// when given, hears how many series are done every few seconds.
+std::vector<Finding> checkSeries(const std::vector<Series>& series, const ChangePointOptions& options = {},
+                                 unsigned threads = 0, const std::function<void(size_t checked)>& progress = {});
 
 std::string findingsText(const std::vector<Finding>& findings, size_t seriesChecked);
 std::string findingsMarkdown(const std::vector<Finding>& findings, size_t seriesChecked);

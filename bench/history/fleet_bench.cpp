@@ -21,10 +21,13 @@
 // the processor/wall ratio shows the cores used): `history check` twice
 // (the first raises every alert, the second is a night's check of a known
 // store), `history alerts` in text and JSON, and with --html also
-// `history show --html`. --phases first times the check's parts in process.
+// `history show --html`. Then --older-alerts more alerts are stored, as a
+// year of nightly checks might leave them, and `history alerts` and
+// `history check` are timed again. --phases first times the check's parts
+// in process.
 //
 // Usage: fleet_bench [--machines 100] [--nights 365] [--frames 100] [--rollout 4]
-//                    [--db URI] [--keep] [--html] [--phases] [--no-commands]
+//                    [--older-alerts 10000] [--db URI] [--keep] [--html] [--phases] [--no-commands]
 //                    [--lumenfold PATH]
 // Without --db the store is SQLite in a temporary directory, removed at the
 // end unless --keep. A store that already holds the planned runs is reused.
@@ -49,6 +52,8 @@
 #include "bench_timing.h"
 #include "model/context_file.h"
 #include "report.h"
+#include "model/figures.h"
+#include "store/alert_check.h"
 #include "store/history_add.h"
 #include "store/history_check.h"
 #include "store/history_store.h"
@@ -66,6 +71,7 @@ struct Plan {
     bool html = false;
     bool phases = false;
     bool commands = true;
+    int olderAlerts = 10000;
     std::string lumenfold = LUMENFOLD_BINARY;
 };
 
@@ -336,6 +342,47 @@ void checkPhases(const StoreLocation& location) {
     phase("read and check, overlapped", check.findings.size());
 }
 
+// What a year of nightly checks leaves besides the changes of the last
+// one: alerts of every machine and program over the year, most of them
+// long acknowledged, ignored, fixed or recovered, each at a run of its
+// series and listing one to three of its figures.
+void addOlderAlerts(const Plan& plan, const std::string& db) {
+    StoreLocation location;
+    std::string error;
+    storeLocation(db, location, error);
+    HistoryStore store(location);
+    const std::vector<StoredRun> runs = store.list("", "");
+    std::mt19937_64 engine(99);
+    const AlertState states[] = {AlertState::fresh, AlertState::acknowledged, AlertState::acknowledged,
+                                 AlertState::ignored, AlertState::fixed, AlertState::recovered};
+    HistoryStore::AlertChanges changes;
+    for (int k = 0; k < plan.olderAlerts; ++k) {
+        const StoredRun& run = runs[engine() % runs.size()];
+        Program program;
+        programFromName(run.program, program);
+        const std::vector<FigureSpec>& figures = programFigures(program);
+        Alert alert;
+        alert.machine = run.machine;
+        alert.program = run.program;
+        for (size_t f = 0, count = 1 + engine() % 3; f < count; ++f) {
+            const FigureSpec& spec = figures[engine() % figures.size()];
+            const std::string key = spec.perStep ? spec.key + std::to_string(1 + engine() % plan.frames) : spec.key;
+            alert.figures.push_back(AlertFigure{key, {0.95, 0.94, 0.96}, "slower", 100, 95});
+        }
+        alert.firstRunAfter = run.id;
+        alert.firstRunAfterAt = run.startedAt;
+        alert.firstRunAfterStarted = run.started;
+        alert.explanation = "renderer: llvmpipe (LLVM 15.0.6, 256 bits) → llvmpipe (LLVM 16.0.6, 256 bits)";
+        alert.state = states[engine() % std::size(states)];
+        alert.by = alert.state == AlertState::fresh ? "" : "someone";
+        alert.raisedAt = alert.changedAt = run.startedAt + 3600;
+        changes.othersRaised.push_back(std::move(alert));
+    }
+    const auto start = std::chrono::steady_clock::now();
+    store.changeAlerts([](const std::vector<Alert>&, HistoryStore::AlertChanges&) {}, changes);
+    printf("%d older alerts stored in %.1f s\n", plan.olderAlerts, secondsSince(start));
+}
+
 struct Timed {
     double wall = 0, processor = 0;
     int status = -1;
@@ -419,6 +466,12 @@ void timeCommands(const Plan& plan, const std::string& db, const std::filesystem
         const uintmax_t bytes = treeBytes(site, files);
         printf("the site: %zu files, %.1f MB\n", files, double(bytes) / 1e6);
     }
+    if (plan.olderAlerts > 0) {
+        addOlderAlerts(plan, db);
+        const std::string label = "... with " + std::to_string(plan.olderAlerts) + " older alerts: ";
+        show((label + "history alerts").c_str(), timeCommand(with({"alerts"}), out + "-alerts-many.txt", 600));
+        show((label + "history check").c_str(), timeCommand(with({"check"}), out + "-check-many.txt", 3600));
+    }
     printf("outputs in %s-*\n", out.c_str());
 }
 
@@ -434,6 +487,7 @@ bool parse(int argc, char** argv, Plan& plan) {
         else if (a == "--nights" && value) plan.nights = atoi(argv[++i]);
         else if (a == "--frames" && value) plan.frames = atoi(argv[++i]);
         else if (a == "--rollout" && value) plan.rollout = atoi(argv[++i]);
+        else if (a == "--older-alerts" && value) plan.olderAlerts = atoi(argv[++i]);
         else if (a == "--db" && value) plan.db = argv[++i];
         else if (a == "--lumenfold" && value) plan.lumenfold = argv[++i];
         else return false;
@@ -446,8 +500,9 @@ bool parse(int argc, char** argv, Plan& plan) {
 int main(int argc, char** argv) {
     Plan plan;
     if (!parse(argc, argv, plan)) {
-        fprintf(stderr, "usage: fleet_bench [--machines N] [--nights N > %d] [--frames N] [--rollout N] [--db URI] "
-                        "[--keep] [--html] [--phases] [--no-commands] [--lumenfold PATH]\n", slowUntil);
+        fprintf(stderr, "usage: fleet_bench [--machines N] [--nights N > %d] [--frames N] [--rollout N] "
+                        "[--older-alerts N] [--db URI] [--keep] [--html] [--phases] [--no-commands] "
+                        "[--lumenfold PATH]\n", slowUntil);
         return 2;
     }
     const std::filesystem::path dir =

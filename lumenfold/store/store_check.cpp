@@ -6,6 +6,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <set>
 #include <span>
 #include <system_error>
 #include <thread>
@@ -115,12 +116,16 @@ private:
 };
 
 // Where each group of runs (one machine's runs of one program) begins, and
-// the end.
+// the end. Runs not listed group by group are one group: read apart, a
+// group's series would come twice, in another order.
 std::vector<size_t> groupStarts(const std::vector<StoredRun>& runs) {
     std::vector<size_t> starts;
+    std::set<std::pair<std::string, std::string>> seen;
     for (size_t i = 0; i < runs.size(); ++i)
-        if (i == 0 || runs[i].machine != runs[i - 1].machine || runs[i].program != runs[i - 1].program)
+        if (i == 0 || runs[i].machine != runs[i - 1].machine || runs[i].program != runs[i - 1].program) {
+            if (!seen.insert({runs[i].machine, runs[i].program}).second) return {0, runs.size()};
             starts.push_back(i);
+        }
     starts.push_back(runs.size());
     return starts;
 }

@@ -24,9 +24,10 @@ struct StoreCheck {
 // all), series built and series checked.
 using CheckProgress = std::function<void(size_t groupsRead, size_t groups, size_t built, size_t checked)>;
 
-// Reads and checks the runs of `check.runs` (listed by the caller), the
-// figure alone when one is given; the same series and findings as reading
-// every run, building every series and checking them in turn.
+// Reads and checks the runs of `check.runs` (as HistoryStore::list gives
+// them, a machine's program after another), the figure alone when one is
+// given: the same series and findings as reading every run, building every
+// series and checking them in turn.
 // threads 0: a thread per usable core. A failure to read is thrown once
 // the threads have stopped.
 void readAndCheck(HistoryStore& store, const std::string& figure, StoreCheck& check, unsigned threads = 0,

@@ -104,11 +104,54 @@ Side prepare(const RunSamples& input, bool forResampling = true) {
     return side;
 }
 
+// Moves the k-th smallest value to values[k], none larger before it and
+// none smaller after, as std::nth_element does; about twice as fast here,
+// where every resample selects a median: a quickselect whose partition
+// moves each value without branching on it. Not-a-numbers, which order
+// nothing, and a run of bad pivots take the library's way.
+void selectNth(std::vector<double>& values, size_t k) {
+    if (std::any_of(values.begin(), values.end(), [](double v) { return std::isnan(v); })) {
+        std::nth_element(values.begin(), values.begin() + long(k), values.end());
+        return;
+    }
+    double* a = values.data();
+    size_t low = 0, high = values.size(), rounds = 0;
+    while (high - low > 12) {
+        if (++rounds > 64) {
+            std::nth_element(a + low, a + k, a + high);
+            return;
+        }
+        const double x = a[low], y = a[low + (high - low) / 2], z = a[high - 1];
+        const double pivot = std::max(std::min(x, y), std::min(std::max(x, y), z));
+        size_t below = low;   // [low, below) < pivot
+        for (size_t i = low; i < high; ++i) {
+            const double v = a[i];
+            a[i] = a[below];
+            a[below] = v;
+            below += v < pivot;
+        }
+        if (k < below) {
+            high = below;
+            continue;
+        }
+        size_t equal = below;   // [below, equal) == pivot
+        for (size_t i = below; i < high; ++i) {
+            const double v = a[i];
+            a[i] = a[equal];
+            a[equal] = v;
+            equal += !(pivot < v);
+        }
+        if (k < equal) return;
+        low = equal;
+    }
+    std::sort(a + low, a + high);
+}
+
 // Selection, not sorting: it runs once a side in every resample.
 double medianOfMedians(std::vector<double>& medians) {
     if (medians.empty()) return NAN;
     const auto upper = medians.begin() + long(medians.size() / 2);
-    std::nth_element(medians.begin(), upper, medians.end());
+    selectNth(medians, medians.size() / 2);
     if (medians.size() % 2 == 1) return *upper;
     return middle(*std::max_element(medians.begin(), upper), *upper);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <set>
 
@@ -59,24 +60,37 @@ std::string seriesCount(size_t n) { return std::to_string(n) + (n == 1 ? " serie
 
 }  // namespace
 
-std::vector<HistoryFigure> historyFigures(const ResultsRun& run) {
-    std::vector<HistoryFigure> out;
-    if (!run.recognised) return out;
-    auto add = [&](const FigureSpec& spec) {
-        std::vector<double> samples = figureSamples(run, spec);
-        if (!samples.empty()) out.push_back({spec.key, spec.label, spec.direction, std::move(samples)});
-    };
-    for (const FigureSpec& spec : programFigures(run.program)) {
-        if (!spec.perStep) {
-            add(spec);
+namespace {
+
+// Each figure the run gives, by its place among the program's figures and,
+// for a member of a per-step family, its step (-1 for the rest): what a
+// fleet's check goes through millions of times, without making a name.
+using FigureTaker = std::function<void(size_t spec, long step, std::vector<double>& samples)>;
+
+void eachFigure(const ResultsRun& run, const FigureTaker& take) {
+    if (!run.recognised) return;
+    const std::vector<FigureSpec>& specs = programFigures(run.program);
+    for (size_t i = 0; i < specs.size(); ++i) {
+        if (!specs[i].perStep) {
+            std::vector<double> samples = figureSamples(run, specs[i]);
+            if (!samples.empty()) take(i, -1, samples);
             continue;
         }
-        for (auto& [step, samples] : samplesByStep(run, spec))
-            if (step > 0) {
-                const FigureSpec member = figureAtStep(spec, step);
-                out.push_back({member.key, member.label, member.direction, std::move(samples)});
-            }
+        for (auto& [step, samples] : samplesByStep(run, specs[i]))
+            if (step > 0) take(i, step, samples);
     }
+}
+
+FigureSpec memberOf(const FigureSpec& spec, long step) { return step < 0 ? spec : figureAtStep(spec, step); }
+
+}  // namespace
+
+std::vector<HistoryFigure> historyFigures(const ResultsRun& run) {
+    std::vector<HistoryFigure> out;
+    eachFigure(run, [&](size_t spec, long step, std::vector<double>& samples) {
+        const FigureSpec figure = memberOf(programFigures(run.program)[spec], step);
+        out.push_back({figure.key, figure.label, figure.direction, std::move(samples)});
+    });
     return out;
 }
 
@@ -101,10 +115,16 @@ ContextChanges contextChanges(const std::optional<std::string>& before, const st
 std::vector<Series> buildSeries(std::span<const StoredRun> runs, std::span<const ResultsRun> data,
                                 const std::string& figure) {
     std::vector<Series> out;
-    // Per machine and program, its series by figure key; runs come grouped
-    // so, and the group at hand is looked up once per run of it.
-    std::map<std::pair<std::string, std::string>, std::map<std::string, size_t>> index;
-    std::map<std::string, size_t>* group = nullptr;
+    // Per machine and program, per figure (its place and step): whether the
+    // figure asked for is it, and its series once it has one. Runs come
+    // grouped so, and the group at hand is looked up once per run of it.
+    struct Slot {
+        bool wanted = false;
+        size_t series = SIZE_MAX;
+    };
+    using Slots = std::map<std::pair<size_t, long>, Slot>;
+    std::map<std::pair<std::string, std::string>, Slots> index;
+    Slots* group = nullptr;
     const StoredRun* groupRun = nullptr;
     for (size_t i = 0; i < runs.size() && i < data.size(); ++i) {
         if (runs[i].excluded || !data[i].recognised) continue;
@@ -112,19 +132,26 @@ std::vector<Series> buildSeries(std::span<const StoredRun> runs, std::span<const
             group = &index[{runs[i].machine, runs[i].program}];
             groupRun = &runs[i];
         }
-        for (HistoryFigure& f : historyFigures(data[i])) {
-            if (!figure.empty() && f.key != figure) continue;
+        const std::vector<FigureSpec>& specs = programFigures(data[i].program);
+        eachFigure(data[i], [&](size_t spec, long step, std::vector<double>& samples) {
+            auto [at, fresh] = group->try_emplace({spec, step});
+            Slot& slot = at->second;
+            if (fresh) slot.wanted = figure.empty() || memberOf(specs[spec], step).key == figure;
+            if (!slot.wanted) return;
             // Sorted once here (without the not-a-numbers every statistic
             // leaves out), every statistic of the check finds it so.
-            std::erase_if(f.samples, [](double v) { return std::isnan(v); });
-            std::sort(f.samples.begin(), f.samples.end());
+            std::erase_if(samples, [](double v) { return std::isnan(v); });
+            std::sort(samples.begin(), samples.end());
             // A run whose figure has no finite median says nothing about a level.
-            if (!std::isfinite(quantile(f.samples, 0.5))) continue;
-            auto [at, fresh] = group->emplace(f.key, out.size());
-            if (fresh) out.push_back(Series{runs[i].machine, runs[i].program, f.key, f.label, f.direction, {}, {}});
-            out[at->second].runs.push_back(&runs[i]);
-            out[at->second].samples.push_back(std::move(f.samples));
-        }
+            if (!std::isfinite(quantile(samples, 0.5))) return;
+            if (slot.series == SIZE_MAX) {
+                const FigureSpec member = memberOf(specs[spec], step);
+                slot.series = out.size();
+                out.push_back(Series{runs[i].machine, runs[i].program, member.key, member.label, member.direction, {}, {}});
+            }
+            out[slot.series].runs.push_back(&runs[i]);
+            out[slot.series].samples.push_back(std::move(samples));
+        });
     }
     return out;
 }

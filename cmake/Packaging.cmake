@@ -41,6 +41,7 @@ install(TARGETS triangles cube streaming lumenfold RUNTIME DESTINATION ${CMAKE_I
 # Private to lumenfold, which looks for it at bin/../lib/lumenfold/: not on
 # the linker's path, and under no multiarch directory, so the two move together.
 install(TARGETS lumenfold_capture LIBRARY DESTINATION lib/lumenfold)
+install(TARGETS lumenfold_timing LIBRARY DESTINATION lib/lumenfold)
 install(FILES ${manPages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # `lumenfold nightly` on a machine of its own: enabled by the administrator
 # (systemctl enable --now lumenfold-nightly.timer) once its configuration exists.

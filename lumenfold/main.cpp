@@ -17,11 +17,11 @@
 #include "common/whole_file.h"
 #include "analysis/compare.h"
 #include "analysis/outliers.h"
-#include "output/comparison_format.h"
+#include "output/comparison_words.h"
+#include "output/formats.h"
 #include "output/html_report.h"
-#include "output/output_formats.h"
 #include "output/plot_script.h"
-#include "output/report_format.h"
+#include "output/run_words.h"
 #include "model/context_file.h"
 #include "model/input_files.h"
 #include "commands/run_command.h"
@@ -248,6 +248,11 @@ CLI::App* addRunCommand(CLI::App& app, RunOptions& options, SeriesPlan& plan) {
                                ->check(CLI::Range(SeriesPlan::minimumStableRuns, 1000));
     repeat->excludes(stable);
     maxRuns->needs(stable);
+    run->add_option("--sample-interval", options.sampleIntervalMs,
+                    "sample the machine's sensors (clocks, loads, temperatures, power) every MS milliseconds "
+                    "into a file beside the results; 0: not at all")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 60000));
     return run;
 }
 
@@ -262,6 +267,11 @@ CLI::App* addSuiteCommand(CLI::App& app, SuiteOptions& options) {
     addRunLimits(suite, options.limits);
     suite->add_flag("--echo", options.echo, "show each program's console as it comes (it always goes to its log file)");
     options.limits.frames = defaultFrames;
+    suite->add_option("--sample-interval", options.sampleIntervalMs,
+                      "sample the machine's sensors every MS milliseconds into a file beside each run's results; "
+                      "0: not at all")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 60000));
     return suite;
 }
 
@@ -273,9 +283,7 @@ void addSkipFrames(CLI::App* command, int& frames) {
 }
 
 void addFormat(CLI::App* command, std::string& format) {
-    std::string choices;
-    for (const std::string& name : formatNames()) choices += (choices.empty() ? "" : ", ") + name;
-    command->add_option("--format", format, choices)->capture_default_str()->check(CLI::IsMember(formatNames()));
+    command->add_option("--format", format, formatChoices())->capture_default_str()->check(CLI::IsMember(formatNames()));
 }
 
 CLI::App* addReportCommand(CLI::App& app, ReportRequest& request) {

@@ -26,7 +26,7 @@
 #include "store/history_add.h"
 #include "store/history_check.h"
 #include "store/history_store.h"
-#include "output/report_format.h"
+#include "output/text_format.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include "common/messages.h"
 #include "notify/webhook.h"
 #include "output/alert_format.h"
+#include "output/formats.h"
 
 namespace {
 
@@ -30,14 +31,7 @@ int listAlerts(HistoryStore& store, const AlertsOptions& o) {
             shown.push_back(all[i]);
             groups.push_back(allGroups[i]);
         }
-    std::string out;
-    if (o.format == "json")
-        out = alertsJson(shown, groups).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-    else if (o.format == "markdown")
-        out = alertsMarkdown(shown, groups);
-    else
-        out = alertsText(shown, groups);
-    fputs(out.c_str(), stdout);
+    fputs(outputFormat(o.format).alerts(shown, groups).c_str(), stdout);
     return 0;
 }
 
@@ -48,8 +42,7 @@ CLI::App* addAlertsCommand(CLI::App* history, AlertsOptions& o, std::string& cho
                                                          "acknowledge, ignore or fix one.");
     alerts->add_option("--state", o.state, "only alerts in this state")
         ->check(CLI::IsMember({"new", "acknowledged", "ignored", "fixed", "recovered", "closed"}));
-    alerts->add_option("--format", o.format, "text, json or markdown")
-        ->check(CLI::IsMember({"text", "json", "markdown"}));
+    alerts->add_option("--format", o.format, formatChoices())->capture_default_str()->check(CLI::IsMember(formatNames()));
     for (const char* action : {"acknowledge", "ignore", "fix"}) {
         CLI::App* sub = alerts->add_subcommand(action, std::string("Mark an alert ") +
                                                            (action[0] == 'f' ? "fixed" : action[0] == 'i' ? "ignored"

@@ -11,11 +11,16 @@
 
 #include "common/display_text.h"
 #include "common/messages.h"
+#include "common/folder_files.h"
+#include "common/whole_file.h"
 #include "model/figures.h"
 #include "store/history_add.h"
 #include "store/history_check.h"
 #include "store/store_check.h"
+#include "output/dashboard_site.h"
+#include "output/formats.h"
 #include "output/history_page.h"
+#include "output/text_format.h"
 #include "store/history_store.h"
 #include "model/input_files.h"
 
@@ -106,23 +111,8 @@ int addCommand(const HistoryOptions& o) {
 
 int listCommand(const HistoryOptions& o) {
     const std::vector<StoredRun> runs = openStore(o.db)->list(o.machine, o.program);
-    if (o.format == "json") {
-        nlohmann::json out = nlohmann::json::array();
-        for (const StoredRun& r : runs)
-            out.push_back({{"id", r.id}, {"machine", displayText(r.machine)}, {"program", r.program},
-                           {"started", displayText(r.started)}, {"frames", r.frames},
-                           {"file", displayText(r.sourceFile)}, {"sha256", r.sha256}, {"excluded", r.excluded},
-                           {"reason", r.excluded ? nlohmann::json(displayText(r.excludeReason)) : nlohmann::json()}});
-        printf("%s\n", out.dump(2).c_str());
-        return 0;
-    }
-    printf("%6s  %-16s %-10s %-25s %7s  %s\n", "id", "machine", "program", "started", "frames", "file");
-    for (const StoredRun& r : runs) {
-        printf("%6lld  %-16s %-10s %-25s %7d  %s%s\n", r.id, displayText(r.machine).c_str(), r.program.c_str(),
-               displayText(r.started).c_str(), r.frames, displayText(r.sourceFile).c_str(),
-               r.excluded ? ("  [excluded: " + displayText(r.excludeReason) + "]").c_str() : "");
-    }
-    printf("%zu run%s\n", runs.size(), runs.size() == 1 ? "" : "s");
+    fputs(outputFormat(o.format).runList(runs).c_str(), stdout);
+    fflush(stdout);
     return 0;
 }
 
@@ -139,8 +129,9 @@ struct Checked : StoreCheck {
     std::unique_ptr<HistoryStore> store;
 };
 
-void checkStore(const HistoryOptions& o, Checked& checked) {
+void checkStore(const HistoryOptions& o, Checked& checked, bool keepData = false) {
     checkFigureKey(o);
+    checked.keepData = keepData;
     checked.store = openStore(o.db);
     checked.runs = checked.store->list(o.machine, o.program, true);
     if (checked.runs.size() > 200)
@@ -156,15 +147,10 @@ int checkCommand(const HistoryOptions& o) {
     Checked checked;
     checkStore(o, checked);
     if (checked.series.empty()) tell("no series to check: the store holds no matching run that is not excluded");
-    std::string out;
-    if (o.format == "json")
-        out = findingsJson(checked.findings).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-    else if (o.format == "markdown")
-        out = findingsMarkdown(checked.findings, checked.series.size());
-    else
-        out = findingsText(checked.findings, checked.series.size());
-    fputs(out.c_str(), stdout);
+    const OutputFormat& format = outputFormat(o.format);
+    fputs(format.findings(checked.findings, checked.series.size()).c_str(), stdout);
     fflush(stdout);
+    if (!format.holdsNotes) tell(changePointsLine(checked.findings.size(), checked.series.size()));
     // Alerts remember what was found, so acknowledging one sticks; a figure
     // or program filter sees part of each machine, so it raises no silent alert.
     const double stale = o.figure.empty() && o.program.empty() ? o.staleHours : 1e18;
@@ -176,17 +162,64 @@ int checkCommand(const HistoryOptions& o) {
     return sent ? 0 : 1;
 }
 
+// The fleet's site, when --html names a folder: an existing one, or one
+// ending in '/', made when missing.
+bool namesFolder(const std::string& path) {
+    std::error_code ignored;
+    return (!path.empty() && path.back() == '/') || std::filesystem::is_directory(path, ignored);
+}
+
+int writeSite(const HistoryOptions& o, Checked& checked) {
+    const auto started = std::chrono::steady_clock::now();
+    std::error_code made;
+    std::filesystem::create_directories(o.page, made);
+    if (made) {
+        tell("no site written: cannot create " + displayText(o.page) + ": " + made.message());
+        return 1;
+    }
+    const std::vector<Alert> alerts = checked.store->alerts();
+    tell("writing the site: " + std::to_string(checked.series.size()) + " series pages...");
+    std::vector<SiteFile> site = dashboardSite({checked.runs, checked.data, checked.series, checked.findings, alerts,
+                                                std::string("lumenfold ") + LUMENFOLD_VERSION},
+                                               chartLibrary());
+    std::vector<std::pair<std::string, std::string>> files;
+    files.reserve(site.size());
+    size_t bytes = 0;
+    for (SiteFile& f : site) {
+        bytes += f.content.size();
+        files.emplace_back(std::move(f.path), std::move(f.content));
+    }
+    std::string error;
+    if (!writeFolderFiles(o.page, files, error)) {
+        tell("no site written: " + displayText(error));
+        return 1;
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    printf("%zu series, %zu change point%s, %zu alert%s: %zu files, %.1f MB in %.2f s: %s\n", checked.series.size(),
+           checked.findings.size(), checked.findings.size() == 1 ? "" : "s", alerts.size(), alerts.size() == 1 ? "" : "s",
+           files.size(), double(bytes) / 1e6, seconds,
+           displayText((std::filesystem::path(o.page) / "index.html").string()).c_str());
+    return 0;
+}
+
 int showCommand(const HistoryOptions& o) {
     Checked checked;
-    checkStore(o, checked);
+    checkStore(o, checked, namesFolder(o.page));
+    if (namesFolder(o.page)) return writeSite(o, checked);
     std::string error;
-    if (!writeHistoryPage(o.page, checked.series, checked.findings, error)) {
+    const std::string page =
+        historyPage(checked.series, checked.findings, chartLibrary(), std::string("lumenfold ") + LUMENFOLD_VERSION);
+    if (!writeWholeFile(o.page, page, error)) {
         tell("no HTML page written: " + displayText(error));
         return 1;
     }
     printf("%zu series, %zu change point%s: %s\n", checked.series.size(), checked.findings.size(),
            checked.findings.size() == 1 ? "" : "s", displayText(o.page).c_str());
     return 0;
+}
+
+void addFormatOption(CLI::App* command, std::string& format) {
+    command->add_option("--format", format, formatChoices())->capture_default_str()->check(CLI::IsMember(formatNames()));
 }
 
 CLI::App* addFilters(CLI::App* command, HistoryOptions& o, bool withFigure) {
@@ -211,7 +244,7 @@ CLI::App* addHistoryCommand(CLI::App& app, HistoryOptions& o) {
     add->add_option("paths", o.paths, "results files, or directories of them")->required();
     add->add_option("--machine", o.machine, "the machine's name (default: the context's host name, else this host's)");
     CLI::App* list = addFilters(history->add_subcommand("list", "One line per stored run."), o, false);
-    list->add_option("--format", o.format, "text or json")->check(CLI::IsMember({"text", "json"}));
+    addFormatOption(list, o.format);
     CLI::App* exclude = history->add_subcommand("exclude", "Leave a run out of checks; it stays stored.");
     exclude->add_option("run", o.run, "the run's id, as list shows it")->required();
     exclude->add_option("--reason", o.reason, "why, shown by list")->required();
@@ -220,15 +253,17 @@ CLI::App* addHistoryCommand(CLI::App& app, HistoryOptions& o) {
     CLI::App* check = addFilters(history->add_subcommand("check", "Change points of each series (machine, program, "
                                                                   "figure); exit status 3 when there is one."),
                                  o, true);
-    check->add_option("--format", o.format, "text, json or markdown")
-        ->check(CLI::IsMember({"text", "json", "markdown"}));
+    addFormatOption(check, o.format);
     check->add_option("--notify", o.notifyUrl, "post every new alert to this URL (a chat webhook, an issue tracker)");
     check->add_option("--stale", o.staleHours, "hours without a run after which a machine raises a silent alert")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
     addAlertsCommand(history, o.alerts, o.action);
     CLI::App* show = addFilters(history->add_subcommand("show", "A page of trend charts, change points marked."), o, true);
-    show->add_option("--html", o.page, "the self-contained HTML page to write")->required();
+    show->add_option("--html", o.page,
+                     "the self-contained HTML page to write; or, for a folder (one that exists, or a path ending in "
+                     "'/'), the fleet's site: index.html, a page per series, alerts.html")
+        ->required();
     for (CLI::App* sub : {add, list, exclude, include, check, show})
         sub->final_callback([&o, sub] { o.action = sub->get_name(); });
     return history;

@@ -15,7 +15,7 @@ struct HistoryOptions {
     std::string machine;             // add: the name to file runs under; list, check, show: a filter
     std::string program;
     std::string figure;
-    std::string format = "text";
+    std::string format = "text";     // list, check: a name of output/formats
     long long run = 0;               // exclude, include
     std::string reason;
     std::string page;                // show --html

@@ -13,18 +13,12 @@
 #include "commands/series_command.h"
 #include "common/display_text.h"
 #include "common/messages.h"
+#include "common/time_text.h"
 #include "model/nightly_config.h"
 
 namespace {
 
-std::string nightStamp() {
-    const time_t now = time(nullptr);
-    tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    strftime(text, sizeof text, "%Y-%m-%d-%H%M%S", &local);
-    return text;
-}
+std::string nightStamp() { return localDashedStamp(); }
 
 std::string hostName() {
     char name[256] = "";
@@ -93,7 +87,8 @@ bool writeDashboard(const NightlyConfig& config) {
     HistoryOptions show;
     show.db = config.store;
     show.action = "show";
-    show.page = (std::filesystem::path(config.dashboardDir) / "index.html").string();
+    // The fleet's site: the trailing '/' names the folder.
+    show.page = (std::filesystem::path(config.dashboardDir) / "").string();
     return historyCommand(show) == 0;
 }
 

@@ -3,7 +3,8 @@
 #include <cstdio>
 
 #include "common/messages.h"
-#include "output/report_format.h"
+#include "output/run_words.h"
+#include "output/text_format.h"
 #include "run/machine_lock.h"
 
 int runCommand(const RunOptions& options) {

@@ -6,8 +6,9 @@
 #include <ctime>
 
 #include "common/messages.h"
+#include "common/time_text.h"
 #include "run/machine_lock.h"
-#include "output/report_format.h"
+#include "output/run_words.h"
 
 namespace {
 
@@ -61,14 +62,7 @@ void printSeries(const Series& series, const SeriesPlan& plan, const std::string
     fflush(stdout);
 }
 
-std::string dateStamp() {
-    const time_t now = time(nullptr);
-    tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-    return text;
-}
+std::string dateStamp() { return localStamp(); }
 
 void printSuiteTable(const std::vector<Series>& all) {
     printf("\n%-10s %4s  %-34s %11s  %s\n", "program", "runs", "main figure", "median", "95% interval");
@@ -105,6 +99,7 @@ int suiteCommand(const SuiteOptions& options) {
     run.command = options.command;
     run.echo = options.echo;
     run.finished = options.finished;
+    run.sampleIntervalMs = options.sampleIntervalMs;
     run.directory = options.directory.empty() ? "lumenfold-suite-" + dateStamp() : options.directory;
     SeriesPlan plan;
     plan.repeat = options.repeat;

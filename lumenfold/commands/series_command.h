@@ -18,6 +18,7 @@ struct SuiteOptions {
     bool echo = false;      // each program's console shown live as well as logged
     bool noWait = false;    // as RunOptions::noWait
     std::vector<std::string> programs;   // empty: every program
+    int sampleIntervalMs = 100;          // as RunOptions::sampleIntervalMs
     std::function<void(const std::string& resultsPath)> finished;   // as RunOptions::finished
 };
 

@@ -6,8 +6,12 @@
 std::string numberText(double value, const NumberFormat& format) {
     if (std::isnan(value) || (format.finiteOnly && std::isinf(value))) return format.undefined;
     if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
-    char text[48];
-    snprintf(text, sizeof text, "%.*g", format.digits, value);
+    // %f of the largest double runs to 309 digits before the point.
+    char text[400];
+    if (format.fixed)
+        snprintf(text, sizeof text, "%.*f", format.digits, value);
+    else
+        snprintf(text, sizeof text, "%.*g", format.digits, value);
     return text;
 }
 

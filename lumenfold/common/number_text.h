@@ -1,5 +1,6 @@
-// The one way lumenfold writes a number: printf's %g with the digits given,
-// and a text of the caller's choosing where the number is undefined.
+// The one way lumenfold writes a number: printf's %g with the digits given
+// (or %f with that many decimals), and a text of the caller's choosing where
+// the number is undefined.
 #pragma once
 
 #include <string>
@@ -11,6 +12,8 @@ struct NumberFormat {
     const char* undefined = "-";  // for not-a-number
     // Infinity is undefined too; otherwise it is "inf" or "-inf".
     bool finiteOnly = false;
+    // digits are decimals after the point (%f), not significant digits (%g).
+    bool fixed = false;
 };
 
 // As the programs print: six digits; "-" where undefined (text tables).
@@ -23,6 +26,8 @@ inline constexpr NumberFormat cellNumber{10, "", false};
 inline constexpr NumberFormat plotNumber{10, "NaN", true};
 // The HTML page's tables: four digits, "-" for anything not finite.
 inline constexpr NumberFormat pageNumber{4, "-", true};
+// A change point's after/before ratio, as history has always shown it: four decimals.
+inline constexpr NumberFormat changeRatioNumber{4, "-", false, true};
 
 std::string numberText(double value, const NumberFormat& format);
 

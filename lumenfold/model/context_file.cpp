@@ -131,6 +131,50 @@ json machineJson(const RunContext& c) {
     return out;
 }
 
+json sensorsJson(const std::vector<RunContext::SensorFact>& sensors) {
+    json out = json::array();
+    for (const RunContext::SensorFact& f : sensors) {
+        json sensor = {{"key", f.key}, {"label", f.label}, {"unit", f.unit}};
+        if (!f.reason.empty()) sensor["reason"] = f.reason;
+        out.push_back(sensor);
+    }
+    return out;
+}
+
+json machineStateJson(const RunContext::MachineState& m) {
+    return {{"intervalSeconds", m.intervalSeconds}, {"sensors", sensorsJson(m.sensors)},
+            {"unavailable", sensorsJson(m.unavailable)}, {"problems", m.problems},
+            {"samplesFile", orNull(m.samplesFile)}, {"samples", m.samples}};
+}
+
+std::vector<RunContext::SensorFact> sensorsFrom(const json& in) {
+    std::vector<RunContext::SensorFact> sensors;
+    if (!in.is_array()) return sensors;
+    for (const json& item : in) {
+        if (!item.is_object()) continue;
+        RunContext::SensorFact f;
+        take(item, "key", f.key);
+        take(item, "label", f.label);
+        take(item, "unit", f.unit);
+        take(item, "reason", f.reason);
+        sensors.push_back(f);
+    }
+    return sensors;
+}
+
+void machineStateFrom(const json& in, RunContext& c) {
+    if (!in.contains("machineState") || !in["machineState"].is_object()) return;
+    const json& state = in["machineState"];
+    RunContext::MachineState m;
+    take(state, "intervalSeconds", m.intervalSeconds);
+    if (state.contains("sensors")) m.sensors = sensorsFrom(state["sensors"]);
+    if (state.contains("unavailable")) m.unavailable = sensorsFrom(state["unavailable"]);
+    take(state, "problems", m.problems);
+    take(state, "samplesFile", m.samplesFile);
+    take(state, "samples", m.samples);
+    c.machineState = m;
+}
+
 json outcomeJson(const RunContext::Outcome& o) {
     return {{"ok", o.ok},
             {"message", orNull(o.message)},
@@ -168,6 +212,7 @@ void to_json(json& out, const RunContext& c) {
     out["window"] = c.window ? json({{"width", c.window->width}, {"height", c.window->height}}) : json(nullptr);
     if (c.outcome) out["outcome"] = outcomeJson(*c.outcome);
     if (c.validation) out["validation"] = true;
+    if (c.machineState) out["machineState"] = machineStateJson(*c.machineState);
 }
 
 void from_json(const json& in, RunContext& c) {
@@ -191,6 +236,7 @@ void from_json(const json& in, RunContext& c) {
     machineFrom(in, c);
     outcomeFrom(in, c);
     take(in, "validation", c.validation);
+    machineStateFrom(in, c);
 }
 
 std::string contextPathFor(const std::string& resultsPath) {

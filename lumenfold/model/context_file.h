@@ -78,6 +78,20 @@ struct RunContext {
     // A run made to check what the programs draw, not to measure: its
     // figures are kept out of every report and comparison.
     bool validation = false;
+    // What the machine's sensors were and where their samples went.
+    struct SensorFact {
+        std::string key, label, unit;
+        std::string reason;   // unavailable sensors: why
+    };
+    struct MachineState {
+        double intervalSeconds = 0;
+        std::vector<SensorFact> sensors;       // sampled
+        std::vector<SensorFact> unavailable;   // present, not sampled, with the reason
+        std::vector<std::string> problems;     // each said once
+        std::optional<std::string> samplesFile;
+        size_t samples = 0;
+    };
+    std::optional<MachineState> machineState;
 };
 
 // The environment variables a context records when they are set.

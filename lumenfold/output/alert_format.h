@@ -1,5 +1,6 @@
-// Alerts as people and scripts read them: `history alerts` in text, JSON
-// and Markdown, and the one document a notification posts.
+// An alert in the words every format uses, and the one document a
+// notification posts. `history alerts` writes alerts through the table of
+// formats (output/formats.h).
 #pragma once
 
 #include <string>
@@ -9,10 +10,12 @@
 
 #include "analysis/alerts.h"
 
-// Alerts with their groups (alertGroups of the same list).
-std::string alertsText(const std::vector<Alert>& alerts, const std::vector<long long>& groups);
-std::string alertsMarkdown(const std::vector<Alert>& alerts, const std::vector<long long>& groups);
-nlohmann::json alertsJson(const std::vector<Alert>& alerts, const std::vector<long long>& groups);
+// What an alert says, in one line, for people.
+std::string alertSummary(const Alert& alert);
+// The keys of its figures: "frameSeconds, verticesPerSecond".
+std::string alertFigureKeys(const Alert& alert);
+// "2026-12-07T14:05:09Z"; "" for 0.
+std::string alertTime(long long seconds);
 
 // One JSON document for every alert in `alerts`: "text" a Markdown summary
 // (what chat webhooks show), "alerts" each alert as alertsJson gives it.

@@ -1,16 +1,13 @@
-// `history show --html`: one self-contained page of trend charts, made like
-// the report's pages (the same inlined charting library, the same policy
-// that nothing is fetched).
+// `history show --html`: one self-contained page of trend charts, in the
+// page shell every page shares, with the report's inlined charting library.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "output/page_shell.h"
 #include "store/history_check.h"
 
+// generator names the program and version that wrote the page.
 std::string historyPage(const std::vector<Series>& series, const std::vector<Finding>& findings,
-                        const std::string& generator);
-
-// Writes the page beside its final name and moves it there; false with error set.
-bool writeHistoryPage(const std::string& path, const std::vector<Series>& series,
-                      const std::vector<Finding>& findings, std::string& error);
+                        const ChartLibrary& library, const std::string& generator);

@@ -1,19 +1,17 @@
 #include "output/html_report.h"
 
-#include <cmath>
-
 #include "common/display_text.h"
 #include "common/number_text.h"
 #include "model/figures.h"
+#include "output/interval_format.h"
 #include "output/outlier_text.h"
-#include "output/report_format.h"
+#include "output/page_assets.h"
+#include "output/run_figures.h"
+#include "output/run_words.h"
 
 using nlohmann::json;
 
 namespace {
-
-// Text from a file, shown in HTML.
-std::string quoted(const std::string& raw) { return htmlText(displayText(raw)); }
 
 std::string plural(size_t count, const std::string& noun) {
     return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
@@ -68,17 +66,10 @@ std::string chartHtml(const char* program, const std::string& chart, const char*
            htmlText(title) + "\"></canvas></div></figure>\n";
 }
 
-std::string pageHead(bool comparison, size_t files) {
-    const std::string title = comparison ? "Lumenfold comparison" : "Lumenfold report";
-    // Nothing may be fetched: the page must work offline, and a hostile
-    // string that slipped through could not load anything either.
-    return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-           "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; script-src 'unsafe-inline'; "
-           "style-src 'unsafe-inline'; img-src data:\">\n"
-           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" + title +
-           "</title>\n<style>\n" + pageStyle() + "</style>\n</head>\n<body>\n<header>\n<h1>" +
-           (comparison ? "Lumenfold comparison: B against A" : title) + "</h1>\n<p>" + plural(files, "results file") +
-           ".</p>\n</header>\n";
+std::string pageHeader(bool comparison, size_t files) {
+    return std::string("<header>\n<h1>") +
+           (comparison ? "Lumenfold comparison: B against A" : "Lumenfold report") + "</h1>\n<p>" +
+           plural(files, "results file") + ".</p>\n</header>\n";
 }
 
 // Problems: the files' own, the context files', and whatever the script meets.
@@ -97,11 +88,10 @@ std::string problemsSection(const std::vector<ReportedRun>& runs) {
 std::string verdictRow(const FigureComparison& f) {
     const std::string verdict = verdictName(f.verdict);
     const std::string verdictClass = f.verdict == Verdict::noClearDifference ? "same" : verdict;
-    const bool interval = std::isfinite(f.ratio.low) && std::isfinite(f.ratio.high);
-    return "<tr data-figure=\"" + quoted(f.figure) + "\"><td>" + programName(f.program) + "</td><td>" +
-           quoted(f.label) + "</td><td class=\"number\">" + numberText(f.ratio.estimate, pageNumber) +
+    return "<tr data-figure=\"" + htmlText(displayText(f.figure)) + "\"><td>" + programName(f.program) + "</td><td>" +
+           htmlText(displayText(f.label)) + "</td><td class=\"number\">" + numberText(f.ratio.estimate, pageNumber) +
            "</td><td class=\"number\">" +
-           (interval ? numberText(f.ratio.low, pageNumber) + " to " + numberText(f.ratio.high, pageNumber)
+           (hasInterval(f.ratio) ? numberText(f.ratio.low, pageNumber) + " to " + numberText(f.ratio.high, pageNumber)
                      : std::string("none (too few values)")) +
            "</td><td class=\"" + verdictClass + "\">" + htmlText(verdict) + "</td><td class=\"number\">" +
            std::to_string(f.runsA) + "</td><td class=\"number\">" + std::to_string(f.runsB) + "</td></tr>\n";
@@ -114,12 +104,11 @@ std::string verdictsSection(const std::vector<FigureComparison>& figures, json& 
     bool oneRunEach = true;
     for (const FigureComparison& f : figures) {
         out += verdictRow(f);
-        list.push_back({{"program", programName(f.program)},
-                        {"label", displayText(f.label)},
-                        {"ratio", numberJson(f.ratio.estimate)},
-                        {"ciLow", numberJson(f.ratio.low)},
-                        {"ciHigh", numberJson(f.ratio.high)},
-                        {"verdict", verdictName(f.verdict)}});
+        json entry = {{"program", programName(f.program)},
+                      {"label", displayText(f.label)},
+                      {"verdict", verdictName(f.verdict)}};
+        entry.update(intervalJson(f.ratio));
+        list.push_back(entry);
         oneRunEach = oneRunEach && f.runsA <= 1 && f.runsB <= 1;
     }
     out += "</table>\n";
@@ -147,7 +136,7 @@ std::string chartsSection(Program program, const std::vector<FigureComparison>& 
 }
 
 std::string row(const std::string& name, const std::string& value) {
-    return "<tr><th>" + name + "</th><td>" + quoted(value) + "</td></tr>\n";
+    return "<tr><th>" + name + "</th><td>" + htmlText(displayText(value)) + "</td></tr>\n";
 }
 
 std::string machineRows(const RunContext& c) {
@@ -172,7 +161,7 @@ std::string warningsRow(const RunContext& c) {
     std::string out = "<tr><th>machine warnings</th><td>";
     if (c.warnings.empty()) return out + "none recorded</td></tr>\n";
     out += "<ul class=\"warnings\">";
-    for (const std::string& w : c.warnings) out += "<li>" + quoted(w) + "</li>";
+    for (const std::string& w : c.warnings) out += "<li>" + htmlText(displayText(w)) + "</li>";
     return out + "</ul></td></tr>\n";
 }
 
@@ -229,7 +218,7 @@ std::string runArticle(const ReportedRun& reported, size_t index) {
         out += statisticsHtml(run) + outliersHtml(reported);
     if (run.summary.present) {
         out += "<h4>Its own summary</h4>\n<pre class=\"summary\">";
-        for (const std::string& line : run.summary.lines) out += quoted(line) + "\n";
+        for (const std::string& line : run.summary.lines) out += htmlText(displayText(line)) + "\n";
         out += "</pre>\n";
     } else if (run.recognised && run.program != Program::streaming) {
         out += "<p class=\"note\">No summary of its own: the run did not end with Esc.</p>\n";
@@ -254,14 +243,11 @@ std::string runsSection(const std::vector<ReportedRun>& runs, bool comparison) {
     return out + "</div>\n";
 }
 
-std::string pageEnd(const ChartLibrary& library, const std::string& generator, const json& data) {
+std::string pageFooter(const ChartLibrary& library, const std::string& generator) {
     return "<footer><p>Written by " + htmlText(displayText(generator)) + ". Charts drawn by " +
            htmlText(displayText(library.name)) + " " + htmlText(displayText(library.version)) + " (" +
            htmlText(displayText(library.origin)) +
-           "), carried inside this page: it needs no network. Hover over a chart for its values.</p></footer>\n"
-           "<script>" + inlineScript(library.code) + "</script>\n"
-           "<script type=\"application/json\" id=\"lumenfold-data\">" + scriptJson(data) + "</script>\n"
-           "<script>\n" + inlineScript(pageScript()) + "</script>\n</body>\n</html>\n";
+           "), carried inside this page: it needs no network. Hover over a chart for its values.</p></footer>\n";
 }
 
 }  // namespace
@@ -278,7 +264,7 @@ std::string briefRunName(const ReportedRun& run, size_t index) {
 std::string htmlPage(const std::vector<ReportedRun>& runs, const std::vector<FigureComparison>& figures,
                      const ChartLibrary& library, const std::string& generator, const std::vector<std::string>& notes) {
     const bool comparison = !figures.empty();
-    std::string page = pageHead(comparison, runs.size()) + problemsSection(runs);
+    std::string page = pageHeader(comparison, runs.size()) + problemsSection(runs);
     if (!runs.empty() && runs.front().skippedFrames > 0)
         page += "<p class=\"note skipped\">" + htmlText(skipLine(runs.front().skippedFrames)) + ".</p>\n";
     if (!notes.empty()) {
@@ -297,45 +283,13 @@ std::string htmlPage(const std::vector<ReportedRun>& runs, const std::vector<Fig
                 page += chartsSection(program, figures);
                 break;
             }
-    return page + runsSection(runs, comparison) + pageEnd(library, generator, data);
-}
-
-std::string htmlText(const std::string& displayed) {
-    std::string out;
-    out.reserve(displayed.size());
-    for (char c : displayed) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
-
-// JSON inside a script element: nothing in it may close the element or
-// open a comment, so <, > and & are written as \u escapes.
-std::string scriptJson(const json& value) {
-    const std::string text = value.dump(-1, ' ', true, json::error_handler_t::replace);
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        if (c == '<') out += "\\u003c";
-        else if (c == '>') out += "\\u003e";
-        else if (c == '&') out += "\\u0026";
-        else out += c;
-    }
-    return out;
-}
-
-// A script inlined whole: only a closing tag could end it early.
-std::string inlineScript(const std::string& code) {
-    std::string out;
-    size_t from = 0;
-    for (size_t at; (at = code.find("</", from)) != std::string::npos; from = at + 2)
-        out += code.substr(from, at - from) + "<\\/";
-    return out + code.substr(from);
+    PageParts parts;
+    parts.title = comparison ? "Lumenfold comparison" : "Lumenfold report";
+    parts.style = reportPageStyle();
+    parts.body = page + runsSection(runs, comparison) + pageFooter(library, generator);
+    parts.library = &library;
+    parts.dataId = "lumenfold-data";
+    parts.data = std::move(data);
+    parts.script = reportPageScript();
+    return pageHtml(parts);
 }

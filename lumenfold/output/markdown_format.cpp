@@ -1,35 +1,17 @@
-#include "output/comparison_format.h"
 #include "output/markdown_format.h"
 
+#include "common/display_text.h"
 #include "common/number_text.h"
+#include "model/figures.h"
+#include "output/alert_format.h"
+#include "output/comparison_words.h"
+#include "output/interval_format.h"
+#include "output/markdown_table.h"
 #include "output/outlier_text.h"
-#include "output/report_format.h"
-
-std::string markdownText(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        if (std::string_view("\\|*_`~[]<>#&").find(c) != std::string_view::npos) out += '\\';
-        out += c;
-    }
-    return out;
-}
+#include "output/run_figures.h"
+#include "output/run_words.h"
 
 namespace {
-
-// Our own words and numbers pass through the same escaping: a file name
-// may sit inside any of them.
-std::string row(const std::vector<std::string>& cells) {
-    std::string out = "|";
-    for (const std::string& cell : cells) out += " " + markdownText(cell) + " |";
-    return out + "\n";
-}
-
-// The header row and its alignment row: the first column left, the rest right.
-std::string header(const std::vector<std::string>& names) {
-    std::string out = row(names) + "|";
-    for (size_t i = 0; i < names.size(); ++i) out += i == 0 ? " --- |" : " ---: |";
-    return out + "\n";
-}
 
 std::string bullet(const std::string& text) { return "- " + markdownText(text) + "\n"; }
 
@@ -39,15 +21,15 @@ std::string runFiguresTable(const ResultsRun& run) {
     std::vector<Figure> figures = runFigures(run);
     for (Figure& f : stepFigures(run)) figures.push_back(std::move(f));
     if (figures.empty()) return "";
-    std::vector<std::string> names = {"figure", "count"};
-    for (const char* name : statisticNames) names.push_back(name);
-    std::string out = "\n" + header(names);
+    std::vector<MarkdownColumn> columns = {{"figure"}, {"count", true}};
+    for (const char* name : statisticNames) columns.push_back({name, true});
+    MarkdownTable table(columns);
     for (const Figure& f : figures) {
         std::vector<std::string> cells = {f.label, std::to_string(f.stats.count)};
         for (int s = 0; s < statisticCount; ++s) cells.push_back(number(statisticValue(f.stats, s)));
-        out += row(cells);
+        table.add(cells);
     }
-    return out;
+    return "\n" + table.text();
 }
 
 std::string runMarkdown(const ReportedRun& reported) {
@@ -69,21 +51,17 @@ std::string runMarkdown(const ReportedRun& reported) {
     return out;
 }
 
-std::string intervalCell(const Interval& interval) {
-    if (std::isnan(interval.low)) return "no interval";
-    return "[" + numberText(interval.low, shortNumber) + ", " + numberText(interval.high, shortNumber) + "]";
-}
-
 std::string programMarkdown(const ProgramComparison& program, int skippedFrames) {
-    const auto runs = [](size_t n) { return std::to_string(n) + (n == 1 ? " run" : " runs"); };
     std::string out = "\n### " + markdownText(std::string(programName(program.program)) + ": " +
-                                              runs(program.filesA.size()) + " in A, " + runs(program.filesB.size()) +
-                                              " in B") + "\n\n";
-    out += header({"figure", "runs A/B", "median A", "median B", "B/A", "95% interval", "verdict"});
+                                              runCount(program.filesA.size()) + " in A, " +
+                                              runCount(program.filesB.size()) + " in B") + "\n\n";
+    MarkdownTable table({{"figure"}, {"runs A/B", true}, {"median A", true}, {"median B", true}, {"B/A", true},
+                         {"95% interval", true}, {"verdict", true}});
     for (const FigureComparison& f : program.figures)
-        out += row({f.label, std::to_string(f.runsA) + "/" + std::to_string(f.runsB), number(f.medianA),
-                    number(f.medianB), numberText(f.ratio.estimate, shortNumber), intervalCell(f.ratio),
-                    verdictName(f.verdict)});
+        table.add({f.label, std::to_string(f.runsA) + "/" + std::to_string(f.runsB), number(f.medianA),
+                   number(f.medianB), numberText(f.ratio.estimate, shortNumber), intervalText(f.ratio, shortNumber),
+                   verdictName(f.verdict)});
+    out += table.text();
     std::string lines;
     for (const std::string& line : calloutLines(program, skippedFrames)) lines += bullet(line);
     for (const std::string& note : program.notes) lines += bullet("note: " + note);
@@ -102,6 +80,15 @@ std::string conditionsMarkdown(const Comparison& comparison) {
     for (const ConditionDifference& difference : comparison.differences) lines += bullet(difference.line);
     if (lines.empty()) lines = bullet("none reported");
     return "\n**Machine conditions**\n\n" + lines;
+}
+
+// What changed in the context at a change point, in one cell.
+std::string changedCell(const ContextChanges& changed) {
+    std::string out;
+    for (const auto& [key, values] : changed)
+        out += (out.empty() ? "" : "; ") + displayText(key) + ": " + displayText(values.first) + " \u2192 " +
+               displayText(values.second);
+    return out.empty() ? "nothing recorded" : out;
 }
 
 }  // namespace
@@ -130,4 +117,45 @@ std::string markdownComparison(const Comparison& comparison) {
     for (char& c : method)
         if (c == '\n') c = ' ';
     return out + "\n" + markdownText(method) + "\n";
+}
+
+std::string markdownFindings(const std::vector<Finding>& findings, size_t seriesChecked) {
+    std::string out = "## Change points\n\n" + std::to_string(findings.size()) + " in " +
+                      std::to_string(seriesChecked) + " series.\n";
+    if (findings.empty()) return out;
+    MarkdownTable table({{"machine"}, {"program"}, {"figure"}, {"run"}, {"date"}, {"median before"},
+                         {"median after"}, {"after/before [95%]"}, {"verdict"}, {"changed"}});
+    for (const Finding& f : findings) {
+        const Series& s = *f.series;
+        table.add({displayText(s.machine), s.program, s.figure, std::to_string(f.point.index + 1),
+                   displayText(s.runs[f.point.index]->started), number(f.point.medianBefore),
+                   number(f.point.medianAfter), ratioText(f.point.ratio, changeRatioNumber),
+                   verdictName(f.point.verdict), changedCell(f.changed)});
+    }
+    return out + "\n" + table.text();
+}
+
+std::string markdownRunList(const std::vector<StoredRun>& runs) {
+    MarkdownTable table({{"id", true}, {"machine"}, {"program"}, {"started"}, {"frames", true}, {"file"},
+                         {"excluded"}});
+    for (const StoredRun& r : runs)
+        table.add({std::to_string(r.id), displayText(r.machine), r.program, displayText(r.started),
+                   std::to_string(r.frames), displayText(r.sourceFile),
+                   r.excluded ? "excluded: " + displayText(r.excludeReason) : ""});
+    return "## Runs\n\n" + table.text() + "\n" + std::to_string(runs.size()) + (runs.size() == 1 ? " run" : " runs") +
+           "\n";
+}
+
+std::string markdownAlerts(const std::vector<Alert>& alerts, const std::vector<long long>& groups) {
+    MarkdownTable table({{"id", true}, {"state"}, {"group", true}, {"machine"}, {"program"}, {"figures"},
+                         {"first run after"}, {"note"}});
+    for (size_t i = 0; i < alerts.size(); ++i) {
+        const Alert& a = alerts[i];
+        table.add({std::to_string(a.id), alertStateName(a.state), std::to_string(groups[i]), displayText(a.machine),
+                   a.program, a.kind == "silent" ? "silent: " + displayText(a.explanation) : alertFigureKeys(a),
+                   a.firstRunAfter ? std::to_string(a.firstRunAfter) + " (" + displayText(a.firstRunAfterStarted) + ")"
+                                   : "",
+                   displayText(a.note)});
+    }
+    return table.text();
 }

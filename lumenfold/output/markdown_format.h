@@ -1,21 +1,19 @@
-// report and compare as GitHub-flavoured Markdown, to paste where a team
-// discusses a result (a merge request, an issue).
+// GitHub-flavoured Markdown, to paste where a team discusses a result (a
+// merge request, an issue): the report, a comparison, history's change
+// points, its list of runs and its alerts. Every table is a MarkdownTable.
 #pragma once
 
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "analysis/alerts.h"
 #include "analysis/compare.h"
 #include "model/context_file.h"
-
-// Text as every format shows it (what came from a file has been through
-// displayText when it was read) made safe inside a table cell or a line: a
-// backslash before every character Markdown would act on (| ends a cell;
-// * _ ` ~ [ ] < > # & start emphasis, code, links, HTML, headings,
-// entities; \ would escape the next), so the reader sees exactly what the
-// text report shows.
-std::string markdownText(std::string_view text);
+#include "store/history_check.h"
+#include "store/history_store.h"
 
 std::string markdownReport(const std::vector<ReportedRun>& runs);
 std::string markdownComparison(const Comparison& comparison);
+std::string markdownFindings(const std::vector<Finding>& findings, size_t seriesChecked);
+std::string markdownRunList(const std::vector<StoredRun>& runs);
+std::string markdownAlerts(const std::vector<Alert>& alerts, const std::vector<long long>& groups);

@@ -45,19 +45,6 @@ std::vector<std::string> outlierLines(const std::vector<RunOutliers>& outliers, 
     return lines;
 }
 
-nlohmann::json outliersJson(const std::vector<RunOutliers>& outliers) {
-    nlohmann::json out = nlohmann::json::array();
-    for (const RunOutliers& figure : outliers) {
-        if (figure.frames.count == 0 && !figure.slowFirst) continue;
-        out.push_back({{"figure", figure.figure},
-                       {"count", figure.frames.count},
-                       {"frames", figure.frames.frames},
-                       {"lines", figure.frames.lines},
-                       {"slowFirstFrame", figure.slowFirst}});
-    }
-    return out;
-}
-
 std::string skipLine(int skipped) {
     if (skipped <= 0) return "";
     return (skipped == 1 ? std::string("the first frame of every run is") 

@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "analysis/outliers.h"
 
 // The run's outliers with frames numbered as in its results file: after
@@ -16,9 +14,6 @@ std::vector<RunOutliers> shownOutliers(const ResultsRun& run, int skipped);
 // One line per figure with frames that stand apart, one for a slow first
 // frame; none when nothing stands out.
 std::vector<std::string> outlierLines(const std::vector<RunOutliers>& outliers, int skipped);
-
-// [{"figure", "count", "frames", "lines", "slowFirstFrame"}], figures with nothing to show left out.
-nlohmann::json outliersJson(const std::vector<RunOutliers>& outliers);
 
 // What every format says when frames were left out; "" when none were.
 std::string skipLine(int skipped);

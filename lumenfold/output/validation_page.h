@@ -22,7 +22,5 @@ struct ValidationSummary {
     int gain = 1;              // of the difference images
 };
 
-std::string base64(const std::string& bytes);
-
 std::string validationPage(const ValidationSummary& summary, const std::vector<StepView>& steps,
                            const std::string& generator);

@@ -18,6 +18,7 @@
 #include "common/process.h"
 #include "model/context_file.h"
 #include "run/console_log.h"
+#include "run/run_sampling.h"
 #include "run/machine_lock.h"
 #include "run/progress.h"
 #include "run/run_support.h"
@@ -447,6 +448,8 @@ RunOutcome runOnce(RunSession& session, Program program, const RunOptions& optio
         outcome.failure = error;
         return outcome;
     }
+    RunSampling sampling;
+    sampling.start(directory, programName(program), s.child.pid, options.sampleIntervalMs);
     supervise(s);
     outcome.failure = s.machine.verdict();
 
@@ -462,6 +465,7 @@ RunOutcome runOnce(RunSession& session, Program program, const RunOptions& optio
         addFailure(outcome.failure, note);
     }
     finishLog(s, outcome);
+    sampling.finish(outcome.resultsPath, context);
     addOutcome(context, s, outcome);
     outcome.context = context;
     sayOutcome(outcome, context);

@@ -19,6 +19,7 @@ struct RunOptions {
     bool echo = false;           // the program's console shown live as well as logged
     std::string ordinal = "run 1 of 1";  // for the progress line of a series
     bool validation = false;     // frames are read back: the context file says so, and no figure counts
+    int sampleIntervalMs = 100;  // the machine's sensors are sampled this often while the program runs; 0: never
     bool noWait = false;         // refuse, rather than wait, when another benchmark holds the machine
     // Called with the results file of each run that went as planned (--history).
     std::function<void(const std::string& resultsPath)> finished;

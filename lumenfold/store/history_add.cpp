@@ -10,20 +10,15 @@
 #include <nlohmann/json.hpp>
 
 #include "common/display_text.h"
+#include "common/time_text.h"
 #include "model/context_file.h"
+#include "model/machine_samples.h"
 
 using nlohmann::json;
 
 namespace {
 
-std::string isoUtc(long long seconds) {
-    const time_t t = time_t(seconds);
-    tm utc{};
-    gmtime_r(&t, &utc);
-    char text[40];
-    strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
+std::string isoUtc(long long seconds) { return isoUtcText(seconds); }
 
 }  // namespace
 
@@ -84,7 +79,8 @@ std::string machineName(const std::string& given, const std::optional<std::strin
 
 AddOutcome addResultsText(HistoryStore& store, const std::string& resultsText,
                           const std::optional<std::string>& contextText, const std::string& sourceFile,
-                          const std::string& machine, long long fileTime) {
+                          const std::string& machine, long long fileTime,
+                          const std::optional<std::string>& machineSamples) {
     const ResultsRun run = parseResultsText(resultsText, sourceFile);
     if (!run.recognised) return {AddResult::notAdded, displayText(sourceFile) + ": not a results file of triangles, "
                                                                               "cube or streaming; not added"};
@@ -119,6 +115,7 @@ AddOutcome addResultsText(HistoryStore& store, const std::string& resultsText,
     }
     stored.sourceFile = sourceFile;
     stored.context = context;
+    stored.machineSamples = machineSamples;
     stored.run = &run;
     outcome.result = store.add(stored) ? AddResult::added : AddResult::alreadyThere;
     return outcome;
@@ -133,8 +130,19 @@ AddOutcome addResultsFile(HistoryStore& store, const std::string& path, const st
     std::string contextText;
     std::optional<std::string> context;
     if (readRegularFile(contextPathFor(path), maxContextFileBytes, contextText, error)) context = std::move(contextText);
+    std::string samplesText;
+    std::optional<std::string> samples;
+    // The machine's samples of an hour at 100 ms take a few MiB; a file far
+    // larger is kept out of the store rather than bloat every read of it.
+    constexpr long long maxStoredSamplesBytes = 16LL * 1024 * 1024;
+    if (readRegularFile(samplesPathFor(path), maxStoredSamplesBytes, samplesText, error)) samples = std::move(samplesText);
     // Stored by its full name: a store outlives the directory it was added from.
     std::error_code ignored;
     const std::string fullName = std::filesystem::absolute(path, ignored).lexically_normal().string();
-    return addResultsText(store, text, context, fullName.empty() ? path : fullName, machine, fileTime);
+    AddOutcome outcome = addResultsText(store, text, context, fullName.empty() ? path : fullName, machine, fileTime, samples);
+    struct stat samplesInfo {};
+    if (!samples && stat(samplesPathFor(path).c_str(), &samplesInfo) == 0 && outcome.result == AddResult::added)
+        outcome.message += (outcome.message.empty() ? displayText(path) + ": " : "; ") +
+                           "its machine samples are not stored (" + error + ")";
+    return outcome;
 }

@@ -28,7 +28,8 @@ std::string machineName(const std::string& given, const std::optional<std::strin
 // one. fileTime (seconds since the epoch) dates a run whose context does not.
 AddOutcome addResultsText(HistoryStore& store, const std::string& resultsText,
                           const std::optional<std::string>& contextText, const std::string& sourceFile,
-                          const std::string& machine, long long fileTime);
+                          const std::string& machine, long long fileTime,
+                          const std::optional<std::string>& machineSamples = std::nullopt);
 
 // Reads the results file and its context file and adds them.
 AddOutcome addResultsFile(HistoryStore& store, const std::string& path, const std::string& machine);

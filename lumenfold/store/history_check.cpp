@@ -1,12 +1,15 @@
 #include "store/history_check.h"
 
+#include "analysis/machine_state.h"
+#include "model/machine_samples.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <set>
 
-#include "common/display_text.h"
+#include <nlohmann/json.hpp>
+
 #include "common/parallel.h"
 #include "model/figures.h"
 
@@ -43,20 +46,6 @@ std::map<std::string, std::string> contextFacts(const std::optional<std::string>
     facts["warnings"] = warnings.empty() ? "(none)" : warnings;
     return facts;
 }
-
-std::string number(double value) {
-    char text[32];
-    snprintf(text, sizeof text, "%.6g", value);
-    return text;
-}
-
-std::string ratioText(const ChangePoint& p) {
-    char text[96];
-    snprintf(text, sizeof text, "%.4f [%.4f, %.4f]", p.ratio.estimate, p.ratio.low, p.ratio.high);
-    return text;
-}
-
-std::string seriesCount(size_t n) { return std::to_string(n) + (n == 1 ? " series" : " series"); }
 
 }  // namespace
 
@@ -156,6 +145,43 @@ std::vector<Series> buildSeries(std::span<const StoredRun> runs, std::span<const
     return out;
 }
 
+namespace {
+
+// What the machine's sensors said in the runs on either side of a change
+// (up to five each), and runs after it that throttled when none before did.
+void addStateChanges(const Series& s, size_t index, ContextChanges& changed) {
+    constexpr size_t around = 5;
+    std::vector<SamplesSummary> before, after;
+    std::vector<std::string> throttledBefore, throttledAfter;
+    for (size_t i = index > around ? index - around : 0; i < std::min(s.runs.size(), index + around); ++i) {
+        if (!s.runs[i]->machineSamples) continue;
+        const SamplesSummary summary = summariseSamples(parseMachineSamples(*s.runs[i]->machineSamples, ""));
+        (i < index ? before : after).push_back(summary);
+        std::string throttled;
+        for (const std::string& sensor : throttledSensors(summary)) throttled += (throttled.empty() ? "" : ", ") + sensor;
+        if (!throttled.empty())
+            (i < index ? throttledBefore : throttledAfter).push_back("run " + std::to_string(s.runs[i]->id) + ": " + throttled);
+    }
+    if (before.empty() || after.empty()) return;
+    for (const SensorDifference& d : sensorDifferences(before, after))
+        changed["sensor " + d.key] = {sensorValueText(d.before, d.unit), sensorValueText(d.after, d.unit)};
+    auto joined = [](const std::vector<std::string>& runs) {
+        std::string text;
+        for (const std::string& run : runs) text += (text.empty() ? "" : "; ") + run;
+        return text.empty() ? std::string("none") : text;
+    };
+    if (throttledBefore.size() != throttledAfter.size() || !throttledAfter.empty())
+        changed["throttled runs"] = {joined(throttledBefore), joined(throttledAfter)};
+}
+
+}  // namespace
+
+Finding findingOf(const Series& s, const ChangePoint& p) {
+    Finding finding{&s, p, contextChanges(s.runs[p.index - 1]->context, s.runs[p.index]->context)};
+    addStateChanges(s, p.index, finding.changed);
+    return finding;
+}
+
 std::vector<Finding> checkSeries(const std::vector<Series>& series, const ChangePointOptions& options,
                                  unsigned threads, const std::function<void(size_t checked)>& progress) {
     // Each series is checked on its own, its reorderings and resamples
@@ -165,86 +191,12 @@ std::vector<Finding> checkSeries(const std::vector<Series>& series, const Change
     forEachIndex(
         series.size(), threads == 0 ? usableCores() : threads,
         [&](size_t i) {
-            const Series& s = series[i];
-            for (const ChangePoint& p : findChangePoints(s.samples, s.direction, options))
-                found[i].push_back(
-                    Finding{&s, p, contextChanges(s.runs[p.index - 1]->context, s.runs[p.index]->context)});
+            for (const ChangePoint& p : findChangePoints(series[i].samples, series[i].direction, options))
+                found[i].push_back(findingOf(series[i], p));
         },
         progress);
     std::vector<Finding> out;
     for (std::vector<Finding>& some : found)
         for (Finding& f : some) out.push_back(std::move(f));
-    return out;
-}
-
-std::string findingsText(const std::vector<Finding>& findings, size_t seriesChecked) {
-    std::string out;
-    for (const Finding& f : findings) {
-        const Series& s = *f.series;
-        const StoredRun& first = *s.runs[f.point.index];
-        out += displayText(s.machine) + "  " + s.program + "  " + s.figure + ": change before run " +
-               std::to_string(f.point.index + 1) + " of " + std::to_string(s.runs.size()) + " (id " +
-               std::to_string(first.id) + ", " + displayText(first.started) + ", " + displayText(first.sourceFile) +
-               ")\n  median " + number(f.point.medianBefore) + " -> " + number(f.point.medianAfter) + ", after/before " +
-               ratioText(f.point) + ", " + verdictName(f.point.verdict) + "\n";
-        for (const auto& [key, values] : f.changed)
-            out += "  changed " + key + ": " + displayText(values.first) + " -> " + displayText(values.second) + "\n";
-        if (f.changed.empty()) out += "  nothing recorded in the context changed\n";
-    }
-    out += std::to_string(findings.size()) + " change point" + (findings.size() == 1 ? "" : "s") + " in " +
-           seriesCount(seriesChecked) + "\n";
-    return out;
-}
-
-// A table cell: displayable, with the characters that would break a row escaped.
-static std::string cell(const std::string& text) {
-    std::string out;
-    for (char c : displayText(text)) {
-        if (c == '|' || c == '\\' || c == '*' || c == '_' || c == '`' || c == '<' || c == '[') out += '\\';
-        out += c;
-    }
-    return out;
-}
-
-std::string findingsMarkdown(const std::vector<Finding>& findings, size_t seriesChecked) {
-    std::string out = "## Change points\n\n" + std::to_string(findings.size()) + " in " + seriesCount(seriesChecked) +
-                      ".\n";
-    if (findings.empty()) return out;
-    out += "\n| machine | program | figure | run | date | median before | median after | after/before [95%] | "
-           "verdict | changed |\n|---|---|---|---|---|---|---|---|---|---|\n";
-    for (const Finding& f : findings) {
-        const Series& s = *f.series;
-        std::string changed;
-        for (const auto& [key, values] : f.changed)
-            changed += (changed.empty() ? "" : "; ") + cell(key) + ": " + cell(values.first) + " → " + cell(values.second);
-        out += "| " + cell(s.machine) + " | " + s.program + " | " + cell(s.figure) + " | " +
-               std::to_string(f.point.index + 1) + " | " + cell(s.runs[f.point.index]->started) + " | " +
-               number(f.point.medianBefore) + " | " + number(f.point.medianAfter) + " | " + ratioText(f.point) +
-               " | " + verdictName(f.point.verdict) + " | " + (changed.empty() ? "nothing recorded" : changed) + " |\n";
-    }
-    return out;
-}
-
-json findingsJson(const std::vector<Finding>& findings) {
-    json out = json::array();
-    for (const Finding& f : findings) {
-        const Series& s = *f.series;
-        const StoredRun& first = *s.runs[f.point.index];
-        json changed = json::object();
-        for (const auto& [key, values] : f.changed) changed[displayText(key)] = {displayText(values.first), displayText(values.second)};
-        out.push_back({{"machine", displayText(s.machine)},
-                       {"program", s.program},
-                       {"figure", s.figure},
-                       {"position", f.point.index + 1},
-                       {"firstRunAfter", {{"id", first.id}, {"started", displayText(first.started)}, {"file", displayText(first.sourceFile)}}},
-                       {"medianBefore", f.point.medianBefore},
-                       {"medianAfter", f.point.medianAfter},
-                       {"ratio", f.point.ratio.estimate},
-                       {"ciLow", f.point.ratio.low},
-                       {"ciHigh", f.point.ratio.high},
-                       {"pValue", f.point.pValue},
-                       {"verdict", verdictName(f.point.verdict)},
-                       {"changed", changed}});
-    }
     return out;
 }

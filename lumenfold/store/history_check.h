@@ -1,4 +1,5 @@
-// From stored runs to change points and their reports: pure, no database.
+// From stored runs to change points: pure, no database. The formats in
+// output/ write what is found.
 #pragma once
 
 #include <functional>
@@ -8,8 +9,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "analysis/change_points.h"
 #include "store/history_store.h"
@@ -58,12 +57,12 @@ struct Finding {
     ContextChanges changed;
 };
 
+// A change point of the series with what changed around it: in the
+// contexts of the runs on either side, in what the machine's sensors read.
+Finding findingOf(const Series& s, const ChangePoint& p);
+
 // The change points of every series, in the series' order, the same
 // whatever the number of threads (0: a thread per usable core); progress,
 // when given, hears how many series are done every few seconds.
 std::vector<Finding> checkSeries(const std::vector<Series>& series, const ChangePointOptions& options = {},
                                  unsigned threads = 0, const std::function<void(size_t checked)>& progress = {});
-
-std::string findingsText(const std::vector<Finding>& findings, size_t seriesChecked);
-std::string findingsMarkdown(const std::vector<Finding>& findings, size_t seriesChecked);
-nlohmann::json findingsJson(const std::vector<Finding>& findings);

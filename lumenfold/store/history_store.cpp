@@ -273,8 +273,9 @@ void HistoryStore::prepareSchema() {
                                      "): use a newer lumenfold; the store is left unchanged");
         if (version_ == 1) migrateFromVersion1();
         if (version_ == 2) {
-            tell("upgrading the history store " + location_.shown + " from schema version 2 to 3 (alerts)");
+            tell("upgrading the history store " + location_.shown + " from schema version 2 to 3 (alerts, machine state)");
             createAlerts();
+            sql << "ALTER TABLE runs ADD COLUMN machine_samples TEXT";
             sql << "UPDATE lumenfold_schema SET version = 3";
             version_ = 3;
         }
@@ -303,6 +304,7 @@ void HistoryStore::createSchema() {
     for (const char* statement : runsTable) sql << forEngine(statement, location_.postgres);
     createFrameColumns();
     createAlerts();
+    sql << "ALTER TABLE runs ADD COLUMN machine_samples TEXT";
     version_ = historySchemaVersion;
     sql << "INSERT INTO lumenfold_schema (version) VALUES (:v)", soci::use(version_);
 }
@@ -356,6 +358,8 @@ bool HistoryStore::add(const NewRun& n) {
     const int excluded = n.excludedBecause ? 1 : 0;
     const std::string reason = n.excludedBecause.value_or("");
     soci::indicator reasonIndicator = n.excludedBecause ? soci::i_ok : soci::i_null;
+    soci::indicator samplesIndicator = n.machineSamples ? soci::i_ok : soci::i_null;
+    const std::string samples = n.machineSamples.value_or("");
     begin();
     try {
         long long id = 0;
@@ -363,14 +367,15 @@ bool HistoryStore::add(const NewRun& n) {
         {  // the statement ends before COMMIT: SQLite refuses to commit under one still open
             soci::statement insert =
                 (sql.prepare << "INSERT INTO runs (sha256, machine, program, started, started_at, source_file, frames, "
-                                "setup_seconds, summary, problems, context, added_at, excluded, exclude_reason) VALUES (:sha, "
-                                ":machine, :program, :started, :startedAt, :source, :frames, :setup, :summary, "
-                                ":problems, :context, :added, :excluded, :reason) "
+                                "setup_seconds, summary, problems, context, added_at, excluded, exclude_reason, machine_samples) "
+                                "VALUES (:sha, :machine, :program, :started, :startedAt, :source, :frames, :setup, "
+                                ":summary, :problems, :context, :added, :excluded, :reason, :samples) "
                                 "ON CONFLICT (sha256) DO NOTHING RETURNING id",
                  soci::use(n.sha256), soci::use(n.machine), soci::use(program), soci::use(n.started),
                  soci::use(n.startedAt), soci::use(n.sourceFile), soci::use(frames), soci::use(setup, setupIndicator),
                  soci::use(summary), soci::use(problemsText), soci::use(context, contextIndicator), soci::use(added),
-                 soci::use(excluded), soci::use(reason, reasonIndicator), soci::into(id));
+                 soci::use(excluded), soci::use(reason, reasonIndicator), soci::use(samples, samplesIndicator),
+                 soci::into(id));
             insert.execute(true);
             inserted = insert.got_data();
         }
@@ -448,26 +453,28 @@ std::vector<StoredRun> HistoryStore::list(const std::string& machine, const std:
     const std::string query =
         std::string("SELECT id, sha256, machine, program, started, started_at, source_file, frames, excluded, "
                     "exclude_reason, setup_seconds, ") +
-        (withContext ? "context" : "NULL") +
+        (withContext ? "context, machine_samples" : "NULL, NULL") +
         " FROM runs WHERE (:m1 = '' OR machine = :m2) AND (:p1 = '' OR program = :p2) "
         "ORDER BY machine, program, started_at, id";
     StoredRun run;
     int excluded = 0;
-    soci::indicator reasonNull = soci::i_null, contextNull = soci::i_null, setupNull = soci::i_null;
-    std::string context;
+    soci::indicator reasonNull = soci::i_null, contextNull = soci::i_null, setupNull = soci::i_null,
+                    samplesNull = soci::i_null;
+    std::string context, samples;
     double setup = 0;
     soci::statement st = (sql_->prepare << query, soci::use(machine), soci::use(machine), soci::use(program),
                           soci::use(program), soci::into(run.id), soci::into(run.sha256), soci::into(run.machine),
                           soci::into(run.program), soci::into(run.started), soci::into(run.startedAt),
                           soci::into(run.sourceFile), soci::into(run.frames), soci::into(excluded),
                           soci::into(run.excludeReason, reasonNull), soci::into(setup, setupNull),
-                          soci::into(context, contextNull));
+                          soci::into(context, contextNull), soci::into(samples, samplesNull));
     st.execute();
     while (st.fetch()) {
         StoredRun row = run;
         row.excluded = excluded != 0;
         if (reasonNull != soci::i_ok) row.excludeReason.clear();
         if (contextNull == soci::i_ok) row.context = context;
+        if (samplesNull == soci::i_ok) row.machineSamples = samples;
         if (setupNull == soci::i_ok) row.setupSeconds = setup;
         out.push_back(std::move(row));
     }

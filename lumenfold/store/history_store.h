@@ -41,6 +41,7 @@ struct NewRun {
     long long startedAt = 0;     // seconds since the epoch, for ordering
     std::string sourceFile;      // the results file's name as given
     std::optional<std::string> context;   // the context file's whole text
+    std::optional<std::string> machineSamples;   // the samples file's whole text, when the run has one
     const ResultsRun* run = nullptr;
     // Stored but left out of every check from the start, with the reason
     // (a validation run: its frames were read back, so no time is a measurement).
@@ -61,6 +62,7 @@ struct StoredRun {
     std::string excludeReason;
     std::optional<double> setupSeconds;
     std::optional<std::string> context;
+    std::optional<std::string> machineSamples;   // listed with the context
 };
 
 class HistoryStore {

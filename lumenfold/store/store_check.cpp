@@ -10,6 +10,8 @@
 #include <span>
 #include <system_error>
 #include <thread>
+#include <utility>
+#include <algorithm>
 
 #include "common/parallel.h"
 
@@ -65,8 +67,7 @@ public:
             guard.unlock();
             try {
                 for (const ChangePoint& p : findChangePoints(s.samples, s.direction, options_))
-                    found.push_back(
-                        Finding{&s, p, contextChanges(s.runs[p.index - 1]->context, s.runs[p.index]->context)});
+                    found.push_back(findingOf(s, p));
             } catch (...) {
                 fail(std::current_exception());
             }
@@ -130,15 +131,17 @@ std::vector<size_t> groupStarts(const std::vector<StoredRun>& runs) {
     return starts;
 }
 
-void readGroups(HistoryStore& store, const std::string& figure, const std::vector<StoredRun>& runs,
-                Pipeline& pipeline, const CheckProgress& progress) {
-    const std::vector<size_t> starts = groupStarts(runs);
+void readGroups(HistoryStore& store, const std::string& figure, StoreCheck& check, Pipeline& pipeline,
+                const CheckProgress& progress) {
+    const std::vector<size_t> starts = groupStarts(check.runs);
     const size_t groups = starts.size() - 1;
+    if (check.keepData) check.data.resize(check.runs.size());
     auto shown = std::chrono::steady_clock::now();
     for (size_t g = 0; g < groups && !pipeline.failed(); ++g) {
-        const std::span<const StoredRun> group(runs.data() + starts[g], starts[g + 1] - starts[g]);
-        const std::vector<ResultsRun> data = store.runsData(group);
+        const std::span<const StoredRun> group(check.runs.data() + starts[g], starts[g + 1] - starts[g]);
+        std::vector<ResultsRun> data = store.runsData(group);
         pipeline.add(buildSeries(group, data, figure));
+        if (check.keepData) std::move(data.begin(), data.end(), check.data.begin() + long(starts[g]));
         if (progress && std::chrono::steady_clock::now() - shown > std::chrono::seconds(5)) {
             progress(g + 1, groups, pipeline.built(), pipeline.checked());
             shown = std::chrono::steady_clock::now();
@@ -161,7 +164,7 @@ void readAndCheck(HistoryStore& store, const std::string& figure, StoreCheck& ch
     }
     pipeline.startWorking(unsigned(pool.size()));
     try {
-        readGroups(store, figure, check.runs, pipeline, progress);
+        readGroups(store, figure, check, pipeline, progress);
     } catch (...) {
         pipeline.fail(std::current_exception());
     }

@@ -15,6 +15,10 @@ struct StoreCheck {
     std::vector<StoredRun> runs;      // as listed: by machine, program and start
     std::vector<Series> series;       // in the order buildSeries gives over all runs
     std::vector<Finding> findings;    // in the series' order, as checkSeries gives them
+    // Set before reading to keep every run's frames (a site shows excluded
+    // runs from them): data then holds them, in the order of runs.
+    bool keepData = false;
+    std::vector<ResultsRun> data;
     StoreCheck() = default;
     StoreCheck(const StoreCheck&) = delete;   // series point into runs, findings into series
     StoreCheck& operator=(const StoreCheck&) = delete;

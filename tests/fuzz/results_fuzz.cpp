@@ -1,9 +1,10 @@
 // libFuzzer target: any bytes as a results file (and, when the input says so,
-// as its file name too) through the reader, every report format and
+// as its file name too) through the reader, every format of the table of
+// formats (report, comparison, history's change points and list) and
 // `history add` into a SQLite store; or as a context file. Beyond
 // "no crash, no sanitizer finding", it holds the outputs to what a reader of
 // them relies on: nothing a terminal would act on, JSON that parses back,
-// Markdown tables whose rows keep their cells.
+// CSV rows and Markdown table rows that keep their fields and cells.
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>
@@ -13,17 +14,17 @@
 #include <string>
 #include <vector>
 
-#include "output/comparison_format.h"
+#include "output/formats.h"
+#include "output/history_page.h"
+#include "output/html_report.h"
+#include "output/plot_script.h"
+#include "output/run_words.h"
 #include "analysis/compare.h"
 #include "store/history_add.h"
 #include "store/history_check.h"
 #include "store/history_store.h"
 #include "analysis/outliers.h"
 #include "common/display_text.h"
-#include "output/html_report.h"
-#include "output/markdown_format.h"
-#include "output/plot_script.h"
-#include "output/report_format.h"
 
 namespace {
 
@@ -80,15 +81,61 @@ void checkMarkdown(const char* format, const std::string& output) {
     }
 }
 
-// The page holds the library's script, the data and the page's own script:
+// Fields of one CSV record (quotes double a quote and may hold anything);
+// the record ends at the first line break outside quotes.
+size_t csvFields(const std::string& text, size_t& at) {
+    size_t fields = 1;
+    bool quoted = false;
+    for (; at < text.size(); ++at) {
+        const char c = text[at];
+        if (c == '"') quoted = !quoted;   // a doubled quote toggles twice
+        else if (c == ',' && !quoted) ++fields;
+        else if (c == '\n' && !quoted) break;
+    }
+    if (quoted) fail("csv", "a quoted field runs to the end: " + text);
+    ++at;
+    return fields;
+}
+
+// Showable, and every record has as many fields as the header.
+void checkCsv(const char* what, const std::string& output) {
+    checkShowable(what, output);
+    size_t at = 0;
+    const size_t header = csvFields(output, at);
+    while (at < output.size())
+        if (csvFields(output, at) != header) fail(what, "a CSV row with fields split: " + output);
+}
+
+// One kind of data in every format of the table, each held to what its
+// readers rely on.
+template <typename Write>
+void checkEveryFormat(const std::string& what, Write write) {
+    for (const OutputFormat& format : outputFormats()) {
+        const std::string label = what + ", " + format.name;
+        const std::string output = write(format);
+        if (format.name == "markdown")
+            checkMarkdown(label.c_str(), output);
+        else if (format.name == "csv")
+            checkCsv(label.c_str(), output);
+        else
+            checkShowable(label.c_str(), output);
+        if (format.name == "json" && !nlohmann::json::accept(output)) fail(label.c_str(), "JSON that does not parse");
+    }
+}
+
+const ChartLibrary fuzzLibrary{"Library", "1", "fuzzing", "var Chart;"};
+
+// A page holds the library's script, the data and the page's own script:
 // a quoted string that opened or closed another would be an injection.
-void checkPage(const std::vector<ReportedRun>& runs, const std::vector<FigureComparison>& figures,
-               const std::vector<std::string>& notes = {}) {
-    static const ChartLibrary library{"Library", "1", "fuzzing", "var Chart;"};
-    const std::string page = htmlPage(runs, figures, library, "fuzz", notes);
+void checkPageText(const std::string& page) {
     checkShowable("html", page);
     if (count(page, "<script") != 3 || count(page, "</script") != 3) fail("script elements added", page);
     if (count(page, "<b>") != 0 || count(page, "<img") != 0) fail("markup from the input", page);
+}
+
+void checkPage(const std::vector<ReportedRun>& runs, const std::vector<FigureComparison>& figures,
+               const std::vector<std::string>& notes = {}) {
+    checkPageText(htmlPage(runs, figures, fuzzLibrary, "fuzz", notes));
 }
 
 const std::string goodRun =
@@ -129,8 +176,26 @@ void addToHistory(const std::string& results, const std::optional<std::string>& 
     const std::vector<Series> series = buildSeries(runs, data, "");
     std::vector<Finding> findings;
     for (const Series& s : series) findings.push_back(Finding{&s, ChangePoint{}, contextChanges(context, "{}")});
-    checkShowable("history text", findingsText(findings, series.size()));
-    checkShowable("history markdown", findingsMarkdown(findings, series.size()));
+    checkEveryFormat("history check", [&](const OutputFormat& f) { return f.findings(findings, series.size()); });
+    checkEveryFormat("history list", [&](const OutputFormat& f) { return f.runList(runs); });
+    // An alert carries the name, the machine and what changed in the context as they came.
+    Alert alert;
+    alert.machine = machine;
+    alert.program = runs[0].program;
+    alert.firstRunAfter = runs[0].id;
+    alert.firstRunAfterStarted = runs[0].started;
+    alert.explanation = name;
+    alert.note = context.value_or(name);
+    for (const Series& s : series) {
+        AlertFigure figure;
+        figure.key = s.figure;
+        figure.verdict = "slower";
+        alert.figures.push_back(figure);
+    }
+    Alert silent = alert;
+    silent.kind = "silent";
+    checkEveryFormat("history alerts", [&](const OutputFormat& f) { return f.alerts({alert, silent}, {1, 2}); });
+    checkPageText(historyPage(series, findings, fuzzLibrary, "fuzz"));
 }
 
 }  // namespace
@@ -162,15 +227,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const Problem& p : runs[0].problems) problems += problemText(runs[0], p) + "\n";
     checkShowable("problems", problems);
     const std::vector<ReportedRun> reported = withoutContexts(runs);
-    checkShowable("text", textReport(reported));
-    checkShowable("csv", csvReport(reported));
-    checkMarkdown("markdown", markdownReport(reported));
+    checkEveryFormat("report", [&](const OutputFormat& f) { return f.report(reported); });
     const ReportedRun skipped{skipFrames(runs[0], 1), ContextRead{}, "", 1};
-    checkShowable("text, first frame left out", textReport({skipped}));
-    checkMarkdown("markdown, first frame left out", markdownReport({skipped}));
-    const std::string json = jsonReport(reported);
-    checkShowable("json", json);
-    if (!nlohmann::json::accept(json)) fail("json does not parse", json);
+    checkEveryFormat("report, first frame left out", [&](const OutputFormat& f) { return f.report({skipped}); });
 
     // The run compared with itself, its name also standing for a warning of
     // its context file (which the caller escapes, as it does the names).
@@ -181,12 +240,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     side.warnings = {RunWarning{runs[0].path, displayText(name)}};
     side.withoutContext = {runs[0].path};
     const Comparison comparison = compareSides(side, side, quick);
-    checkShowable("comparison text", textComparison(comparison));
-    checkShowable("comparison csv", csvComparison(comparison));
-    checkMarkdown("comparison markdown", markdownComparison(comparison));
-    const std::string comparisonJson = jsonComparison(comparison);
-    checkShowable("comparison json", comparisonJson);
-    if (!nlohmann::json::accept(comparisonJson)) fail("comparison json does not parse", comparisonJson);
+    checkEveryFormat("comparison", [&](const OutputFormat& f) { return f.comparison(comparison); });
     std::string error;
     std::vector<std::string> leftOut;
     const std::string plot = plotScript(runs, "out.svg", error, &leftOut);

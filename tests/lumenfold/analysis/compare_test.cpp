@@ -4,10 +4,14 @@
 #include <filesystem>
 #include <fstream>
 
-#include "output/comparison_format.h"
+#include "output/comparison_words.h"
+#include "output/csv_format.h"
+#include "output/json_format.h"
+#include "output/markdown_format.h"
+#include "output/markdown_table.h"
+#include "output/text_format.h"
 #include "analysis/compare.h"
 #include "analysis/outliers.h"
-#include "output/markdown_format.h"
 #include "fixtures.h"
 #include "model/input_files.h"
 

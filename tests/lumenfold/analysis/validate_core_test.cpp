@@ -6,6 +6,7 @@
 
 #include "analysis/compare_images.h"
 #include "model/png_file.h"
+#include "output/page_shell.h"
 #include "output/validation_page.h"
 #include "analysis/validation_plan.h"
 

@@ -8,6 +8,7 @@ import subprocess
 import tempfile
 import unittest
 
+from browser import CHROMIUM, browse
 from harness import BUILD, program_path
 
 LUMENFOLD = os.path.join(BUILD, "lumenfold", "lumenfold")
@@ -45,15 +46,11 @@ class HistoryEndToEnd(unittest.TestCase):
         # The trend page draws in a real browser, offline, without a message.
         page = os.path.join(work, "history.html")
         self.assertEqual(lumenfold("history", "show", "--html", page).returncode, 0)
-        browser = shutil.which("chromium")
-        self.assertIsNotNone(browser, "chromium is not installed (Debian package chromium)")
-        shown = subprocess.run([browser, "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-                                "--proxy-server=127.0.0.1:9", "--enable-logging=stderr", "--v=0",
-                                "--virtual-time-budget=10000", "--user-data-dir=" + os.path.join(work, "profile"),
-                                "--dump-dom", "file://" + page], capture_output=True, text=True, timeout=180)
+        self.assertIsNotNone(CHROMIUM, "chromium is not installed (Debian package chromium)")
+        shown, messages = browse(page, os.path.join(work, "profile"), "--dump-dom")
         self.assertIn('data-ready="yes"', shown.stdout, shown.stderr)
         self.assertEqual(shown.stdout.count("<canvas"), 8)
-        self.assertEqual([line for line in shown.stderr.splitlines() if ":CONSOLE" in line or "ERR_" in line], [])
+        self.assertEqual(messages, [])
 
 
 if __name__ == "__main__":

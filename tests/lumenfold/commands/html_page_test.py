@@ -10,6 +10,7 @@ import subprocess
 import tempfile
 import unittest
 
+from browser import CHROMIUM, browse
 from harness import BUILD
 
 LUMENFOLD = os.path.join(BUILD, "lumenfold", "lumenfold")
@@ -17,12 +18,6 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.normpath(os.path.join(HERE, "..", "..", ".."))
 # Real results files of each program, with the context files `lumenfold run` wrote.
 RUNS = os.path.join(SOURCE, "tests", "fuzz", "corpus")
-CHROMIUM = shutil.which("chromium")
-# Pages are read from disk only: any fetch would fail loudly.
-BROWSER_FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                 "--proxy-server=127.0.0.1:9", "--proxy-bypass-list=<-loopback>", "--hide-scrollbars",
-                 "--enable-logging=stderr", "--v=0", "--virtual-time-budget=10000"]
 # Each chart is named by the key of the figure it draws (README lists them).
 CHARTS = {"triangles": ["frameSeconds", "trianglesPerSecondStep", "setupSeconds"],
           "cube": ["frameSeconds", "verticesPerSecond", "setupSeconds"],
@@ -58,13 +53,10 @@ class HtmlPage(unittest.TestCase):
         return target
 
     def browse(self, page, *args):
-        profile = tempfile.mkdtemp(dir=self.dir)
-        result = subprocess.run([CHROMIUM, *BROWSER_FLAGS, "--user-data-dir=" + profile, *args, "file://" + page],
-                                capture_output=True, text=True, timeout=180)
+        result, messages = browse(page, tempfile.mkdtemp(dir=self.dir), *args)
         self.assertEqual(result.returncode, 0, result.stderr)
-        # Messages of the page (console.error, uncaught exceptions) and failed loads.
-        console = [line for line in result.stderr.splitlines() if ":CONSOLE" in line or "ERR_" in line]
-        self.assertEqual(console, [], page)
+        # Uncaught exceptions, policy violations, failed loads: none.
+        self.assertEqual(messages, [], page)
         return result.stdout
 
     def check_page(self, page, programs, shot, extra_charts=()):

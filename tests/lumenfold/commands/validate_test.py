@@ -14,6 +14,7 @@ import sys
 import tempfile
 import unittest
 
+from browser import CHROMIUM, browse
 from harness import BUILD, Run, Xvfb
 from program_text import TITLES
 
@@ -61,6 +62,11 @@ class Validate(unittest.TestCase):
         with open(page) as f:
             html = f.read()
         self.assertEqual(len(re.findall(r'<img alt="[^"]*step 1" src="data:image/png;base64,', html)), 3)
+        if CHROMIUM:
+            # Its policy lets in its style sheet and the images inside it, and nothing is refused.
+            shown, messages = browse(page, os.path.join(self.dir, "profile"), "--dump-dom")
+            self.assertIn("<h2>Step 1</h2>", shown.stdout, shown.stderr)
+            self.assertEqual(messages, [])
 
         # The kept captures stand as the reference, with no software run: a
         # draw call that loses half its triangles is caught against them.

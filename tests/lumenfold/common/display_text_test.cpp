@@ -2,7 +2,10 @@
 
 #include "common/display_text.h"
 #include "fixtures.h"
-#include "output/report_format.h"
+#include "output/csv_format.h"
+#include "output/json_format.h"
+#include "output/run_words.h"
+#include "output/text_format.h"
 
 using nlohmann::json;
 

@@ -2,12 +2,11 @@
 
 #include <set>
 
-#include "output/comparison_format.h"
+#include "output/html_report.h"
+#include "output/json_format.h"
 #include "analysis/compare.h"
 #include "model/figures.h"
 #include "fixtures.h"
-#include "output/html_report.h"
-#include "output/report_format.h"
 
 namespace {
 

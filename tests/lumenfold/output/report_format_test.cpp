@@ -6,9 +6,12 @@
 #include "fixtures.h"
 #include "common/display_text.h"
 #include "analysis/outliers.h"
+#include "output/csv_format.h"
+#include "output/json_format.h"
 #include "output/markdown_format.h"
+#include "output/markdown_table.h"
 #include "output/plot_script.h"
-#include "output/report_format.h"
+#include "output/text_format.h"
 
 using nlohmann::json;
 

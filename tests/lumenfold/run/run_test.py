@@ -159,6 +159,12 @@ class RunTest(unittest.TestCase):
         self.assertIn("Press Enter to Exit.", console)
         self.assertGreaterEqual(sum(line.endswith(FRAME_END[program]) for line in console), 2)
         self.assertEqual(glob.glob(os.path.join(self.workdir, "lumenfold-console-*")), [])
+        # The machine's state, sampled while it ran, beside the results: every
+        # sensor the context names is a column, and the program's own CPU was seen.
+        self.assertEqual(glob.glob(os.path.join(self.workdir, "lumenfold-samples-*")), [])
+        with open(results[:-4] + ".samples.csv") as handle:
+            header, *samples = handle.read().splitlines()
+        self.assertGreaterEqual(len(samples), 2)
         code, report, errors = report_json(results)
         self.assertEqual(code, 0, errors)
         self.assertTrue(report["complete"])
@@ -173,6 +179,11 @@ class RunTest(unittest.TestCase):
         self.assertEqual((context["window"]["width"], context["window"]["height"]), WINDOW[program])
         self.assertTrue(context["gl"]["renderer"] and context["gl"]["renderer"] != "unknown", context["gl"])
         self.assertIn("inForce", context["swapInterval"])
+        state = context["machineState"]
+        self.assertEqual(state["samplesFile"], results[:-4] + ".samples.csv")
+        self.assertEqual(header.split(","), ["time[s]"] + [f'{s["key"]}[{s["unit"]}]' for s in state["sensors"]])
+        cpu = header.split(",").index("program.cpu[cores]")
+        self.assertTrue(any(line.split(",")[cpu] not in ("", "0") for line in samples), samples)
         self.assertGreaterEqual(context["cpu"]["logicalProcessors"], 1)
         self.assertTrue(context["kernel"]["release"])
         version = subprocess.run([LUMENFOLD, "--version"], capture_output=True, text=True).stdout.strip()

@@ -85,7 +85,7 @@ class StoreCase(unittest.TestCase):
         return store_test.subprocess.run([store_test.LUMENFOLD, "history", *args, "--db", self.store.db],
                                          capture_output=True, text=True, timeout=store_test.TIMEOUT)
 
-    def nights(self, machine, levels, last=NOW, renderer=lambda i: "llvmpipe"):
+    def nights(self, machine, levels, last=NOW, renderer=lambda i: "llvmpipe", samples=None):
         """One cube run a night at each level, the last night at `last`, added to the store."""
         folder = os.path.join(self.dir, f"batch{self.written}")
         os.makedirs(folder)
@@ -97,6 +97,9 @@ class StoreCase(unittest.TestCase):
                 f.write(store_test.cube_results([level * (1 + 0.002 * self.rng.gauss(0, 1)) for _ in range(5)]))
             with open(path[:-4] + ".json", "w") as f:
                 f.write(context(when, renderer(i)))
+            if samples:
+                with open(path[:-4] + ".samples.csv", "w") as f:
+                    f.write(samples(i))
         added = self.lumenfold("add", folder, "--machine", machine)
         self.assertEqual(added.returncode, 0, added.stderr)
 
@@ -175,11 +178,27 @@ class AlertsTest(StoreCase):
         self.assertEqual(document["alerts"][0]["machine"], "n1")
         self.assertTrue(self.alerts()[0]["sent"])
 
+    def test_a_change_with_a_clock_drop_names_it(self):
+        def samples(night):
+            clock, throttles = (2100, night - 14) if night >= 15 else (3400, 0)
+            lines = ["time[s],cpu0.clock[MHz],cpu0.throttle[count],others.cpu[cores]"]
+            lines += [f"{t / 10:.3f},{clock + t % 3},{throttles},0.05" for t in range(20)]
+            return "\n".join(lines) + "\n"
+        self.nights("n1", [1e7 * (0.8 if i >= 15 else 1.0) for i in range(30)], samples=samples)
+        checked = self.lumenfold("check", "--figure", "verticesPerSecond", "--format", "json")
+        self.assertEqual(checked.returncode, 3, checked.stderr)
+        [point] = json.loads(checked.stdout)
+        self.assertEqual(point["changed"]["sensor cpu0.clock"], ["3.401 GHz", "2.101 GHz"])
+        self.assertNotIn("sensor others.cpu", point["changed"])
+        before, after = point["changed"]["throttled runs"]
+        self.assertEqual(before, "none")
+        self.assertRegex(after, r"^run \d+: cpu0.throttle 1; run \d+: cpu0.throttle 2")
+
     def test_a_store_from_before_alerts_is_upgraded(self):
         self.store.load("history-v2")
         listed = self.lumenfold("list", "--format", "json")
         self.assertEqual(listed.returncode, 0, listed.stderr)
-        self.assertIn("from schema version 2 to 3 (alerts)", listed.stderr)
+        self.assertIn("from schema version 2 to 3 (alerts, machine state)", listed.stderr)
         self.assertEqual(len(json.loads(listed.stdout)), 6)
         self.assertEqual(self.store.sql("SELECT version FROM lumenfold_schema"), [["3"]])
         self.assertEqual(self.alerts(), [])

@@ -1,10 +1,8 @@
-// A comparison in the formats that have no file of their own: text, CSV, JSON.
+// The sentences of a comparison that every format shares.
 #pragma once
 
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "analysis/compare.h"
 
@@ -18,7 +16,5 @@ std::vector<std::string> comparisonNotes(const Comparison& comparison);
 // How the interval was found, in three lines.
 std::string bootstrapText(const BootstrapOptions& options);
 
-std::string textComparison(const Comparison& comparison);
-std::string csvComparison(const Comparison& comparison);
-nlohmann::json comparisonJson(const Comparison& comparison);
-std::string jsonComparison(const Comparison& comparison);
+// "higher is better" or "lower is better".
+const char* directionName(Direction direction);

@@ -1,0 +1,44 @@
+#include "output/run_figures.h"
+
+#include <algorithm>
+
+#include "model/figures.h"
+
+const char* const statisticNames[statisticCount] = {"min", "median", "mean", "max", "stddev", "p95"};
+
+double statisticValue(const Statistics& stats, int which) {
+    switch (which) {
+        case 0: return stats.min;
+        case 1: return stats.median;
+        case 2: return stats.mean;
+        case 3: return stats.max;
+        case 4: return stats.stddev;
+        default: return stats.p95;
+    }
+}
+
+std::vector<Figure> runFigures(const ResultsRun& run) {
+    std::vector<Figure> figures;
+    if (!run.recognised) return figures;
+    for (const FigureSpec& spec : programFigures(run.program))
+        if (!spec.perRun() && !spec.perStep)
+            figures.push_back(Figure{spec.key, spec.label, computeStatistics(figureSamples(run, spec))});
+    return figures;
+}
+
+std::vector<Figure> stepFigures(const ResultsRun& run) {
+    std::vector<Figure> figures;
+    if (!run.recognised || run.program != Program::triangles) return figures;
+    std::vector<long> steps;
+    for (const Frame& frame : run.frames) steps.push_back(trianglesStep(frame.triangles));
+    std::sort(steps.begin(), steps.end());
+    steps.erase(std::unique(steps.begin(), steps.end()), steps.end());
+    for (const FigureSpec& family : programFigures(run.program)) {
+        if (!family.perStep) continue;
+        for (long step : steps) {
+            const FigureSpec member = figureAtStep(family, step);
+            figures.push_back(Figure{member.key, member.label, computeStatistics(figureSamples(run, member))});
+        }
+    }
+    return figures;
+}

@@ -29,6 +29,7 @@
 #include "run/run_support.h"
 #include "commands/series_command.h"
 #include "commands/validate_command.h"
+#include "programs/programs.h"
 
 #ifndef LUMENFOLD_VERSION
 #define LUMENFOLD_VERSION "unknown"
@@ -219,9 +220,9 @@ CLI::App* addRunCommand(CLI::App& app, RunOptions& options, SeriesPlan& plan) {
     CLI::App* run = app.add_subcommand(
         "run", "Start a program, press R, wait for the frames or the time, press P and Esc, answer its prompt, "
                "and report the run. Without DISPLAY it runs on a private Xvfb.");
-    run->add_option("program", options.program, "triangles, cube or streaming")
+    run->add_option("program", options.program, programList())
         ->required()
-        ->check(CLI::IsMember({"triangles", "cube", "streaming"}));
+        ->check(CLI::IsMember(programNames()));
     CLI::Option* frames = run->add_option("--frames", options.limits.frames,
                                           "stop once this many frames are reported (default 5), counting the "
                                           "one drawn when the window first shows; the frame running when P "
@@ -258,7 +259,7 @@ CLI::App* addRunCommand(CLI::App& app, RunOptions& options, SeriesPlan& plan) {
 
 CLI::App* addSuiteCommand(CLI::App& app, SuiteOptions& options) {
     CLI::App* suite = app.add_subcommand(
-        "suite", "Run triangles, cube and streaming in turn, each for 5 frames, into one directory that report "
+        "suite", "Run " + programList("and") + " in turn, each for 5 frames, into one directory that report "
                  "and compare take whole; ends with one summary table.");
     suite->add_option("--repeat", options.repeat, "runs of each program")->capture_default_str()->check(
         CLI::Range(1, 1000));
@@ -287,7 +288,7 @@ void addFormat(CLI::App* command, std::string& format) {
 }
 
 CLI::App* addReportCommand(CLI::App& app, ReportRequest& request) {
-    CLI::App* report = app.add_subcommand("report", "Statistics of results files of triangles, cube or streaming.");
+    CLI::App* report = app.add_subcommand("report", "Statistics of results files of " + programList() + ".");
     report->add_option("files", request.files, "results files, or directories of them")->required();
     addFormat(report, request.format);
     addSkipFrames(report, request.skipFrames);

@@ -77,8 +77,9 @@ struct Plan {
 
 // The fleet's calendar: night 0 is the first, the last is last night.
 constexpr int mesaNight = 200, kernelNight = 100, slowFrom = 300, slowUntil = 330, silentFor = 3;
-constexpr int programs = 3;
-const Program programOrder[programs] = {Program::triangles, Program::cube, Program::streaming};
+// The programs whose results files this bench writes, in the order a night runs them.
+constexpr int programCount = 3;
+constexpr const char* programOrder[programCount] = {"triangles", "cube", "streaming"};
 
 double normal(std::mt19937_64& engine) {
     const double u = (double(engine() >> 11) + 0.5) / 9007199254740992.0;
@@ -260,10 +261,10 @@ bool addRun(HistoryStore& store, const Plan& plan, int m, int p, int night, long
     const int day = calendarDay(plan, m, night);
     const Night n = nightOf(plan, m, day);
     const long long started = firstNight + day * 86400LL + m * 60LL + p * 1200LL;
-    const Program program = programOrder[p];
-    const std::string text = program == Program::triangles ? trianglesRun(engine, n, machineLevel, plan.frames)
-                             : program == Program::cube    ? cubeRun(engine, n, machineLevel, plan.frames)
-                                                           : streamingRun(engine, n, machineLevel, plan.frames);
+    const Program program = findProgram(programOrder[p]);
+    const std::string text = p == 0   ? trianglesRun(engine, n, machineLevel, plan.frames)
+                             : p == 1 ? cubeRun(engine, n, machineLevel, plan.frames)
+                                      : streamingRun(engine, n, machineLevel, plan.frames);
     const bool validation = m == 7 && p == 1 && night == 50;
     const std::string file = "/var/lib/lumenfold/nightly/" + machineName(m) + "/" + programName(program) + "-" +
                              isoTime(started) + ".txt";
@@ -284,7 +285,7 @@ long long firstNightOf(const Plan& plan) {
 
 void buildStore(const Plan& plan, const StoreLocation& location) {
     HistoryStore store(location);
-    const size_t planned = size_t(plan.machines) * programs * size_t(plan.nights);
+    const size_t planned = size_t(plan.machines) * programCount * size_t(plan.nights);
     const size_t present = store.list("", "").size();
     if (present >= planned) {
         printf("the store already holds %zu runs: reused\n", present);
@@ -296,7 +297,7 @@ void buildStore(const Plan& plan, const StoreLocation& location) {
     size_t added = 0;
     for (int night = 0; night < plan.nights; ++night) {
         for (int m = 0; m < plan.machines; ++m)
-            for (int p = 0; p < programs; ++p) added += addRun(store, plan, m, p, night, firstNight);
+            for (int p = 0; p < programCount; ++p) added += addRun(store, plan, m, p, night, firstNight);
         if (secondsSince(shown) > 30) {
             fprintf(stderr, "night %d of %d: %zu runs added, %.0f s\n", night + 1, plan.nights, added,
                     secondsSince(start));
@@ -358,9 +359,7 @@ void addOlderAlerts(const Plan& plan, const std::string& db) {
     HistoryStore::AlertChanges changes;
     for (int k = 0; k < plan.olderAlerts; ++k) {
         const StoredRun& run = runs[engine() % runs.size()];
-        Program program;
-        programFromName(run.program, program);
-        const std::vector<FigureSpec>& figures = programFigures(program);
+        const std::vector<FigureSpec>& figures = programFigures(findProgram(run.program));
         Alert alert;
         alert.machine = run.machine;
         alert.program = run.program;
@@ -515,7 +514,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "%s\n", error.c_str());
         return 2;
     }
-    printf("fleet: %d machines x %d programs x %d nights of %d frames, in %s\n", plan.machines, programs,
+    printf("fleet: %d machines x %d programs x %d nights of %d frames, in %s\n", plan.machines, programCount,
            plan.nights, plan.frames, location.shown.c_str());
     try {
         buildStore(plan, location);

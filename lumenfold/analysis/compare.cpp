@@ -37,23 +37,16 @@ RunSamples samplesOf(const std::vector<const ResultsRun*>& runs, const FigureSpe
     return out;
 }
 
-// Steps a triangles run drew.
-std::set<long> stepsOf(const ResultsRun& run) {
-    std::set<long> steps;
-    for (const Frame& f : run.frames) steps.insert(trianglesStep(f.triangles));
-    return steps;
-}
-
-// A triangles frame's work grows with its step, so frames are compared only
-// at steps every run on both sides drew; anything else would compare depth
-// of run rather than speed.
+// Where frames have steps, a frame's work grows with its step, so frames
+// are compared only at steps every run on both sides drew; anything else
+// would compare depth of run rather than speed.
 std::set<long> commonSteps(const std::vector<const ResultsRun*>& a, const std::vector<const ResultsRun*>& b,
                            std::set<long>& partial) {
     std::set<long> common;
     bool first = true;
     for (const auto* side : {&a, &b}) {
         for (const ResultsRun* run : *side) {
-            const std::set<long> steps = stepsOf(*run);
+            const std::set<long> steps = stepsDrawn(*run);
             partial.insert(steps.begin(), steps.end());
             if (first) {
                 common = steps;
@@ -70,13 +63,13 @@ std::set<long> commonSteps(const std::vector<const ResultsRun*>& a, const std::v
     return common;
 }
 
-// The figures compared: every figure of the program; for triangles, frame
-// figures only at the steps every run drew, and the per-step family's
-// member at each of those steps.
+// The figures compared: every figure of the program; where frames have
+// steps, frame figures only at the steps every run drew, and the per-step
+// family's member at each of those steps.
 std::vector<FigureSpec> comparedFigures(Program program, const std::set<long>& steps) {
     std::vector<FigureSpec> figures;
     for (const FigureSpec& figure : programFigures(program)) {
-        if (program == Program::triangles && !figure.perRun() && steps.empty()) continue;
+        if (program->hasSteps() && !figure.perRun() && steps.empty()) continue;
         if (!figure.perStep) {
             figures.push_back(figure);
             continue;
@@ -146,7 +139,7 @@ bool compareFigure(const FigureSpec& spec, const std::vector<const ResultsRun*>&
 std::set<long> limitNotes(Program program, const std::vector<const ResultsRun*>& a,
                           const std::vector<const ResultsRun*>& b, ProgramComparison& out) {
     std::set<long> steps;
-    if (program == Program::triangles) {
+    if (program->hasSteps()) {
         std::set<long> partial;
         steps = commonSteps(a, b, partial);
         if (steps.empty())
@@ -227,7 +220,7 @@ Comparison compareSides(const ComparedSide& a, const ComparedSide& b, const Boot
     for (const auto& [name, side] : {std::pair{"A", &a}, std::pair{"B", &b}})
         for (const std::string& file : side->validation)
             out.notes.push_back(std::string(name) + ": " + file + ": " + validationNote);
-    for (Program program : {Program::triangles, Program::cube, Program::streaming}) {
+    for (Program program : programs()) {
         const std::vector<const ResultsRun*> runsA = runsOf(a, program);
         const std::vector<const ResultsRun*> runsB = runsOf(b, program);
         if (runsA.empty() && runsB.empty()) continue;

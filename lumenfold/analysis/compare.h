@@ -35,10 +35,10 @@ struct ComparedSide {
 ComparedSide sideOf(const std::vector<ReportedRun>& runs);
 
 struct FigureComparison {
-    Program program = Program::triangles;
+    Program program = nullptr;
     std::string figure;        // its JSON key, e.g. "verticesPerSecond", "trianglesPerSecondStep12"
     std::string label;         // for people, e.g. "triangles/s at step 12"
-    long step = 0;             // triangles' per-step figures; 0 for the others
+    long step = 0;             // per-step figures; 0 for the others
     Direction direction = Direction::higherIsBetter;
     int runsA = 0;             // runs that gave the figure at least one sample
     int runsB = 0;
@@ -63,7 +63,7 @@ struct SlowFirstFrame {
 };
 
 struct ProgramComparison {
-    Program program = Program::triangles;
+    Program program = nullptr;
     std::vector<std::string> filesA;
     std::vector<std::string> filesB;
     std::vector<FigureComparison> figures;

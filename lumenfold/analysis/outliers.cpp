@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "programs/programs.h"
+
 namespace {
 
 // The median as quantile() gives it over the sorted values, found by
@@ -43,30 +45,47 @@ bool standsApart(double value, const RobustCentre& centre) {
     return centre.spread > 0 && std::fabs(value - centre.median) > outlierSpreads * centre.spread;
 }
 
-std::vector<FrameFigure> frameFigures(const ResultsRun& run) {
-    std::vector<FrameFigure> figures;
-    if (run.program == Program::streaming) {
-        for (int k = 0; k < kernelCount; ++k) {
-            FrameFigure figure;
-            figure.name = std::string(kernelName(k)) + " kernel Mexec/s";
-            for (const KernelBlock& block : run.kernels[k]) {
-                figure.values.push_back(block.millionsPerSecond);
-                figure.seconds.push_back(block.seconds);
-                figure.lines.push_back(block.firstLine);
-            }
-            figures.push_back(std::move(figure));
-        }
-        return figures;
-    }
-    FrameFigure figure;
-    figure.name = run.program == Program::triangles ? "triangles/s" : "vertices/s";
-    figure.growingWorkload = run.program == Program::triangles;
+namespace {
+
+// The figure's value of each frame, with the frame's time and first line.
+void takeFrames(const ResultsRun& run, const FigureSpec& spec, FrameFigure& figure) {
     for (const Frame& frame : run.frames) {
-        figure.values.push_back(frame.rate);
+        figure.values.push_back(spec.source == SampleSource::frameSeconds      ? frame.seconds
+                                : spec.source == SampleSource::framesPerSecond ? frame.anglesPerSecond
+                                                                               : frame.rate);
         figure.seconds.push_back(frame.seconds);
         figure.lines.push_back(frame.firstLine);
     }
-    figures.push_back(std::move(figure));
+}
+
+// The same for each block of the figure's kernel.
+void takeBlocks(const ResultsRun& run, const FigureSpec& spec, FrameFigure& figure) {
+    figure.kernel = spec.kernel;
+    if (size_t(spec.kernel) >= run.kernels.size()) return;
+    for (const KernelBlock& block : run.kernels[size_t(spec.kernel)]) {
+        figure.values.push_back(spec.source == SampleSource::kernelSeconds ? block.seconds : block.millionsPerSecond);
+        figure.seconds.push_back(block.seconds);
+        figure.lines.push_back(block.firstLine);
+    }
+}
+
+}  // namespace
+
+std::vector<FrameFigure> frameFigures(const ResultsRun& run) {
+    std::vector<FrameFigure> figures;
+    if (run.program == nullptr) return figures;
+    for (const FigureSpec& spec : programFigures(run.program)) {
+        if (!spec.judgesOutliers) continue;
+        FrameFigure figure;
+        figure.key = spec.key;
+        figure.label = spec.label;
+        figure.growingWorkload = run.program->hasSteps();
+        if (run.program->results.byKernel())
+            takeBlocks(run, spec, figure);
+        else
+            takeFrames(run, spec, figure);
+        figures.push_back(std::move(figure));
+    }
     return figures;
 }
 
@@ -122,7 +141,8 @@ std::vector<RunOutliers> runOutliers(const ResultsRun& run) {
     std::vector<RunOutliers> out;
     for (const FrameFigure& figure : frameFigures(run)) {
         RunOutliers entry;
-        entry.figure = figure.name;
+        entry.key = figure.key;
+        entry.label = figure.label;
         entry.frames = outlierFrames(figure);
         entry.slowFirst = slowFirstFrame(figure);
         out.push_back(std::move(entry));
@@ -143,18 +163,21 @@ std::vector<size_t> runsStandingApart(const std::vector<double>& runMedians) {
 
 namespace {
 
-// The first line after the k-th complete streaming frame: a float, an
-// integer and a logic block in a row, in file order.
+// The first line after the k-th complete frame of kernel blocks: a block
+// of each kernel in a row, in the program's order, in file order.
 int endOfCompleteFrames(const ResultsRun& run, int k) {
     std::vector<std::pair<int, int>> blocks;   // first line, kernel
-    for (int kernel = 0; kernel < kernelCount; ++kernel)
-        for (const KernelBlock& block : run.kernels[kernel]) blocks.emplace_back(block.firstLine, kernel);
+    for (size_t kernel = 0; kernel < run.kernels.size(); ++kernel)
+        for (const KernelBlock& block : run.kernels[kernel]) blocks.emplace_back(block.firstLine, int(kernel));
     std::sort(blocks.begin(), blocks.end());
+    const size_t perFrame = run.kernels.size();
     int complete = 0;
-    for (size_t i = 0; i + 2 < blocks.size() && complete < k; ++i) {
-        if (blocks[i].second != 0 || blocks[i + 1].second != 1 || blocks[i + 2].second != 2) continue;
-        if (++complete == k) return blocks[i + 2].first + 1;
-        i += 2;
+    for (size_t i = 0; perFrame > 0 && i + perFrame - 1 < blocks.size() && complete < k; ++i) {
+        bool whole = true;
+        for (size_t j = 0; j < perFrame; ++j) whole = whole && blocks[i + j].second == int(j);
+        if (!whole) continue;
+        if (++complete == k) return blocks[i + perFrame - 1].first + 1;
+        i += perFrame - 1;
     }
     return blocks.empty() ? 0 : blocks.back().first + 1;
 }
@@ -164,7 +187,7 @@ int endOfCompleteFrames(const ResultsRun& run, int k) {
 ResultsRun skipFrames(const ResultsRun& run, int k) {
     ResultsRun out = run;
     if (k <= 0) return out;
-    if (run.program != Program::streaming) {
+    if (run.program == nullptr || !run.program->results.byKernel()) {
         out.frames.erase(out.frames.begin(), out.frames.begin() + std::min<long>(k, long(out.frames.size())));
         return out;
     }
@@ -173,6 +196,6 @@ ResultsRun skipFrames(const ResultsRun& run, int k) {
         blocks.erase(std::remove_if(blocks.begin(), blocks.end(),
                                     [&](const KernelBlock& b) { return b.firstLine < firstKept; }),
                      blocks.end());
-    out.streamingFrames = std::max(0, run.streamingFrames - k);
+    out.completeFrames = std::max(0, run.completeFrames - k);
     return out;
 }

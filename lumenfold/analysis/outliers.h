@@ -41,22 +41,26 @@ RobustCentre robustCentre(std::vector<double> values);
 // Whether value lies more than outlierSpreads spreads from the centre.
 bool standsApart(double value, const RobustCentre& centre);
 
-// The per-frame figure of a run the rules look at: triangles/s, vertices/s,
-// or one streaming kernel's millions of executions per second, with each
-// frame's time for the first-frame rule.
+// A per-frame figure of a run the rules look at, one for each figure its
+// program's table marks as judging outliers (triangles/s, vertices/s, each
+// streaming kernel's millions of executions per second), with each frame's
+// (or block's) time for the first-frame rule.
 //
-// triangles draws a longer list every step, so its rate climbs over the
-// first frames and its times grow throughout. There the rule judges each
-// frame's rate less its local trend: the median of the frames within
-// neighbourhood on either side of it (fewer near the ends, the same number
-// on both sides), against the spread of those residuals over the whole run.
-// Frame 1's time is judged against the next frames only.
+// Where the program's frames have steps (triangles), each draws a longer
+// list than the last, so the rate climbs over the first frames and the
+// times grow throughout. There the rule judges each frame's rate less its
+// local trend: the median of the frames within neighbourhood on either
+// side of it (fewer near the ends, the same number on both sides), against
+// the spread of those residuals over the whole run. Frame 1's time is
+// judged against the next frames only.
 struct FrameFigure {
-    std::string name;                // "triangles/s", "vertices/s", "float kernel Mexec/s", ...
-    std::vector<double> values;      // one per frame (streaming: per block of the kernel)
+    std::string key;                 // the figure's key: "verticesPerSecond", "floatMexecPerSecond"
+    std::string label;               // for people: "vertices/s", "float kernel Mexec/s"
+    int kernel = -1;                 // the kernel whose blocks it judges; -1: the run's frames
+    std::vector<double> values;      // one per frame (or per block of the kernel)
     std::vector<double> seconds;     // the frame's (or block's) time
     std::vector<int> lines;          // each frame's first line in the results file
-    bool growingWorkload = false;    // triangles
+    bool growingWorkload = false;    // the frames have steps
 };
 constexpr size_t neighbourhood = 7;
 std::vector<FrameFigure> frameFigures(const ResultsRun& run);
@@ -73,7 +77,7 @@ struct OutlierFrames {
 OutlierFrames outlierFrames(const FrameFigure& figure);
 
 // Frame 1 slower than the frames after it allow: its time above their
-// median by more than outlierSpreads of their spread (triangles: of frames
+// median by more than outlierSpreads of their spread (frames with steps: of frames
 // 2 to 2 + 2 x neighbourhood, which draw more than frame 1 and so only make
 // the rule more cautious). Set-up work spilling into the first frame shows
 // this way.
@@ -81,7 +85,8 @@ bool slowFirstFrame(const FrameFigure& figure);
 
 // The outliers of one run, figure by figure.
 struct RunOutliers {
-    std::string figure;
+    std::string key;      // the judging figure's key
+    std::string label;    // and its label, for people
     OutlierFrames frames;
     bool slowFirst = false;
 };
@@ -91,7 +96,7 @@ std::vector<RunOutliers> runOutliers(const ResultsRun& run);
 // other runs' medians (each judged against the rest, itself left out).
 std::vector<size_t> runsStandingApart(const std::vector<double>& runMedians);
 
-// The run without its first k frames (streaming: its first k complete
+// The run without its first k frames (kernel blocks: its first k complete
 // frames, with any incomplete blocks before them). The run read from the
 // file is not changed, nor is the file.
 ResultsRun skipFrames(const ResultsRun& run, int k);

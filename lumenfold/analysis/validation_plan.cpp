@@ -1,5 +1,7 @@
 #include "analysis/validation_plan.h"
 
+#include "programs/programs.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -32,8 +34,18 @@ bool parseSteps(const std::string& text, std::vector<long long>& steps) {
 }
 
 std::vector<long long> defaultSteps(const std::string& program) {
-    if (program == "triangles") return {1, 3};
-    return {1, 2};
+    const Program entry = findProgram(program);
+    return entry != nullptr ? entry->validationSteps : std::vector<long long>{};
+}
+
+std::string defaultStepsText() {
+    std::string text;
+    for (Program program : programs()) {
+        text += std::string(text.empty() ? "" : "; ") + program->name() + " ";
+        for (size_t i = 0; i < program->validationSteps.size(); ++i)
+            text += (i == 0 ? "" : ",") + std::to_string(program->validationSteps[i]);
+    }
+    return text;
 }
 
 Tolerance defaultTolerance() { return Tolerance{8, 0.001}; }

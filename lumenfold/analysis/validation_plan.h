@@ -10,12 +10,16 @@
 // "1,3,5" into steps from 1 to 1,000,000, ascending and unique; false for anything else.
 bool parseSteps(const std::string& text, std::vector<long long>& steps);
 
-// The steps captured when none are asked for. Each costs a frame at every
+// The steps captured when none are asked for, as the program's table entry
+// gives them; none for a name no program has. Each costs a frame at every
 // step up to it, and a software renderer draws slowly.
 std::vector<long long> defaultSteps(const std::string& program);
 
 // Set from softpipe against llvmpipe on the default steps, with a margin;
 // README gives the measured figures.
+// "triangles 1,3; cube 1,2; streaming 1,2": every program's default.
+std::string defaultStepsText();
+
 Tolerance defaultTolerance();
 std::string toleranceText(const Tolerance& tolerance);
 

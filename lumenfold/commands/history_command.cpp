@@ -23,6 +23,7 @@
 #include "output/text_format.h"
 #include "store/history_store.h"
 #include "model/input_files.h"
+#include "programs/programs.h"
 
 namespace {
 
@@ -54,7 +55,7 @@ std::string joined(const std::set<std::string>& names) {
 void checkFigureKey(const HistoryOptions& o) {
     if (o.figure.empty()) return;
     std::string keys;
-    for (Program p : {Program::triangles, Program::cube, Program::streaming}) {
+    for (Program p : programs()) {
         if (!o.program.empty() && o.program != programName(p)) continue;
         if (findFigure(p, o.figure)) return;
         keys += std::string(keys.empty() ? "" : "; ") + programName(p) + ":";
@@ -225,7 +226,7 @@ void addFormatOption(CLI::App* command, std::string& format) {
 CLI::App* addFilters(CLI::App* command, HistoryOptions& o, bool withFigure) {
     command->add_option("--machine", o.machine, "only this machine's runs");
     command->add_option("--program", o.program, "only this program's runs")
-        ->check(CLI::IsMember({"triangles", "cube", "streaming"}));
+        ->check(CLI::IsMember(programNames()));
     if (withFigure) command->add_option("--figure", o.figure, "only this figure, by its key as compare names it");
     return command;
 }

@@ -15,6 +15,7 @@
 #include "common/messages.h"
 #include "common/time_text.h"
 #include "model/nightly_config.h"
+#include "programs/programs.h"
 
 namespace {
 
@@ -110,10 +111,9 @@ int nightlyCommand(const NightlyOptions& options) {
         return 2;
     }
     for (const std::string& name : config.programs) {
-        Program program;
-        if (!programFromName(name, program)) {
+        if (findProgram(name) == nullptr) {
             tell(displayText(options.config) + ": unknown program \"" + displayText(name) +
-                 "\" in [suite] programs: expected triangles, cube or streaming");
+                 "\" in [suite] programs: expected " + programList());
             return 2;
         }
     }

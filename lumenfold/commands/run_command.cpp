@@ -6,11 +6,12 @@
 #include "output/run_words.h"
 #include "output/text_format.h"
 #include "run/machine_lock.h"
+#include "programs/programs.h"
 
 int runCommand(const RunOptions& options) {
-    Program program;
-    if (!programFromName(options.program, program)) {
-        tell("unknown program \"" + options.program + "\": expected triangles, cube or streaming");
+    const Program program = findProgram(options.program);
+    if (program == nullptr) {
+        tell("unknown program \"" + options.program + "\": expected " + programList());
         return 2;
     }
     MachineLock machine;

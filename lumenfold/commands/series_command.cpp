@@ -9,11 +9,12 @@
 #include "common/time_text.h"
 #include "run/machine_lock.h"
 #include "output/run_words.h"
+#include "programs/programs.h"
 
 namespace {
 
 struct Series {
-    Program program = Program::triangles;
+    Program program = nullptr;
     std::vector<ResultsRun> runs;
     MainFigure figure;
     Interval interval;
@@ -79,8 +80,8 @@ void printSuiteTable(const std::vector<Series>& all) {
 }  // namespace
 
 int seriesCommand(const RunOptions& options, const SeriesPlan& plan) {
-    Program program;
-    if (!programFromName(options.program, program)) return 2;
+    const Program program = findProgram(options.program);
+    if (program == nullptr) return 2;
     MachineLock machine;
     if (!holdMachine(machine, options.command, options.noWait)) return 1;
     std::string binary, directory;
@@ -106,7 +107,7 @@ int suiteCommand(const SuiteOptions& options) {
     std::string binary, directory, error;
     std::vector<Series> all;
     RunSession session;
-    for (Program program : {Program::triangles, Program::cube, Program::streaming}) {
+    for (Program program : programs()) {
         run.program = programName(program);
         if (!options.programs.empty() &&
             std::find(options.programs.begin(), options.programs.end(), run.program) == options.programs.end())
@@ -121,7 +122,7 @@ int suiteCommand(const SuiteOptions& options) {
     }
     printSuiteTable(all);
     printf("\nAll results, context and console log files are in %s\n", directory.empty() ? run.directory.c_str() : directory.c_str());
-    const size_t wanted = options.programs.empty() ? 3 : options.programs.size();
+    const size_t wanted = options.programs.empty() ? programs().size() : options.programs.size();
     const bool ok = all.size() == wanted && all.back().ok;
     if (!ok) tell("the suite did not finish: see the messages above");
     return ok ? 0 : 1;

@@ -17,6 +17,7 @@
 #include "model/png_file.h"
 #include "output/validation_page.h"
 #include "analysis/validation_plan.h"
+#include "programs/programs.h"
 
 #ifndef LUMENFOLD_VERSION
 #define LUMENFOLD_VERSION "unknown"
@@ -112,9 +113,7 @@ CaptureRun captureSteps(const ValidateOptions& options, const std::vector<long l
     RunSession session;
     if (!prepareSession(run, binary, runDirectory, session)) return result;
     if (session.gl().contains("gl")) result.renderer = session.gl()["gl"].value("renderer", "");
-    Program program;
-    programFromName(options.program, program);
-    const RunOutcome outcome = runOnce(session, program, run, binary, runDirectory);
+    const RunOutcome outcome = runOnce(session, findProgram(options.program), run, binary, runDirectory);
     result.ok = outcome.failure.empty();
     return result;
 }
@@ -222,11 +221,10 @@ CLI::App* addValidateCommand(CLI::App& app, ValidateOptions& options) {
     CLI::App* validate = app.add_subcommand(
         "validate", "Capture frames a program draws on this display and compare them with the same steps drawn "
                     "by the software reference (llvmpipe on a private Xvfb) or kept from an earlier validation.");
-    validate->add_option("program", options.program, "triangles, cube or streaming")
+    validate->add_option("program", options.program, programList())
         ->required()
-        ->check(CLI::IsMember({"triangles", "cube", "streaming"}));
-    validate->add_option("--steps", options.steps,
-                         "steps to capture, as 1,3,5 (default: triangles 1,3; cube 1,2; streaming 1,2)");
+        ->check(CLI::IsMember(programNames()));
+    validate->add_option("--steps", options.steps, "steps to capture, as 1,3,5 (default: " + defaultStepsText() + ")");
     validate->add_option("--reference", options.reference,
                          "software, or a directory of captures kept from an earlier validation "
                          "(its drawn/ or reference/ directory)")
@@ -238,6 +236,10 @@ CLI::App* addValidateCommand(CLI::App& app, ValidateOptions& options) {
 }
 
 int validateCommand(const ValidateOptions& options) {
+    if (findProgram(options.program) == nullptr) {
+        tell("unknown program \"" + displayText(options.program) + "\": expected " + programList());
+        return 2;
+    }
     std::vector<long long> steps = defaultSteps(options.program);
     if (!options.steps.empty() && !parseSteps(options.steps, steps)) {
         tell("--steps takes whole steps from 1, separated by commas, as 1,3,5; not \"" +

@@ -13,46 +13,14 @@
 #include <unistd.h>
 
 #include "text_format.h"
+#include "programs/programs.h"
 
 namespace {
-
-static_assert(kernelCount == streamingKernelCount, "a streaming frame has one block per kernel");
-
-const ProgramText& textOf(Program program) {
-    switch (program) {
-        case Program::triangles: return trianglesText;
-        case Program::cube: return cubeText;
-        case Program::streaming: break;
-    }
-    return streamingText;
-}
-
-constexpr double streamIterations = double(streamingKernelIterations);
-
-// What one line of a block must be.
-enum class LineKind { literal, number, integer };
-
-struct LinePattern {
-    LineKind kind;
-    std::string_view prefix;   // the whole text for literal lines
-    std::string_view suffix;
-};
 
 struct LineValue {
     double number = 0;
     long integer = 0;
 };
-
-// The lines a block can start with, measured once rather than on every line.
-constexpr std::string_view windowStart = windowLinePrefix;
-constexpr std::string_view summaryStart = totalTimeLine.prefix;
-
-const LinePattern windowLine{LineKind::integer, windowStart, ""};
-const LinePattern emptyLine{LineKind::literal, "", ""};
-
-constexpr LinePattern numberLine(NumberLine format) {
-    return {LineKind::number, format.prefix, format.suffix};
-}
 
 // A number's text, terminated for strtod and strtol. The programs' numbers
 // fit the buffer; a longer one (damage, or a number padded with digits) is
@@ -112,6 +80,10 @@ struct Reader {
     std::vector<std::string_view> lines;
     size_t next = 0;
     ResultsRun* run = nullptr;
+    // The lines a block of the program can start with, measured once rather
+    // than on every line; summaryStart is empty for a program without one.
+    std::string_view blockStart = windowLine.prefix;
+    std::string_view summaryStart;
 };
 
 void addProblem(Reader& reader, size_t index, const std::string& message) {
@@ -120,25 +92,13 @@ void addProblem(Reader& reader, size_t index, const std::string& message) {
 
 enum class BlockResult { matched, mismatched, endOfFile };
 
-// What a figure in a block is; the layouts below place each one on its line.
-enum class Field { none, window, triangles, seconds, anglesPerSecond, rate, totalSeconds, averageAngles,
-                   averageVertices };
-
-struct BlockLine {
-    LinePattern pattern;
-    Field field;
-};
-
-// The most lines a block has: streaming's logic block with the two empty
-// lines that close its frame.
-constexpr size_t maxBlockLines = 7;
 using BlockValues = std::array<LineValue, maxBlockLines>;
 
 // Matches consecutive lines against a block's layout from start; on a mismatch
 // or the end of the file, failedAt is the index of the line that failed.
-BlockResult matchBlock(const Reader& reader, size_t start, const std::vector<BlockLine>& layout,
-                       BlockValues& values, size_t& failedAt) {
-    // Every layout is fixed in this file; a longer one is a slip here, not damage in a file.
+BlockResult matchBlock(const Reader& reader, size_t start, const BlockLayout& layout, BlockValues& values,
+                       size_t& failedAt) {
+    // The table refuses longer layouts; one here is a slip, not damage in a file.
     if (layout.size() > values.size()) abort();
     for (size_t k = 0; k < layout.size(); ++k) {
         size_t index = start + k;
@@ -158,7 +118,8 @@ BlockResult matchBlock(const Reader& reader, size_t start, const std::vector<Blo
 size_t resync(const Reader& reader, size_t from) {
     for (size_t i = from; i < reader.lines.size(); ++i) {
         const std::string_view line = reader.lines[i];
-        if (line.starts_with(windowStart) || line.starts_with(summaryStart)) return i;
+        if (line.starts_with(reader.blockStart) || (!reader.summaryStart.empty() && line.starts_with(reader.summaryStart)))
+            return i;
     }
     return reader.lines.size();
 }
@@ -185,20 +146,21 @@ std::string formatValue(double value) {
     return text;
 }
 
-void checkAgreement(Reader& reader, size_t index, const char* what, double printed, double computed,
-                    const char* formula) {
+void checkAgreement(Reader& reader, size_t index, const std::string& what, double printed, double computed,
+                    const std::string& formula) {
     if (agrees(printed, computed)) return;
     addProblem(reader, index,
-               std::string(what) + " " + formatValue(printed) + " does not agree with " + formula + " = " +
-                   formatValue(computed) + " (damaged or edited file?)");
+               what + " " + formatValue(printed) + " does not agree with " + formula + " = " + formatValue(computed) +
+                   " (damaged or edited file?)");
 }
 
 // After the title line: two empty lines, the set-up line, two empty lines.
-const std::vector<BlockLine> setupBlock = {{emptyLine, Field::none},
-                                           {emptyLine, Field::none},
-                                           {numberLine(setupLine), Field::seconds},
-                                           {emptyLine, Field::none},
-                                           {emptyLine, Field::none}};
+// Every program writes them alike.
+const BlockLayout setupBlock = {{emptyLine, LineField::none},
+                                {emptyLine, LineField::none},
+                                {numberLine(setupLine), LineField::seconds},
+                                {emptyLine, LineField::none},
+                                {emptyLine, LineField::none}};
 constexpr size_t setupIndex = 2;
 constexpr size_t setupStart = 1;
 
@@ -238,22 +200,21 @@ bool readHeader(Reader& reader) {
     if (reader.lines.empty()) {
         // A lone line without its end of line has been reported already.
         if (!run.problems.empty()) return false;
-        run.problems.push_back(Problem{1, "the file is empty; expected the title line of triangles, cube or streaming"});
+        run.problems.push_back(Problem{1, "the file is empty; expected the title line of " + programList()});
         return false;
     }
     const std::string_view first = reader.lines[0];
-    for (Program p : {Program::triangles, Program::cube, Program::streaming}) {
-        if (first == textOf(p).title) {
-            run.recognised = true;
-            run.program = p;
-        }
-    }
+    run.program = programOfTitle(first);
+    run.recognised = run.program != nullptr;
     if (!run.recognised) {
         addProblem(reader, 0,
                    "not a Lumenfold results file: the first line is " + quoteLine(first) +
-                       ", not the title line of triangles, cube or streaming");
+                       ", not the title line of " + programList());
         return false;
     }
+    const ResultsLayout& layout = run.program->results;
+    run.kernels.resize(layout.kernels.size());
+    if (!layout.summary.empty()) reader.summaryStart = layout.summary.front().pattern.prefix;
     return readSetup(reader);
 }
 
@@ -278,41 +239,6 @@ bool skipBrokenBlock(Reader& reader, BlockResult result, size_t start, size_t fa
     return true;
 }
 
-// How one program writes a frame of triangles or cube and its final summary.
-struct FrameLayout {
-    std::vector<BlockLine> frame;
-    std::vector<BlockLine> summary;
-    const char* rateName;        // "triangles/s"
-    const char* rateFormula;     // how the rate is recomputed, for the message
-    double countPerFrame;        // what each frame draws; 0: the frame's own triangle count
-};
-
-const FrameLayout& frameLayout(Program program) {
-    static const FrameLayout triangles{
-        {{windowLine, Field::window},
-         {numberLine(trianglesDrawnLine), Field::triangles},
-         {numberLine(trianglesTimeLine), Field::seconds},
-         {numberLine(anglesRateLine), Field::anglesPerSecond},
-         {numberLine(trianglesRateLine), Field::rate},
-         {emptyLine, Field::none}},
-        {{numberLine(totalTimeLine), Field::totalSeconds},
-         {numberLine(averageAnglesLine), Field::averageAngles},
-         {emptyLine, Field::none}},
-        "triangles/s", "triangles / frame time", 0};
-    static const FrameLayout cube{
-        {{windowLine, Field::window},
-         {numberLine(cubeTimeLine), Field::seconds},
-         {numberLine(anglesRateLine), Field::anglesPerSecond},
-         {numberLine(verticesRateLine), Field::rate},
-         {emptyLine, Field::none}},
-        {{numberLine(totalTimeLine), Field::totalSeconds},
-         {numberLine(averageAnglesLine), Field::averageAngles},
-         {numberLine(averageVerticesLine), Field::averageVertices},
-         {emptyLine, Field::none}},
-        "vertices/s", "16777216 / frame time", cubeVerticesPerFrame};
-    return program == Program::cube ? cube : triangles;
-}
-
 // A block's lines matched, with each field's value and line index.
 struct ReadBlock {
     size_t start = 0;
@@ -320,30 +246,51 @@ struct ReadBlock {
     BlockResult result = BlockResult::matched;
     BlockValues values;
 
-    const LineValue& value(const std::vector<BlockLine>& layout, Field field) const {
+    const LineValue& value(const BlockLayout& layout, LineField field) const {
         static const LineValue none;
         for (size_t k = 0; k < layout.size(); ++k)
             if (layout[k].field == field) return values[k];
         return none;
     }
-    size_t line(const std::vector<BlockLine>& layout, Field field) const {
+    size_t line(const BlockLayout& layout, LineField field) const {
         for (size_t k = 0; k < layout.size(); ++k)
             if (layout[k].field == field) return start + k;
         return start;
     }
 };
 
-ReadBlock readBlock(const Reader& reader, size_t start, const std::vector<BlockLine>& layout) {
+ReadBlock readBlock(const Reader& reader, size_t start, const BlockLayout& layout) {
     ReadBlock block;
     block.start = start;
     block.result = matchBlock(reader, start, layout, block.values, block.failedAt);
     return block;
 }
 
+// The summary's figures against the frames read.
+void checkSummary(Reader& reader, const ReadBlock& block) {
+    const ResultsRun& run = *reader.run;
+    const ResultsLayout& layout = run.program->results;
+    const BlockLayout& lines = layout.summary;
+    double total = 0;
+    for (const Frame& frame : run.frames) total += frame.seconds;
+    const double frames = double(run.frames.size());
+    if (hasField(lines, LineField::totalSeconds))
+        checkAgreement(reader, block.line(lines, LineField::totalSeconds), "the total running time",
+                       run.summary.totalSeconds, total, "the sum of the frame times read");
+    if (hasField(lines, LineField::averageAngles))
+        checkAgreement(reader, block.line(lines, LineField::averageAngles), "the average angles/s",
+                       run.summary.averageAnglesPerSecond, frames / run.summary.totalSeconds,
+                       "frames read / total running time");
+    if (hasField(lines, LineField::averageVertices))
+        checkAgreement(reader, block.line(lines, LineField::averageVertices), "the average " + layout.rate.rateName,
+                       run.summary.averageVerticesPerSecond,
+                       frames * layout.rate.countPerBlock / layout.rate.scale / run.summary.totalSeconds,
+                       layout.rate.averageFormula);
+}
+
 void readSummary(Reader& reader) {
     ResultsRun& run = *reader.run;
-    const FrameLayout& layout = frameLayout(run.program);
-    const std::vector<BlockLine>& lines = layout.summary;
+    const BlockLayout& lines = run.program->results.summary;
     const size_t start = reader.next;
     const ReadBlock block = readBlock(reader, start, lines);
     // Only the closing empty line missing: the figures are all there.
@@ -359,48 +306,41 @@ void readSummary(Reader& reader) {
     run.summary.present = true;
     run.summary.firstLine = int(start + 1);
     for (size_t k = 0; k + 1 < lines.size(); ++k) run.summary.lines.emplace_back(reader.lines[start + k]);
-    run.summary.totalSeconds = block.value(lines, Field::totalSeconds).number;
-    run.summary.averageAnglesPerSecond = block.value(lines, Field::averageAngles).number;
-    run.summary.averageVerticesPerSecond = block.value(lines, Field::averageVertices).number;
+    run.summary.totalSeconds = block.value(lines, LineField::totalSeconds).number;
+    run.summary.averageAnglesPerSecond = block.value(lines, LineField::averageAngles).number;
+    run.summary.averageVerticesPerSecond = block.value(lines, LineField::averageVertices).number;
     reader.next = start + lines.size();
-
-    double total = 0;
-    for (const Frame& frame : run.frames) total += frame.seconds;
-    const double frames = double(run.frames.size());
-    checkAgreement(reader, block.line(lines, Field::totalSeconds), "the total running time",
-                   run.summary.totalSeconds, total, "the sum of the frame times read");
-    checkAgreement(reader, block.line(lines, Field::averageAngles), "the average angles/s",
-                   run.summary.averageAnglesPerSecond, frames / run.summary.totalSeconds,
-                   "frames read / total running time");
-    if (layout.countPerFrame > 0)
-        checkAgreement(reader, block.line(lines, Field::averageVertices), "the average vertices/s",
-                       run.summary.averageVerticesPerSecond, frames * layout.countPerFrame / run.summary.totalSeconds,
-                       "frames read x 16777216 / total running time");
+    checkSummary(reader, block);
 }
 
-// One frame block that matched its layout: checked, and counted unless its
-// triangle count fits no step.
-void takeFrame(Reader& reader, const ReadBlock& block, const FrameLayout& layout) {
-    const std::vector<BlockLine>& lines = layout.frame;
+// One frame block that matched its layout: checked, and counted unless the
+// program's frames have steps and its count fits none.
+void takeFrame(Reader& reader, const ReadBlock& block) {
+    const ProgramSpec& program = *reader.run->program;
+    const BlockLayout& lines = program.results.frame;
+    const RateCheck& rate = program.results.rate;
     Frame frame;
     frame.firstLine = int(block.start + 1);
-    frame.window = block.value(lines, Field::window).integer;
-    frame.triangles = block.value(lines, Field::triangles).number;
-    frame.seconds = block.value(lines, Field::seconds).number;
-    frame.anglesPerSecond = block.value(lines, Field::anglesPerSecond).number;
-    frame.rate = block.value(lines, Field::rate).number;
-    const double count = layout.countPerFrame > 0 ? layout.countPerFrame : frame.triangles;
-    checkAgreement(reader, block.line(lines, Field::anglesPerSecond), "angles/s", frame.anglesPerSecond,
-                   1.0 / frame.seconds, "1 / frame time");
-    checkAgreement(reader, block.line(lines, Field::rate), layout.rateName, frame.rate, count / frame.seconds,
-                   layout.rateFormula);
+    frame.window = block.value(lines, LineField::window).integer;
+    frame.triangles = block.value(lines, LineField::triangles).number;
+    frame.seconds = block.value(lines, LineField::seconds).number;
+    frame.anglesPerSecond = block.value(lines, LineField::anglesPerSecond).number;
+    frame.rate = block.value(lines, LineField::rate).number;
+    const double count = rate.countPerBlock > 0 ? rate.countPerBlock : frame.triangles;
+    if (hasField(lines, LineField::anglesPerSecond))
+        checkAgreement(reader, block.line(lines, LineField::anglesPerSecond), "angles/s", frame.anglesPerSecond,
+                       1.0 / frame.seconds, "1 / frame time");
+    if (hasField(lines, LineField::rate))
+        checkAgreement(reader, block.line(lines, LineField::rate), rate.rateName, frame.rate,
+                       count / frame.seconds / rate.scale, rate.formula);
     reader.next = block.start + lines.size();
     // Every later figure is keyed by the step this count stands for, so a
     // count no step draws cannot be placed and the frame is left out.
-    if (layout.countPerFrame == 0 && trianglesStep(frame.triangles) < 0) {
-        addProblem(reader, block.line(lines, Field::triangles),
-                   "triangles drawn " + formatValue(frame.triangles) +
-                       " is not a whole multiple of 600 that a step draws; the frame is not counted");
+    frame.step = stepOfCount(program, frame.triangles);
+    if (program.hasSteps() && frame.step < 0) {
+        addProblem(reader, block.line(lines, LineField::triangles),
+                   program.steps.countName + " drawn " + formatValue(frame.triangles) + " is not a whole multiple of " +
+                       formatValue(program.steps.countPerStep) + " that a step draws; the frame is not counted");
         return;
     }
     reader.run->frames.push_back(frame);
@@ -419,114 +359,131 @@ bool readSummaryAt(Reader& reader) {
     return reader.next < reader.lines.size();
 }
 
-// triangles and cube: frames until the final summary.
+// A program of frame blocks: frames until the final summary, if it writes one.
 void readFrames(Reader& reader) {
-    const FrameLayout& layout = frameLayout(reader.run->program);
+    const ResultsLayout& layout = reader.run->program->results;
+    const bool summary = !reader.summaryStart.empty();
     // No more frames than the lines can hold, and about that many in a whole file.
     reader.run->frames.reserve(reader.lines.size() / layout.frame.size());
     while (reader.next < reader.lines.size()) {
         const size_t start = reader.next;
         const std::string_view line = reader.lines[start];
-        if (line.starts_with(summaryStart)) {
+        if (summary && line.starts_with(reader.summaryStart)) {
             if (!readSummaryAt(reader)) return;
             continue;
         }
-        if (!line.starts_with(windowStart)) {
+        if (!line.starts_with(reader.blockStart)) {
             if (onlyEmptyLinesFrom(reader, start)) break;
-            addProblem(reader, start, "expected a frame (\"window: <integer>\") or the final summary, found " +
-                                          quoteLine(line));
+            addProblem(reader, start, "expected a frame (" + describePattern(layout.frame.front().pattern) + ")" +
+                                          (summary ? " or the final summary" : "") + ", found " + quoteLine(line));
             reader.next = resync(reader, start + 1);
             continue;
         }
         const ReadBlock block = readBlock(reader, start, layout.frame);
         if (block.result == BlockResult::matched)
-            takeFrame(reader, block, layout);
+            takeFrame(reader, block);
         else if (!skipBrokenBlock(reader, block.result, start, block.failedAt,
                                   layout.frame[block.failedAt - start].pattern, "frame"))
             return;
     }
-    addProblem(reader, reader.lines.size(),
-               "the file ends without the final summary (\"Total running time:  ...\"): the run did not "
-               "end with Esc (truncated)");
+    if (summary)
+        addProblem(reader, reader.lines.size(),
+                   "the file ends without the final summary (\"" + std::string(reader.summaryStart) +
+                       "...\"): the run did not end with Esc (truncated)");
 }
 
-int kernelOfNameLine(std::string_view line) {
-    for (int k = 0; k < kernelCount; ++k)
-        if (line == kernelNameLines[k]) return k;
+// Where the reading of kernel blocks stands.
+struct KernelReading {
+    std::vector<BlockLayout> layouts;          // per kernel; the last one's with the frame's closing lines
+    std::vector<size_t> nameIndex;             // per kernel, where in its block the line naming it is
+    size_t closing = 0;                        // empty lines that close a frame
+    int expected = 0;                          // the kernel the next block should hold
+    bool frameIntact = true;                   // every block of the current frame read in order
+
+    explicit KernelReading(const ResultsLayout& layout) {
+        for (const KernelLayout& kernel : layout.kernels) {
+            layouts.push_back(kernel.block);
+            const std::string_view name = kernelNameLine(kernel);
+            size_t at = 0;
+            while (at < kernel.block.size() && kernel.block[at].pattern.prefix != name) ++at;
+            nameIndex.push_back(at);
+        }
+        closing = layout.frameClosingLines;
+        layouts.back().insert(layouts.back().end(), closing, {emptyLine, LineField::none});
+    }
+    int count() const { return int(layouts.size()); }
+};
+
+// The kernel whose name line the block from start has; -1 when none.
+int kernelOfBlock(const Reader& reader, const KernelReading& state, size_t start) {
+    const std::vector<KernelLayout>& kernels = reader.run->program->results.kernels;
+    for (int k = 0; k < state.count(); ++k) {
+        const size_t at = start + state.nameIndex[size_t(k)];
+        if (at < reader.lines.size() && reader.lines[at] == kernelNameLine(kernels[size_t(k)])) return k;
+    }
     return -1;
 }
 
-// A streaming kernel block: its figures, then one empty line; the last
-// kernel's block closes the frame with two more.
-constexpr size_t kernelBlockLines = 5;
-constexpr size_t frameClosingLines = 2;
-
-std::vector<BlockLine> makeKernelBlockLayout(int kernel) {
-    std::vector<BlockLine> layout = {{windowLine, Field::window},
-                                     {{LineKind::literal, kernelNameLines[kernel], ""}, Field::none},
-                                     {numberLine(kernelTimeLines[kernel]), Field::seconds},
-                                     {numberLine(kernelRateLine), Field::rate},
-                                     {emptyLine, Field::none}};
-    if (kernel == kernelCount - 1) layout.insert(layout.end(), frameClosingLines, {emptyLine, Field::none});
-    return layout;
+// "the two empty lines that close"
+std::string closingLines(size_t count) {
+    if (count == 1) return "the empty line that closes";
+    static const char* const words[] = {"no", "one", "two", "three", "four"};
+    return std::string("the ") + (count < std::size(words) ? words[count] : std::to_string(count)) +
+           " empty lines that close";
 }
 
-const std::vector<BlockLine>& kernelBlockLayout(int kernel) {
-    static const std::vector<BlockLine> layouts[kernelCount] = {makeKernelBlockLayout(0), makeKernelBlockLayout(1),
-                                                                makeKernelBlockLayout(2)};
-    return layouts[kernel];
+const std::string& kernelName(const Reader& reader, int kernel) {
+    return reader.run->program->results.kernels[size_t(kernel)].name;
 }
 
-// Where the reading of streaming's frames stands.
-struct StreamingState {
-    int expected = 0;          // the kernel the next block should hold
-    bool frameIntact = true;   // every block of the current frame read in order
-};
-
-void takeKernelBlock(Reader& reader, const ReadBlock& block, const std::vector<BlockLine>& layout, int kernel,
-                     StreamingState& state) {
+void takeKernelBlock(Reader& reader, const ReadBlock& block, int kernel, KernelReading& state) {
+    const BlockLayout& layout = state.layouts[size_t(kernel)];
+    const RateCheck& rate = reader.run->program->results.rate;
     if (kernel == 0) state.frameIntact = true;
     if (kernel != state.expected) {
-        addProblem(reader, block.start + 1,
-                   std::string("expected the ") + kernelName(state.expected) + " kernel block, found " +
-                       quoteLine(reader.lines[block.start + 1]) + ": a frame is incomplete");
+        const size_t nameLine = block.start + state.nameIndex[size_t(kernel)];
+        addProblem(reader, nameLine,
+                   "expected the " + kernelName(reader, state.expected) + " kernel block, found " +
+                       quoteLine(reader.lines[nameLine]) + ": a frame is incomplete");
         if (kernel != 0) state.frameIntact = false;
     }
     KernelBlock taken;
     taken.firstLine = int(block.start + 1);
-    taken.window = block.value(layout, Field::window).integer;
-    taken.seconds = block.value(layout, Field::seconds).number;
-    taken.millionsPerSecond = block.value(layout, Field::rate).number;
-    checkAgreement(reader, block.line(layout, Field::rate), "millions of executions/s", taken.millionsPerSecond,
-                   streamIterations / taken.seconds / 1000000.0, "134.217728 / kernel time");
-    reader.run->kernels[kernel].push_back(taken);
-    if (kernel == kernelCount - 1 && state.frameIntact) ++reader.run->streamingFrames;
-    state.expected = (kernel + 1) % kernelCount;
+    taken.window = block.value(layout, LineField::window).integer;
+    taken.seconds = block.value(layout, LineField::seconds).number;
+    taken.millionsPerSecond = block.value(layout, LineField::rate).number;
+    checkAgreement(reader, block.line(layout, LineField::rate), rate.rateName, taken.millionsPerSecond,
+                   rate.countPerBlock / taken.seconds / rate.scale, rate.formula);
+    reader.run->kernels[size_t(kernel)].push_back(taken);
+    if (kernel == state.count() - 1 && state.frameIntact) ++reader.run->completeFrames;
+    state.expected = (kernel + 1) % state.count();
 }
 
 // One kernel block from reader.next; false once the reading is over.
-bool readKernelBlock(Reader& reader, StreamingState& state) {
+bool readKernelBlock(Reader& reader, KernelReading& state) {
     const size_t start = reader.next;
     // The name line says which kernel the block holds; the rest follows from it.
-    int kernel = start + 1 < reader.lines.size() ? kernelOfNameLine(reader.lines[start + 1]) : state.expected;
+    int kernel = kernelOfBlock(reader, state, start);
     if (kernel < 0) kernel = state.expected;
-    const std::vector<BlockLine>& layout = kernelBlockLayout(kernel);
+    const BlockLayout& layout = state.layouts[size_t(kernel)];
+    const size_t figureLines = reader.run->program->results.kernels[size_t(kernel)].block.size();
     const ReadBlock block = readBlock(reader, start, layout);
-    // A logic block whose figures are all there but whose frame-closing
+    // A last block whose figures are all there but whose frame-closing
     // empty lines are cut off still counts as measured.
-    if (block.result != BlockResult::matched && block.failedAt < start + kernelBlockLines) {
+    if (block.result != BlockResult::matched && block.failedAt < start + figureLines) {
         state.frameIntact = false;
-        state.expected = (kernel + 1) % kernelCount;
+        state.expected = (kernel + 1) % state.count();
         return skipBrokenBlock(reader, block.result, start, block.failedAt, layout[block.failedAt - start].pattern,
                                "kernel block");
     }
-    takeKernelBlock(reader, block, layout, kernel, state);
+    takeKernelBlock(reader, block, kernel, state);
     if (block.result == BlockResult::matched) {
         reader.next = start + layout.size();
         return true;
     }
     if (block.result == BlockResult::endOfFile) {
-        addProblem(reader, block.failedAt, "the file ends before the two empty lines that close the frame (truncated)");
+        addProblem(reader, block.failedAt, "the file ends before " + closingLines(state.closing) +
+                                               " the frame (truncated)");
         return false;
     }
     addProblem(reader, block.failedAt,
@@ -535,18 +492,20 @@ bool readKernelBlock(Reader& reader, StreamingState& state) {
     return true;
 }
 
-void readStreamingFrames(Reader& reader) {
-    StreamingState state;
+// A program of kernel blocks: one block per kernel and frame, in order.
+void readKernelFrames(Reader& reader) {
+    KernelReading state(reader.run->program->results);
     // Room for a whole file's blocks: one of each kernel per frame's lines.
     size_t frameLines = 0;
-    for (int k = 0; k < kernelCount; ++k) frameLines += kernelBlockLayout(k).size();
+    for (const BlockLayout& layout : state.layouts) frameLines += layout.size();
     for (std::vector<KernelBlock>& blocks : reader.run->kernels) blocks.reserve(reader.lines.size() / frameLines);
     while (reader.next < reader.lines.size()) {
         const size_t start = reader.next;
         const std::string_view line = reader.lines[start];
-        if (!line.starts_with(windowStart)) {
+        if (!line.starts_with(reader.blockStart)) {
             if (onlyEmptyLinesFrom(reader, start)) break;
-            addProblem(reader, start, "expected a kernel block (\"window: <integer>\"), found " + quoteLine(line));
+            addProblem(reader, start, "expected a kernel block (" + describePattern(windowLine) + "), found " +
+                                          quoteLine(line));
             reader.next = resync(reader, start + 1);
             state.frameIntact = false;
             continue;
@@ -555,38 +514,14 @@ void readStreamingFrames(Reader& reader) {
     }
     if (state.expected != 0)
         addProblem(reader, reader.lines.size(),
-                   std::string("the file ends after the ") + kernelName(state.expected - 1) +
+                   "the file ends after the " + kernelName(reader, state.expected - 1) +
                        " kernel block, in the middle of a frame (truncated); that frame is not counted");
 }
 
 }  // namespace
 
-const char* programName(Program program) { return textOf(program).name; }
-
-bool programFromName(const std::string& name, Program& program) {
-    for (Program p : {Program::triangles, Program::cube, Program::streaming}) {
-        if (name == programName(p)) {
-            program = p;
-            return true;
-        }
-    }
-    return false;
-}
-
-std::string resultsNamePrefix(Program program) {
-    const std::string format = textOf(program).resultsNameFormat;
-    return format.substr(0, format.find('%'));
-}
-
-const char* windowTitle(Program program) { return textOf(program).windowTitle; }
-
-const char* kernelName(int kernel) {
-    static const char* const names[kernelCount] = {"float", "integer", "logic"};
-    return kernel >= 0 && kernel < kernelCount ? names[kernel] : "?";
-}
-
 int frameCount(const ResultsRun& run) {
-    return run.program == Program::streaming ? run.streamingFrames : int(run.frames.size());
+    return run.program != nullptr && run.program->results.byKernel() ? run.completeFrames : int(run.frames.size());
 }
 
 bool parseReportNumber(std::string_view text, double& value) {
@@ -609,24 +544,10 @@ bool parseReportNumber(std::string_view text, double& value) {
     return true;
 }
 
-long trianglesStep(double triangles) {
-    // A frame at step s draws 3600 (s + 1) indices, reported as 600 (s + 1) triangles.
-    constexpr double perStep = trianglesIndicesPerStep / trianglesIndicesPerTriangle;
-    const double steps = triangles / perStep;
-    // Far beyond any step the buffer can feed, yet small enough to count exactly.
-    constexpr double stepLimit = 0x1p40;
-    if (!(steps >= 1 && steps <= stepLimit) || steps != std::floor(steps) || steps * perStep != triangles)
-        return -1;
-    return long(steps) - 1;
-}
+namespace {
 
-ResultsRun parseResultsText(const std::string& text, const std::string& path) {
-    ResultsRun run;
-    run.path = displayText(path);
-    run.givenPath = path;
-    Reader reader;
-    reader.run = &run;
-
+// The file's lines, without their ends; a last line without one is reported.
+void splitLines(const std::string& text, Reader& reader) {
     const std::string_view all = text;
     // Counted with memchr's wide compares: a byte-at-a-time count cost as much
     // as the rest of the splitting.
@@ -639,9 +560,9 @@ ResultsRun parseResultsText(const std::string& text, const std::string& path) {
         if (end == std::string_view::npos) {
             // Every line the programs write ends with a newline and a flush, so a
             // line without one was cut off mid-write and cannot be trusted.
-            run.problems.push_back(Problem{int(reader.lines.size() + 1),
-                                           "the last line is cut short (no end of line) and is ignored: " +
-                                               quoteLine(all.substr(begin))});
+            reader.run->problems.push_back(Problem{int(reader.lines.size() + 1),
+                                                   "the last line is cut short (no end of line) and is ignored: " +
+                                                       quoteLine(all.substr(begin))});
             break;
         }
         std::string_view line = all.substr(begin, end - begin);
@@ -650,10 +571,20 @@ ResultsRun parseResultsText(const std::string& text, const std::string& path) {
         reader.lines.push_back(line);
         begin = end + 1;
     }
+}
 
+}  // namespace
+
+ResultsRun parseResultsText(const std::string& text, const std::string& path) {
+    ResultsRun run;
+    run.path = displayText(path);
+    run.givenPath = path;
+    Reader reader;
+    reader.run = &run;
+    splitLines(text, reader);
     if (!readHeader(reader)) return run;
-    if (run.program == Program::streaming)
-        readStreamingFrames(reader);
+    if (run.program->results.byKernel())
+        readKernelFrames(reader);
     else
         readFrames(reader);
     return run;

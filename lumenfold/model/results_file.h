@@ -1,39 +1,29 @@
-// Reading the results files that triangles, cube and streaming leave behind.
+// Reading the results files the programs leave behind.
 //
 // The programs write fixed line formats and nothing else, so the reader
-// accepts exactly those lines; anything else is reported with its line
-// number, and every frame read before (and after) a damaged spot is kept.
+// accepts exactly the lines of its program's layouts (programs/); anything
+// else is reported with its line number, and every frame read before (and
+// after) a damaged spot is kept.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-enum class Program { triangles, cube, streaming };
+#include "programs/program.h"
 
-const char* programName(Program program);
-// False when the name is not one of the three programs.
-bool programFromName(const std::string& name, Program& program);
-// The fixed start of the program's results-file names, up to the date.
-std::string resultsNamePrefix(Program program);
-// The exact window title of the program.
-const char* windowTitle(Program program);
-
-constexpr int kernelCount = 3;
-// "float", "integer", "logic": the kernels of a streaming frame, in order.
-const char* kernelName(int kernel);
-
-// One frame of triangles or cube.
+// One frame of a program whose frames are one block each.
 struct Frame {
     int firstLine = 0;          // line number of its "window: " line
     long window = 0;
-    double triangles = 0;       // triangles only: the count it reports
+    double triangles = 0;       // the count it reports, where its layout has one
     double seconds = 0;         // the frame time
     double anglesPerSecond = 0;
     double rate = 0;            // triangles/s or vertices/s
+    long step = -1;             // the step it was drawn at; -1 where frames have none
 };
 
-// One kernel block of a streaming frame.
+// One kernel block of a frame made of kernel blocks.
 struct KernelBlock {
     int firstLine = 0;
     long window = 0;
@@ -46,7 +36,7 @@ struct FinalSummary {
     int firstLine = 0;
     double totalSeconds = 0;
     double averageAnglesPerSecond = 0;
-    double averageVerticesPerSecond = 0;  // cube only
+    double averageVerticesPerSecond = 0;  // where the layout has an average rate line
     std::vector<std::string> lines;       // as the program wrote them, unescaped
 };
 
@@ -59,17 +49,19 @@ struct ResultsRun {
     std::string path;           // the file's name as shown everywhere: escaped (displayText)
     std::string givenPath;      // the name as given, for opening the file and those beside it
     bool recognised = false;    // the title line named one of the programs
-    Program program = Program::triangles;
+    Program program = nullptr;  // set when recognised
     bool hasSetup = false;
     double setupSeconds = 0;
-    std::vector<Frame> frames;                      // triangles, cube
-    std::vector<KernelBlock> kernels[kernelCount];  // streaming: every complete block
-    int streamingFrames = 0;                        // streaming: frames with all three blocks
+    std::vector<Frame> frames;                      // programs of frame blocks
+    // Programs of kernel blocks: per kernel, in the program's order, every
+    // complete block; and the frames that have a block of every kernel.
+    std::vector<std::vector<KernelBlock>> kernels;
+    int completeFrames = 0;
     FinalSummary summary;
     std::vector<Problem> problems;
 };
 
-// Whole frames of the run: triangles and cube frames, or complete streaming frames.
+// Whole frames of the run: its frames, or its frames with a block of every kernel.
 int frameCount(const ResultsRun& run);
 
 // Parses a results file's text; path only labels the result.
@@ -88,7 +80,3 @@ bool readRegularFile(const std::string& path, long long maxBytes, std::string& t
 // The number in a report line as the programs write it ("%g", "inf",
 // "-nan(ind)"); false unless the whole text is one number.
 bool parseReportNumber(std::string_view text, double& value);
-
-// The animation step a triangles frame was drawn at, from its triangle count;
-// -1 for a count that no step draws.
-long trianglesStep(double triangles);

@@ -26,9 +26,9 @@ std::string cell(double value) { return numberText(value, cellNumber); }
 
 // The outlier columns of a figure's row: those of the frame figure the
 // rules judge by it, empty for the others.
-std::string csvOutlierCells(const std::vector<RunOutliers>& outliers, const std::string& label) {
+std::string csvOutlierCells(const std::vector<RunOutliers>& outliers, const std::string& key) {
     for (const RunOutliers& o : outliers) {
-        if (o.figure != label) continue;
+        if (o.key != key) continue;
         std::string frames;
         for (int frame : o.frames.frames) frames += (frames.empty() ? "" : " ") + std::to_string(frame);
         return "," + std::to_string(o.frames.count) + "," + frames + "," + (o.slowFirst ? "yes" : "no");
@@ -47,7 +47,7 @@ std::string csvRows(const ReportedRun& reported) {
         out += csvField(run.path) + "," + programLabel(run) + "," + std::to_string(frameCount(run)) + "," + f.key +
                "," + std::to_string(f.stats.count);
         for (int s = 0; s < statisticCount; ++s) out += "," + cell(statisticValue(f.stats, s));
-        out += "," + std::to_string(reported.skippedFrames) + csvOutlierCells(outliers, f.label) + "\n";
+        out += "," + std::to_string(reported.skippedFrames) + csvOutlierCells(outliers, f.key) + "\n";
     }
     return out;
 }

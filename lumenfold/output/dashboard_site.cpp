@@ -264,10 +264,8 @@ std::string sparkline(const Series& s) {
 
 // The figures the index shows: frame time and the rates people judge by.
 bool onIndex(const Series& s) {
-    const std::optional<FigureSpec> spec = findFigure(s.program == "triangles" ? Program::triangles
-                                                      : s.program == "cube"    ? Program::cube
-                                                                               : Program::streaming,
-                                                      s.figure);
+    const Program program = findProgram(s.program);
+    const std::optional<FigureSpec> spec = program != nullptr ? findFigure(program, s.figure) : std::nullopt;
     return spec && !spec->perStep && spec->step < 0 &&
            (spec->key == "frameSeconds" || spec->source == SampleSource::frameRate ||
             spec->source == SampleSource::kernelRate);

@@ -17,20 +17,28 @@ std::string plural(size_t count, const std::string& noun) {
     return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
-// Per charted figure, the samples the outlier rule names, by index: the
-// rate it judged, and for cube and triangles the frame time of the same frames.
+// The figure the outlier rule judged a chart's samples by: the charted
+// figure itself, or for a program of frame blocks the figure that judged
+// its frames, whose time and rate charts show the same frames.
+const FrameFigure* judgedFor(const std::vector<FrameFigure>& judged, const FigureSpec& figure) {
+    for (const FrameFigure& j : judged)
+        if (j.key == figure.key) return &j;
+    if (figure.program->results.byKernel() ||
+        (figure.source != SampleSource::frameRate && figure.source != SampleSource::frameSeconds))
+        return nullptr;
+    for (const FrameFigure& j : judged)
+        if (j.kernel < 0) return &j;
+    return nullptr;
+}
+
+// Per charted figure, the samples the outlier rule names, by index.
 json chartOutliers(const ResultsRun& run) {
     json out = json::object();
     if (!run.recognised) return out;
     const std::vector<FrameFigure> judged = frameFigures(run);
     for (const FigureSpec& figure : programFigures(run.program)) {
-        if (!figure.charted) continue;
-        const bool frameChart = run.program != Program::streaming &&
-                                (figure.source == SampleSource::frameRate || figure.source == SampleSource::frameSeconds);
-        const bool kernelChart = figure.source == SampleSource::kernelRate;
-        if (!frameChart && !kernelChart) continue;
-        const size_t which = kernelChart ? size_t(figure.kernel) : 0;
-        if (which < judged.size()) out[figure.key] = outlierFrames(judged[which]).all;
+        if (!figure.charted || figure.perRun()) continue;
+        if (const FrameFigure* by = judgedFor(judged, figure)) out[figure.key] = outlierFrames(*by).all;
     }
     return out;
 }
@@ -44,8 +52,8 @@ json runData(const ReportedRun& reported, size_t index) {
     out["side"] = reported.side;
     out["program"] = run.recognised ? json(programName(run.program)) : json(nullptr);
     json series = json::object();
-    for (const FigureSpec& figure : programFigures(run.program)) {
-        if (!figure.charted || !run.recognised) continue;
+    for (const FigureSpec& figure : figuresOf(run)) {
+        if (!figure.charted) continue;
         json x = json::array(), y = json::array();
         // Frames keep their numbers in the file when the first ones are left out.
         const double shift = figure.chartX == "frame" ? reported.skippedFrames : 0;
@@ -182,7 +190,9 @@ std::string runTable(const ReportedRun& reported) {
 // The statistics the text report prints, per figure of the run.
 std::string statisticsHtml(const ResultsRun& run) {
     std::vector<Figure> figures;
-    if (run.hasSetup) figures.push_back(Figure{"setupSeconds", "set-up (s)", computeStatistics({run.setupSeconds})});
+    for (const FigureSpec& spec : figuresOf(run))
+        if (spec.perRun() && run.hasSetup)
+            figures.push_back(Figure{spec.key, spec.label, computeStatistics(figureSamples(run, spec))});
     for (Figure& f : runFigures(run)) figures.push_back(std::move(f));
     if (figures.empty()) return "";
     std::string out = "<h4>Figures</h4>\n<div class=\"statistics\"><table class=\"statistics\">\n<tr><th>figure</th>"
@@ -220,7 +230,7 @@ std::string runArticle(const ReportedRun& reported, size_t index) {
         out += "<h4>Its own summary</h4>\n<pre class=\"summary\">";
         for (const std::string& line : run.summary.lines) out += htmlText(displayText(line)) + "\n";
         out += "</pre>\n";
-    } else if (run.recognised && run.program != Program::streaming) {
+    } else if (run.recognised && !run.program->results.summary.empty()) {
         out += "<p class=\"note\">No summary of its own: the run did not end with Esc.</p>\n";
     }
     return out + "</article>\n";
@@ -277,7 +287,7 @@ std::string htmlPage(const std::vector<ReportedRun>& runs, const std::vector<Fig
     for (size_t i = 0; i < runs.size(); ++i)
         if (!runs[i].validation()) data["runs"].push_back(runData(runs[i], i));
     if (comparison) page += verdictsSection(figures, data);
-    for (Program program : {Program::triangles, Program::cube, Program::streaming})
+    for (Program program : programs())
         for (const ReportedRun& r : runs)
             if (r.run.recognised && r.run.program == program) {
                 page += chartsSection(program, figures);

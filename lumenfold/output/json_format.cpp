@@ -25,27 +25,27 @@ json summaryJson(const ResultsRun& run) {
     if (!run.summary.present) return nullptr;
     json summary = {{"totalSeconds", numberJson(run.summary.totalSeconds)},
                     {"averageAnglesPerSecond", numberJson(run.summary.averageAnglesPerSecond)}};
-    if (run.program == Program::cube) summary["averageVerticesPerSecond"] = numberJson(run.summary.averageVerticesPerSecond);
+    if (hasField(run.program->results.summary, LineField::averageVertices))
+        summary["averageVerticesPerSecond"] = numberJson(run.summary.averageVerticesPerSecond);
     return summary;
 }
 
 json kernelsJson(const ResultsRun& run) {
     json kernels = json::object();
-    for (int k = 0; k < kernelCount; ++k) {
+    for (size_t k = 0; k < run.kernels.size(); ++k) {
         json blocks = json::array();
         for (const KernelBlock& b : run.kernels[k])
             blocks.push_back({{"line", b.firstLine},
                               {"window", b.window},
                               {"seconds", numberJson(b.seconds)},
                               {"millionsPerSecond", numberJson(b.millionsPerSecond)}});
-        kernels[kernelName(k)] = blocks;
+        kernels[run.program->results.kernels[k].name] = blocks;
     }
     return kernels;
 }
 
 // Each frame's values under the keys of the figures they are samples of.
 json framesJson(const ResultsRun& run, int skipped) {
-    const std::string rateKey = run.program == Program::triangles ? "trianglesPerSecond" : "verticesPerSecond";
     json frames = json::array();
     for (size_t i = 0; i < run.frames.size(); ++i) {
         const Frame& f = run.frames[i];
@@ -54,10 +54,10 @@ json framesJson(const ResultsRun& run, int skipped) {
                     {"window", f.window},
                     {"frameSeconds", numberJson(f.seconds)},
                     {"framesPerSecond", numberJson(f.anglesPerSecond)},
-                    {rateKey, numberJson(f.rate)}};
-        if (run.program == Program::triangles) {
-            row["step"] = trianglesStep(f.triangles);
-            row["triangles"] = numberJson(f.triangles);
+                    {frameRateFigure(run.program)->key, numberJson(f.rate)}};
+        if (run.program->hasSteps()) {
+            row["step"] = f.step;
+            row[run.program->steps.countName] = numberJson(f.triangles);
         }
         frames.push_back(row);
     }
@@ -81,7 +81,7 @@ json outliersJson(const std::vector<RunOutliers>& outliers) {
     json out = json::array();
     for (const RunOutliers& figure : outliers) {
         if (figure.frames.count == 0 && !figure.slowFirst) continue;
-        out.push_back({{"figure", figure.figure},
+        out.push_back({{"figure", figure.label},
                        {"count", figure.frames.count},
                        {"frames", figure.frames.frames},
                        {"lines", figure.frames.lines},
@@ -162,7 +162,7 @@ json runJson(const ReportedRun& reported) {
         out["statistics"] = figuresJson(run);
         out["outliers"] = outliersJson(shownOutliers(run, reported.skippedFrames));
     }
-    if (run.recognised && run.program == Program::streaming)
+    if (run.recognised && run.program->results.byKernel())
         out["kernels"] = kernelsJson(run);
     else
         out["perFrame"] = framesJson(run, reported.skippedFrames);

@@ -26,9 +26,9 @@ std::vector<std::string> outlierLines(const std::vector<RunOutliers>& outliers, 
     std::vector<std::string> lines;
     std::vector<std::string> slow;
     for (const RunOutliers& figure : outliers) {
-        if (figure.slowFirst) slow.push_back(figure.figure);
+        if (figure.slowFirst) slow.push_back(figure.label);
         if (figure.frames.count == 0) continue;
-        lines.push_back(figure.figure + ": " + std::to_string(figure.frames.count) +
+        lines.push_back(figure.label + ": " + std::to_string(figure.frames.count) +
                         (figure.frames.count == 1 ? " frame lies" : " frames lie") + " more than " +
                         std::to_string(int(outlierSpreads)) + " spreads from the run's median: frame" +
                         (figure.frames.count == 1 ? " " : "s ") + frameList(figure.frames));
@@ -37,7 +37,7 @@ std::vector<std::string> outlierLines(const std::vector<RunOutliers>& outliers, 
         const int first = std::max(0, skipped) + 1;
         std::string figures;
         for (const std::string& name : slow) figures += (figures.empty() ? "" : ", ") + name;
-        // Only streaming has more than one figure to name: its kernels.
+        // Only a program of kernel blocks has more than one figure to name.
         lines.push_back("frame " + std::to_string(first) + " is much slower than the frames after it" +
                         (outliers.size() > 1 ? " (" + figures + ")" : "") +
                         ": set-up work spilling into it? --skip-frames " + std::to_string(first) + " leaves it out");

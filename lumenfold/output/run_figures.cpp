@@ -28,11 +28,8 @@ std::vector<Figure> runFigures(const ResultsRun& run) {
 
 std::vector<Figure> stepFigures(const ResultsRun& run) {
     std::vector<Figure> figures;
-    if (!run.recognised || run.program != Program::triangles) return figures;
-    std::vector<long> steps;
-    for (const Frame& frame : run.frames) steps.push_back(trianglesStep(frame.triangles));
-    std::sort(steps.begin(), steps.end());
-    steps.erase(std::unique(steps.begin(), steps.end()), steps.end());
+    const std::set<long> steps = stepsDrawn(run);
+    if (steps.empty()) return figures;
     for (const FigureSpec& family : programFigures(run.program)) {
         if (!family.perStep) continue;
         for (long step : steps) {

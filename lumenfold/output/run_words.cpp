@@ -20,7 +20,8 @@ std::string runHeadline(const ResultsRun& run) {
     if (run.summary.present) {
         line += "; its own summary: " + text(run.summary.totalSeconds) + " s in frames, " +
                 text(run.summary.averageAnglesPerSecond) + " angles/s";
-        if (run.program == Program::cube) line += ", " + text(run.summary.averageVerticesPerSecond) + " vertices/s";
+        if (hasField(run.program->results.summary, LineField::averageVertices))
+            line += ", " + text(run.summary.averageVerticesPerSecond) + " " + run.program->results.rate.rateName;
     }
     return line;
 }

@@ -39,11 +39,12 @@ std::string statisticsTable(const std::vector<Figure>& figures) {
 }
 
 std::string byStepTable(const ResultsRun& run) {
-    std::string out = "  triangles/s by step:\n";
-    out += "  " + padLeft("step", 8) + padLeft("triangles", 13) + padLeft("frame time (s)", 16) +
-           padLeft("triangles/s", 14) + "\n";
+    const std::string rate = frameRateFigure(run.program)->label;
+    std::string out = "  " + rate + " by step:\n";
+    out += "  " + padLeft("step", 8) + padLeft(run.program->steps.countName, 13) + padLeft("frame time (s)", 16) +
+           padLeft(rate, 14) + "\n";
     for (const Frame& frame : run.frames) {
-        out += "  " + padLeft(std::to_string(trianglesStep(frame.triangles)), 8) + padLeft(text(frame.triangles), 13) +
+        out += "  " + padLeft(std::to_string(frame.step), 8) + padLeft(text(frame.triangles), 13) +
                padLeft(text(frame.seconds), 16) + padLeft(text(frame.rate), 14) + "\n";
     }
     return out;
@@ -62,7 +63,7 @@ std::string runText(const ReportedRun& reported) {
     out += statisticsTable(runFigures(run));
     for (const std::string& line : outlierLines(shownOutliers(run, reported.skippedFrames), reported.skippedFrames))
         out += "  stands out: " + line + "\n";
-    if (run.program == Program::triangles && !run.frames.empty()) out += byStepTable(run);
+    if (run.program->hasSteps() && !run.frames.empty()) out += byStepTable(run);
     return out;
 }
 

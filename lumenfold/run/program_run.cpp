@@ -23,6 +23,7 @@
 #include "run/progress.h"
 #include "run/run_support.h"
 #include "text_format.h"
+#include "programs/programs.h"
 
 #ifndef LUMENFOLD_VERSION
 #define LUMENFOLD_VERSION "unknown"

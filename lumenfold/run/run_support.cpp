@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "text_format.h"
+#include "programs/programs.h"
 
 namespace {
 
@@ -28,6 +29,27 @@ std::string trim(const std::string& text) {
     return text.substr(begin, end - begin + 1);
 }
 
+// The program's report line that ends a frame (or one kernel's block of
+// it), and the figure the progress shows: the number as printed, its unit.
+void watchFrameLine(ConsoleWatch& watch, const std::string& line) {
+    if (watch.program == nullptr) return;
+    const ConsoleFrame& console = watch.program->console;
+    const ResultsLayout& results = watch.program->results;
+    for (size_t k = 0; k < results.kernels.size(); ++k)
+        if (line == kernelNameLine(results.kernels[k])) watch.kernel = int(k);
+    std::string figure;
+    if (!numberIn(line, console.endLine, figure)) return;
+    if (!results.byKernel()) {
+        ++watch.frames;
+        watch.latestFigure = figure + " " + console.unit;
+        return;
+    }
+    if (watch.kernel < 0) return;
+    if (watch.kernel == console.figureKernel) watch.latestFigure = figure + " " + console.unit;
+    if (size_t(watch.kernel) == results.kernels.size() - 1) ++watch.frames;
+    watch.kernel = -1;
+}
+
 }  // namespace
 
 void watchConsoleLine(ConsoleWatch& watch, const std::string& line) {
@@ -45,32 +67,7 @@ void watchConsoleLine(ConsoleWatch& watch, const std::string& line) {
         watch.resultsIncomplete = true;
         watch.resultsPath = line.substr(strlen(notAllSavedLead));
     }
-    // Each program's last report line of a frame ends the frame; the main
-    // figure is the one the series judges by.
-    std::string figure;
-    switch (watch.program) {
-        case Program::triangles:
-            if (numberIn(line, trianglesRateLine, figure)) {
-                ++watch.frames;
-                watch.latestFigure = figure + " triangles/s";
-            }
-            break;
-        case Program::cube:
-            if (numberIn(line, verticesRateLine, figure)) {
-                ++watch.frames;
-                watch.latestFigure = figure + " vertices/s";
-            }
-            break;
-        case Program::streaming:
-            for (int k = 0; k < streamingKernelCount; ++k)
-                if (line == kernelNameLines[k]) watch.kernel = k;
-            if (watch.kernel >= 0 && numberIn(line, kernelRateLine, figure)) {
-                if (watch.kernel == 0) watch.latestFigure = figure + " " + kernelName(0) + " M executions/s";
-                if (watch.kernel == streamingKernelCount - 1) ++watch.frames;
-                watch.kernel = -1;
-            }
-            break;
-    }
+    watchFrameLine(watch, line);
 }
 
 void watchErrorLine(ConsoleWatch& watch, const std::string& line) {

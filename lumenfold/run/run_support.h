@@ -13,7 +13,7 @@
 
 // What the console output of a program has shown so far.
 struct ConsoleWatch {
-    Program program = Program::triangles;
+    Program program = nullptr;     // set before the first line
     int frames = 0;                 // complete frames reported
     bool setupDone = false;         // "It spent: ... Secs to Initialize." seen
     bool promptSeen = false;        // "Press Enter to Exit." seen
@@ -22,7 +22,7 @@ struct ConsoleWatch {
     bool resultsIncomplete = false; // the closing line said a write to the file failed
     std::string writeFailure;       // the program's stderr line about a failed write, if any
     std::string resultsPath;        // the path that closing line named
-    int kernel = -1;                // streaming: the kernel whose block the console is in
+    int kernel = -1;                // kernel blocks: the kernel whose block the console is in
     std::string latestFigure;       // the latest frame's main figure as printed, with its unit
 };
 

@@ -12,7 +12,7 @@ long deepestCommonStep(const std::vector<ResultsRun>& runs) {
     bool first = true;
     for (const ResultsRun& run : runs) {
         long deepest = -1;
-        for (const Frame& frame : run.frames) deepest = std::max(deepest, trianglesStep(frame.triangles));
+        for (const Frame& frame : run.frames) deepest = std::max(deepest, frame.step);
         common = first ? deepest : std::min(common, deepest);
         first = false;
     }
@@ -20,7 +20,7 @@ long deepestCommonStep(const std::vector<ResultsRun>& runs) {
 }
 
 MainFigure mainFigure(Program program, const std::vector<ResultsRun>& runs) {
-    return mainFigureAt(program, runs, program == Program::triangles ? deepestCommonStep(runs) : -1);
+    return mainFigureAt(program, runs, mainFigureSpec(program).perStep ? deepestCommonStep(runs) : -1);
 }
 
 MainFigure mainFigureAt(Program program, const std::vector<ResultsRun>& runs, long step) {

@@ -14,14 +14,14 @@ struct MainFigure {
     RunSamples runs;      // per run, one sample per frame (or kernel block)
 };
 
-// triangles: its rate at the deepest step every run reached; cube: its
-// vertex rate; streaming: the float kernel's rate. Runs without a sample
-// (no frame at all) are left out.
+// The program's main figure (programs/); for a per-step family (triangles'
+// rate) its member at the deepest step every run reached. Runs without a
+// sample (no frame at all) are left out.
 MainFigure mainFigure(Program program, const std::vector<ResultsRun>& runs);
-// The same with the triangles step given, for one run of a longer series.
+// The same with the step given, for one run of a longer series.
 MainFigure mainFigureAt(Program program, const std::vector<ResultsRun>& runs, long step);
 
-// The deepest animation step every triangles run reached; -1 when a run has no frame.
+// The deepest step every run reached; -1 when a run has no frame with a step.
 long deepestCommonStep(const std::vector<ResultsRun>& runs);
 
 // The 95% interval lies within ±percent of the estimate on both sides.

@@ -3,6 +3,8 @@
 #include <bit>
 #include <cstdint>
 
+#include "programs/programs.h"
+
 namespace {
 
 template <typename Bits>
@@ -55,9 +57,9 @@ std::vector<FrameColumns> packFrames(const ResultsRun& run) {
         }
         out.push_back(std::move(c));
     }
-    for (int k = 0; k < kernelCount; ++k) {
+    for (size_t k = 0; k < run.kernels.size(); ++k) {
         if (run.kernels[k].empty()) continue;
-        FrameColumns c = reserved(k, run.kernels[k].size(), false);
+        FrameColumns c = reserved(int(k), run.kernels[k].size(), false);
         for (const KernelBlock& b : run.kernels[k]) {
             putLine(c.firstLine, b.firstLine);
             putWindow(c.window, b.window);
@@ -72,7 +74,7 @@ std::vector<FrameColumns> packFrames(const ResultsRun& run) {
 bool unpackFrames(const FrameColumns& c, ResultsRun& run, std::string& error) {
     const size_t n = c.count < 0 ? 0 : size_t(c.count);
     const bool frames = c.kernel < 0;
-    if (c.count < 0 || c.kernel < -1 || c.kernel >= kernelCount) {
+    if (c.count < 0 || c.kernel < -1 || (c.kernel >= 0 && size_t(c.kernel) >= run.kernels.size())) {
         error = "a row of frames has kernel " + std::to_string(c.kernel) + " and count " + std::to_string(c.count);
         return false;
     }
@@ -85,12 +87,15 @@ bool unpackFrames(const FrameColumns& c, ResultsRun& run, std::string& error) {
     }
     if (frames) {
         run.frames.reserve(run.frames.size() + n);
-        for (size_t i = 0; i < n; ++i)
-            run.frames.push_back(Frame{lineAt(c.firstLine, i), windowAt(c.window, i), valueAt(c.triangles, i),
-                                       valueAt(c.seconds, i), valueAt(c.anglesPerSecond, i), valueAt(c.rate, i)});
+        for (size_t i = 0; i < n; ++i) {
+            const double triangles = valueAt(c.triangles, i);
+            const long step = run.program != nullptr ? stepOfCount(*run.program, triangles) : -1;
+            run.frames.push_back(Frame{lineAt(c.firstLine, i), windowAt(c.window, i), triangles, valueAt(c.seconds, i),
+                                       valueAt(c.anglesPerSecond, i), valueAt(c.rate, i), step});
+        }
         return true;
     }
-    std::vector<KernelBlock>& blocks = run.kernels[c.kernel];
+    std::vector<KernelBlock>& blocks = run.kernels[size_t(c.kernel)];
     blocks.reserve(blocks.size() + n);
     for (size_t i = 0; i < n; ++i)
         blocks.push_back(KernelBlock{lineAt(c.firstLine, i), windowAt(c.window, i), valueAt(c.seconds, i),

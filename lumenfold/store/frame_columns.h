@@ -1,5 +1,6 @@
 // A run's frames as the store keeps them: one row per kernel (-1 for the
-// frames of triangles and cube, 0..2 for streaming's kernel blocks) whose
+// frames of a program of frame blocks, 0, 1, ... for the blocks of each
+// kernel of a program of kernel blocks) whose
 // columns each hold every frame's value, packed. A row per frame cost the
 // store several times what reading the results file costs; a row per
 // kernel costs next to nothing and keeps every value to the bit.
@@ -34,7 +35,9 @@ struct FrameColumns {
 // The run's frames and kernel blocks; kernels without a block are left out.
 std::vector<FrameColumns> packFrames(const ResultsRun& run);
 
-// Appends the row's frames (or kernel blocks) to the run. False, with the
-// run unchanged and error set, when a column's length disagrees with the
-// count or the kernel is unknown: a damaged store is said, never misread.
+// Appends the row's frames (or kernel blocks) to the run, whose program is
+// set: each frame's step follows from its count as the reader's did. False,
+// with the run unchanged and error set, when a column's length disagrees
+// with the count or the program has no such kernel: a damaged store is
+// said, never misread.
 bool unpackFrames(const FrameColumns& columns, ResultsRun& run, std::string& error);

@@ -13,6 +13,7 @@
 #include "common/time_text.h"
 #include "model/context_file.h"
 #include "model/machine_samples.h"
+#include "programs/programs.h"
 
 using nlohmann::json;
 
@@ -82,8 +83,8 @@ AddOutcome addResultsText(HistoryStore& store, const std::string& resultsText,
                           const std::string& machine, long long fileTime,
                           const std::optional<std::string>& machineSamples) {
     const ResultsRun run = parseResultsText(resultsText, sourceFile);
-    if (!run.recognised) return {AddResult::notAdded, displayText(sourceFile) + ": not a results file of triangles, "
-                                                                              "cube or streaming; not added"};
+    if (!run.recognised)
+        return {AddResult::notAdded, displayText(sourceFile) + ": not a results file of " + programList() + "; not added"};
     AddOutcome outcome;
     if (!run.problems.empty())
         outcome.message = displayText(sourceFile) + ": " + std::to_string(run.problems.size()) +

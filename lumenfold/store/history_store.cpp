@@ -22,6 +22,7 @@
 #include "common/display_text.h"
 #include "common/messages.h"
 #include "store/frame_columns.h"
+#include "programs/programs.h"
 
 using nlohmann::json;
 // SOCI declares SQLite's interface in this namespace.
@@ -323,16 +324,20 @@ void HistoryStore::createFrameColumns() {
 // store as it was, and another lumenfold waits for it on the schema's lock.
 void HistoryStore::migrateFromVersion1() {
     soci::session& sql = *sql_;
-    std::vector<long long> ids;
+    std::vector<std::pair<long long, std::string>> ids;
     long long id = 0;
-    soci::statement select = (sql.prepare << "SELECT id FROM runs ORDER BY id", soci::into(id));
+    std::string program;
+    soci::statement select = (sql.prepare << "SELECT id, program FROM runs ORDER BY id", soci::into(id),
+                              soci::into(program));
     select.execute();
-    while (select.fetch()) ids.push_back(id);
+    while (select.fetch()) ids.emplace_back(id, program);
     tell("upgrading the history store " + location_.shown + " from schema version 1 to 2 (" +
          std::to_string(ids.size()) + " runs)");
     createFrameColumns();
-    for (long long run : ids) {
+    for (const auto& [run, name] : ids) {
         ResultsRun frames;
+        frames.program = findProgram(name);
+        if (frames.program != nullptr) frames.kernels.resize(frames.program->results.kernels.size());
         readVersion1Frames(run, frames);
         insertFrames(run, frames);
     }
@@ -496,10 +501,15 @@ std::vector<ResultsRun> HistoryStore::runsData(std::span<const StoredRun> runs) 
     std::vector<long long> ids;
     for (size_t i = 0; i < runs.size(); ++i) {
         ResultsRun& run = out[i];
-        run.recognised = programFromName(runs[i].program, run.program);
+        run.program = findProgram(runs[i].program);
+        run.recognised = run.program != nullptr;
         run.path = runs[i].sourceFile;
         run.hasSetup = runs[i].setupSeconds.has_value();
         run.setupSeconds = runs[i].setupSeconds.value_or(0);
+        // A program this lumenfold does not know gives no figures; its frames
+        // are not read, as their kernels and steps cannot be told.
+        if (!run.recognised) continue;
+        run.kernels.resize(run.program->results.kernels.size());
         if (placeOf.emplace(runs[i].id, i).second) ids.push_back(runs[i].id);
     }
     // Many runs a statement: a statement a run is a round trip a run, most
@@ -518,10 +528,11 @@ std::vector<ResultsRun> HistoryStore::runsData(std::span<const StoredRun> runs) 
             readColumnsFromSqlite(some, take);
     }
     for (size_t i = 0; i < runs.size(); ++i) {
+        if (!out[i].recognised) continue;
         if (placeOf.at(runs[i].id) != i) out[i] = out[placeOf.at(runs[i].id)];   // the same run asked for twice
-        // Frames with all three blocks, as the reader counted them: blocks of
-        // incomplete frames are kept too, so the blocks alone do not tell.
-        out[i].streamingFrames = out[i].program == Program::streaming ? runs[i].frames : 0;
+        // Frames with a block of every kernel, as the reader counted them:
+        // blocks of incomplete frames are kept too, so the blocks alone do not tell.
+        out[i].completeFrames = out[i].program->results.byKernel() ? runs[i].frames : 0;
     }
     return out;
 }
@@ -545,8 +556,8 @@ void HistoryStore::readVersion1Frames(long long id, ResultsRun& run) {
                 run.frames.push_back(Frame{firstLine[i], long(window[i]), orNan(triangles[i], trianglesNull[i]),
                                            orNan(seconds[i], secondsNull[i]), orNan(angles[i], anglesNull[i]),
                                            orNan(rate[i], rateNull[i])});
-            else if (kernel[i] < kernelCount)
-                run.kernels[kernel[i]].push_back(KernelBlock{firstLine[i], long(window[i]),
+            else if (size_t(kernel[i]) < run.kernels.size())
+                run.kernels[size_t(kernel[i])].push_back(KernelBlock{firstLine[i], long(window[i]),
                                                              orNan(seconds[i], secondsNull[i]),
                                                              orNan(rate[i], rateNull[i])});
         }

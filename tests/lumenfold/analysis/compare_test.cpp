@@ -25,7 +25,7 @@ ResultsRun cubeRun(const std::string& path, double setup, const std::vector<doub
     ResultsRun run;
     run.path = path;
     run.recognised = true;
-    run.program = Program::cube;
+    run.program = findProgram("cube");
     run.hasSetup = true;
     run.setupSeconds = setup;
     for (double s : seconds) {
@@ -43,10 +43,11 @@ ResultsRun trianglesRun(const std::string& path, long first, long last, double r
     ResultsRun run;
     run.path = path;
     run.recognised = true;
-    run.program = Program::triangles;
+    run.program = findProgram("triangles");
     for (long step = first; step <= last; ++step) {
         Frame f;
         f.triangles = 600.0 * double(step + 1);
+        f.step = step;
         f.rate = rate;
         f.seconds = f.triangles / rate;
         f.anglesPerSecond = 1 / f.seconds;
@@ -88,7 +89,7 @@ TEST(Compare, GroupsOfRunsGiveRatiosIntervalsAndVerdictsPerFigure) {
     const Comparison c = compareSides(a, b);
     ASSERT_EQ(c.programs.size(), 1u);
     const ProgramComparison& cube = c.programs[0];
-    EXPECT_EQ(cube.program, Program::cube);
+    EXPECT_EQ(cube.program, findProgram("cube"));
     ASSERT_EQ(cube.figures.size(), 4u);
     EXPECT_EQ(c.notes, std::vector<std::string>{"streaming: 1 run in B only, nothing to compare them with"});
 
@@ -282,7 +283,7 @@ TEST_F(InputFiles, DirectoriesStandForTheResultsFilesInThem) {
 
     const ComparedSide side = sideOf(readReportedRuns({files[0], files[1], files[2]}));
     ASSERT_EQ(side.runs.size(), 3u);
-    EXPECT_EQ(side.runs[0].program, Program::cube);
+    EXPECT_EQ(side.runs[0].program, findProgram("cube"));
     ASSERT_EQ(side.warnings.size(), 2u);
     EXPECT_EQ(side.warnings[1].message, "swap interval 1");
     EXPECT_EQ(side.warnings[0].file, files[0]);
@@ -293,7 +294,7 @@ TEST_F(InputFiles, DirectoriesStandForTheResultsFilesInThem) {
     quick.resamples = 20;
     const Comparison comparison = compareSides(side, side, quick);
     ASSERT_EQ(comparison.programs.size(), 1u);
-    EXPECT_EQ(comparison.programs[0].program, Program::cube);
+    EXPECT_EQ(comparison.programs[0].program, findProgram("cube"));
     ASSERT_EQ(comparison.notes.size(), 2u);
     EXPECT_EQ(comparison.notes[0].rfind("A: " + files[1] + ": validation run", 0), 0u) << comparison.notes[0];
 }

@@ -14,12 +14,12 @@ using nlohmann::json;
 // bound of "inf" or "nan".
 TEST(Formats, AnIntervalWithoutFiniteBoundsIsNoIntervalInEveryFormat) {
     FigureComparison figure;
-    figure.program = Program::cube;
+    figure.program = findProgram("cube");
     figure.figure = "verticesPerSecond";
     figure.label = "vertices/s";
     figure.ratio = Interval{1.5, 0.5, INFINITY};
     Comparison comparison;
-    comparison.programs = {ProgramComparison{Program::cube, {"a.txt"}, {"b.txt"}, {figure}, {}, {}}};
+    comparison.programs = {ProgramComparison{findProgram("cube"), {"a.txt"}, {"b.txt"}, {figure}, {}, {}}};
 
     const auto stored = [](long long id) {
         StoredRun run;

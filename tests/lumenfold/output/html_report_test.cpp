@@ -70,7 +70,7 @@ TEST(HtmlReport, ComparisonShowsBothSidesAndEveryVerdict) {
     std::vector<ReportedRun> runs = {{a, parseContext(R"({"date": "2026-12-07T14:05:09+01:00"})", "a.json"), "A"},
                                      {a, {}, "B"}};
     std::vector<FigureComparison> figures(2);
-    figures[0].program = figures[1].program = Program::cube;
+    figures[0].program = figures[1].program = findProgram("cube");
     figures[0].figure = "verticesPerSecond";
     figures[0].label = "vertices/s";
     figures[0].ratio = Interval{1.2, 1.1, 1.3};

@@ -142,7 +142,7 @@ ResultsRun cubeWithOutliers() {
     ResultsRun run;
     run.path = "o.txt";
     run.recognised = true;
-    run.program = Program::cube;
+    run.program = findProgram("cube");
     for (int i = 0; i < 30; ++i) {
         Frame f;
         f.firstLine = 7 + 5 * i;

@@ -21,7 +21,7 @@ int exitStatus(int code) {
     return status;
 }
 
-RunMachine machine(RunLimits limits) { return RunMachine(Program::triangles, limits, "Title", ":7", 0); }
+RunMachine machine(RunLimits limits) { return RunMachine(findProgram("triangles"), limits, "Title", ":7", 0); }
 
 TEST(RunMachine, PressesTheKeysInTurnAndEndsWell) {
     RunMachine m = machine({2, 0, 60});

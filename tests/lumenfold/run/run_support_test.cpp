@@ -22,22 +22,22 @@ int feed(Program program, const std::string& console, ConsoleWatch& watch) {
 
 TEST(ConsoleWatch, CountsFramesOfEachProgram) {
     ConsoleWatch triangles;
-    EXPECT_EQ(feed(Program::triangles, trianglesFile, triangles), 2);
+    EXPECT_EQ(feed(findProgram("triangles"), trianglesFile, triangles), 2);
     EXPECT_TRUE(triangles.setupDone);
     EXPECT_EQ(triangles.latestFigure, "1742.5 triangles/s");
     ConsoleWatch cube;
-    EXPECT_EQ(feed(Program::cube, cubeFile, cube), 2);
+    EXPECT_EQ(feed(findProgram("cube"), cubeFile, cube), 2);
     EXPECT_EQ(cube.latestFigure, "3.35544e+07 vertices/s");
     // Three rate lines per streaming frame; only the logic kernel's ends it,
     // and the float kernel's is the figure shown.
     ConsoleWatch streaming;
-    EXPECT_EQ(feed(Program::streaming, streamingFile + streamingFrame1.substr(0, 40), streaming), 2);
+    EXPECT_EQ(feed(findProgram("streaming"), streamingFile + streamingFrame1.substr(0, 40), streaming), 2);
     EXPECT_EQ(streaming.latestFigure, "31.5806 float M executions/s");
 }
 
 TEST(ConsoleWatch, FollowsTheClosingLines) {
     ConsoleWatch watch;
-    feed(Program::cube,
+    feed(findProgram("cube"),
          "Results have been saved in a file and you can find it at: /tmp/x/results @ a.txt\n\nPress Enter to Exit.\n",
          watch);
     EXPECT_TRUE(watch.resultsSaved);
@@ -45,7 +45,7 @@ TEST(ConsoleWatch, FollowsTheClosingLines) {
     EXPECT_TRUE(watch.promptSeen);
 
     ConsoleWatch notSaved;
-    feed(Program::cube,
+    feed(findProgram("cube"),
          "Results have not been saved: the results file could not be created at: /ro/r.txt\n", notSaved);
     EXPECT_TRUE(notSaved.resultsNotSaved);
     EXPECT_EQ(notSaved.resultsPath, "/ro/r.txt");
@@ -53,14 +53,14 @@ TEST(ConsoleWatch, FollowsTheClosingLines) {
 
 TEST(ConsoleWatch, ResultsShortOfTheConsoleFailTheRun) {
     ConsoleWatch whole;
-    feed(Program::triangles, trianglesFile, whole);
+    feed(findProgram("triangles"), trianglesFile, whole);
     EXPECT_EQ(resultsShortfall(whole, 2), "");
     EXPECT_EQ(resultsShortfall(whole, 3), "");
     EXPECT_EQ(resultsShortfall(whole, 1), "the results file holds 1 of the 2 frames the console showed");
 
     // A failed write fails the run even when every frame made it before it.
     ConsoleWatch failed;
-    feed(Program::streaming,
+    feed(findProgram("streaming"),
          "Results have not all been saved: writing the results file failed at: /full/r @ 1.txt\n", failed);
     EXPECT_TRUE(failed.resultsIncomplete);
     EXPECT_EQ(failed.resultsPath, "/full/r @ 1.txt");

@@ -22,18 +22,18 @@ TEST(Series, MainFigureOfEachProgram) {
     // Runs reaching steps 5, 3 and 4: only step 3 is in all of them.
     const std::vector<ResultsRun> triangles = {trianglesRun(5), trianglesRun(3, 2), trianglesRun(4)};
     EXPECT_EQ(deepestCommonStep(triangles), 3);
-    const MainFigure t = mainFigure(Program::triangles, triangles);
+    const MainFigure t = mainFigure(findProgram("triangles"), triangles);
     EXPECT_EQ(t.name, "triangles/s at step 3");
     EXPECT_EQ(t.runs, (RunSamples{{3000}, {6000}, {3000}}));
     // A deeper run, taken alone, is read at the series' step.
-    EXPECT_EQ(mainFigureAt(Program::triangles, {triangles[0]}, 3).runs, (RunSamples{{3000}}));
-    EXPECT_EQ(mainFigure(Program::triangles, {triangles[0]}).runs, (RunSamples{{5000}}));
+    EXPECT_EQ(mainFigureAt(findProgram("triangles"), {triangles[0]}, 3).runs, (RunSamples{{3000}}));
+    EXPECT_EQ(mainFigure(findProgram("triangles"), {triangles[0]}).runs, (RunSamples{{5000}}));
 
-    const MainFigure c = mainFigure(Program::cube, {parseResultsText(cubeFile, "c.txt")});
+    const MainFigure c = mainFigure(findProgram("cube"), {parseResultsText(cubeFile, "c.txt")});
     EXPECT_EQ(c.name, "vertices/s");
     EXPECT_EQ(c.runs, (RunSamples{{6.71089e+07, 3.35544e+07}}));
 
-    const MainFigure s = mainFigure(Program::streaming, {parseResultsText(streamingFile, "s.txt")});
+    const MainFigure s = mainFigure(findProgram("streaming"), {parseResultsText(streamingFile, "s.txt")});
     EXPECT_EQ(s.name, "float kernel Mexec/s");
     EXPECT_EQ(s.runs, (RunSamples{{33.5544, 31.5806}}));
 

@@ -19,6 +19,7 @@ TEST(FrameColumns, KeepEveryValueToTheBitInAFixedLayout) {
     run.frames = {Frame{7, 1, 1200, 4.06, 0.246305, 295.567},
                   Frame{13, -2, NAN, -0.0, INFINITY, -INFINITY},
                   Frame{2147483647, 1L << 40, 5e-324, 1.7976931348623157e308, std::nan("7"), 1.0}};
+    run.kernels.resize(3);
     run.kernels[1] = {KernelBlock{20, 1, 5.734, 23.4073}};
     const std::vector<FrameColumns> packed = packFrames(run);
     ASSERT_EQ(packed.size(), 2u);
@@ -29,10 +30,16 @@ TEST(FrameColumns, KeepEveryValueToTheBitInAFixedLayout) {
     EXPECT_EQ(packed[0].rate.substr(16), std::string("\0\0\0\0\0\0\xf0\x3f", 8));
     EXPECT_EQ(packed[0].firstLine.substr(0, 4), std::string("\x07\0\0\0", 4));
 
+    // Unpacked into a run of a program whose frames have steps: each
+    // frame's step comes back from its count, as the reader gave it.
     ResultsRun back;
+    back.program = findProgram("triangles");
+    back.kernels.resize(3);
     std::string error;
     for (const FrameColumns& c : packed) ASSERT_TRUE(unpackFrames(c, back, error)) << error;
     ASSERT_EQ(back.frames.size(), 3u);
+    EXPECT_EQ((std::vector<long>{back.frames[0].step, back.frames[1].step, back.frames[2].step}),
+              (std::vector<long>{1, -1, -1}));
     for (size_t i = 0; i < 3; ++i) {
         const Frame &a = run.frames[i], &b = back.frames[i];
         EXPECT_EQ(std::make_pair(a.firstLine, a.window), std::make_pair(b.firstLine, b.window));

@@ -21,7 +21,7 @@
 // the processor/wall ratio shows the cores used): `history check` twice
 // (the first raises every alert, the second is a night's check of a known
 // store), `history alerts` in text and JSON, and with --html also
-// `history show --html`. Then --older-alerts more alerts are stored, as a
+// `history show --html DIR/`, the whole site. Then --older-alerts more alerts are stored, as a
 // year of nightly checks might leave them, and `history alerts` and
 // `history check` are timed again. --phases first times the check's parts
 // in process.
@@ -431,15 +431,22 @@ void show(const char* what, const Timed& t) {
     fflush(stdout);
 }
 
-uintmax_t treeBytes(const std::filesystem::path& dir, size_t& files) {
+// The site's size: every file, its pages (.html) and the files they share.
+struct SiteSize {
     uintmax_t bytes = 0;
+    size_t files = 0, pages = 0;
+};
+
+SiteSize siteSize(const std::filesystem::path& dir) {
+    SiteSize size;
     std::error_code ignored;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(dir, ignored))
         if (entry.is_regular_file(ignored)) {
-            bytes += entry.file_size(ignored);
-            ++files;
+            size.bytes += entry.file_size(ignored);
+            ++size.files;
+            size.pages += entry.path().extension() == ".html";
         }
-    return bytes;
+    return size;
 }
 
 void timeCommands(const Plan& plan, const std::string& db, const std::filesystem::path& dir) {
@@ -458,12 +465,11 @@ void timeCommands(const Plan& plan, const std::string& db, const std::filesystem
     show("history alerts --state new", timeCommand(with({"alerts", "--state", "new"}), out + "-new.txt", 600));
     if (plan.html) {
         const std::filesystem::path site = dir / "site";
-        std::filesystem::create_directories(site);
-        const Timed t = timeCommand(with({"show", "--html", (site / "history.html").string()}), out + "-show.txt", 600);
-        show("history show --html (limit 600 s)", t);
-        size_t files = 0;
-        const uintmax_t bytes = treeBytes(site, files);
-        printf("the site: %zu files, %.1f MB\n", files, double(bytes) / 1e6);
+        std::filesystem::remove_all(site);
+        const Timed t = timeCommand(with({"show", "--html", site.string() + "/"}), out + "-show.txt", 600);
+        show("history show --html DIR/ (limit 600 s)", t);
+        const SiteSize size = siteSize(site);
+        printf("the site: %zu files, %zu of them pages, %.1f MB\n", size.files, size.pages, double(size.bytes) / 1e6);
     }
     if (plan.olderAlerts > 0) {
         addOlderAlerts(plan, db);

@@ -1,5 +1,6 @@
 #include "store/store_check.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -11,7 +12,6 @@
 #include <system_error>
 #include <thread>
 #include <utility>
-#include <algorithm>
 
 #include "common/parallel.h"
 

@@ -10,8 +10,10 @@
 #include <limits>
 #include <sys/wait.h>
 
+#include "commands/bisect_command.h"
 #include "commands/history_command.h"
 #include "commands/nightly_command.h"
+#include "common/name_value.h"
 #include "common/display_text.h"
 #include "common/messages.h"
 #include "common/whole_file.h"
@@ -190,6 +192,9 @@ int compareCommand(const CompareRequest& request) {
 
 // Frames of a run when neither --frames nor --seconds is given.
 constexpr int defaultFrames = 5;
+constexpr const char* timingHelp =
+    "time every frame with a preloaded library: swap to swap, the process's CPU time and the GPU time of its "
+    "commands (timer queries), into a file beside the results that report, compare and history read";
 
 // A number in (low, high], or [low, high] when low is included. CLI11's own
 // checks let "nan" through (no comparison with it fails), which made a run
@@ -254,6 +259,7 @@ CLI::App* addRunCommand(CLI::App& app, RunOptions& options, SeriesPlan& plan) {
                     "into a file beside the results; 0: not at all")
         ->capture_default_str()
         ->check(CLI::Range(0, 60000));
+    run->add_flag("--timing", options.timing, timingHelp);
     return run;
 }
 
@@ -273,6 +279,7 @@ CLI::App* addSuiteCommand(CLI::App& app, SuiteOptions& options) {
                       "0: not at all")
         ->capture_default_str()
         ->check(CLI::Range(0, 60000));
+    suite->add_flag("--timing", options.timing, timingHelp);
     return suite;
 }
 
@@ -321,13 +328,45 @@ bool splitSides(CompareRequest& request) {
     return true;
 }
 
+// --label NAME=VALUE, repeatable, for run and suite.
+void addLabels(CLI::App* command, std::vector<std::string>& labels) {
+    command->add_option("--label", labels, "NAME=VALUE kept in each run's context file (a build, a branch, a "
+                                           "setting); compare names labels that differ; repeatable");
+}
+
+// False, having said why, when a --label is not NAME=VALUE or names one twice.
+bool takeLabels(const std::vector<std::string>& given, std::map<std::string, std::string>& labels) {
+    std::string error;
+    if (parseNameValues(given, NameKind::label, labels, error)) return true;
+    tell("--label: " + error);
+    return false;
+}
+
+// What more than one command takes: --label (run, suite), --history (the
+// commands that measure), --no-wait (those that hold the machine).
+struct SharedFlags {
+    std::vector<std::string> labels;
+    HistoryFlag history;
+    bool noWait = false;
+};
+
+void addSharedFlags(SharedFlags& flags, CLI::App* run, CLI::App* suite, CLI::App* validate, CLI::App* nightly,
+                    CLI::App* bisect) {
+    for (CLI::App* command : {run, suite}) addLabels(command, flags.labels);
+    for (CLI::App* command : {run, suite, bisect}) flags.history.addTo(command);
+    for (CLI::App* command : {run, suite, validate, nightly, bisect})
+        command->add_flag("--no-wait", flags.noWait,
+                          "when another benchmark holds this machine, refuse (exit status 1) instead of waiting");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // lumenfold started again as the GL probe of a program's environment.
+    if (const char* display = getenv(glProbeVariable)) return answerGlProbe(display);
     CLI::App app{"Runs the Lumenfold benchmark programs unattended and reports their results files."};
     app.set_version_flag("--version", LUMENFOLD_VERSION);
     app.require_subcommand(1);
-
     RunOptions runOptions;
     runOptions.command = shellQuoted(argc, argv);
     SeriesPlan plan;
@@ -343,18 +382,16 @@ int main(int argc, char** argv) {
     validateOptions.command = runOptions.command;
     CLI::App* validate = addValidateCommand(app, validateOptions);
 
+    BisectOptions bisectOptions;
+    bisectOptions.command = runOptions.command;
+    CLI::App* bisect = addBisectCommand(app, bisectOptions);
     HistoryOptions historyOptions;
     CLI::App* history = addHistoryCommand(app, historyOptions);
     NightlyOptions nightlyOptions;
     nightlyOptions.command = runOptions.command;
     CLI::App* nightly = addNightlyCommand(app, nightlyOptions);
-    HistoryFlag historyFlag;
-    for (CLI::App* command : {run, suite}) historyFlag.addTo(command);
-    bool noWait = false;
-    for (CLI::App* command : {run, suite, validate, nightly})
-        command->add_flag("--no-wait", noWait,
-                          "when another benchmark holds this machine, refuse (exit status 1) instead of waiting");
-
+    SharedFlags shared;
+    addSharedFlags(shared, run, suite, validate, nightly, bisect);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -362,14 +399,18 @@ int main(int argc, char** argv) {
         return code == 0 ? 0 : 2;
     }
 
-    runOptions.finished = suiteOptions.finished = historyFlag.adder();
-    runOptions.noWait = suiteOptions.noWait = validateOptions.noWait = nightlyOptions.noWait = noWait;
+    runOptions.finished = suiteOptions.finished = bisectOptions.finished = shared.history.adder();
+    runOptions.noWait = suiteOptions.noWait = validateOptions.noWait = nightlyOptions.noWait = bisectOptions.noWait =
+        shared.noWait;
+    if (!takeLabels(shared.labels, runOptions.labels)) return 2;
+    suiteOptions.labels = runOptions.labels;
+    if (*bisect) return shared.history.status(bisectCommand(bisectOptions));
     if (*run) {
         if (runOptions.limits.frames == 0 && runOptions.limits.seconds == 0) runOptions.limits.frames = defaultFrames;
-        if (plan.repeat > 1 || plan.stablePercent > 0) return historyFlag.status(seriesCommand(runOptions, plan));
-        return historyFlag.status(runCommand(runOptions));
+        if (plan.repeat > 1 || plan.stablePercent > 0) return shared.history.status(seriesCommand(runOptions, plan));
+        return shared.history.status(runCommand(runOptions));
     }
-    if (*suite) return historyFlag.status(suiteCommand(suiteOptions));
+    if (*suite) return shared.history.status(suiteCommand(suiteOptions));
     if (*history) return historyCommand(historyOptions);
     if (*nightly) return nightlyCommand(nightlyOptions);
     if (*validate) return validateCommand(validateOptions);

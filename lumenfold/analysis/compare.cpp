@@ -1,6 +1,10 @@
 #include "analysis/compare.h"
+#include "analysis/frame_tails.h"
+#include "analysis/machine_state.h"
 
 #include <algorithm>
+#include <limits>
+#include <optional>
 #include <set>
 
 #include "common/display_text.h"
@@ -157,6 +161,58 @@ std::set<long> limitNotes(Program program, const std::vector<const ResultsRun*>&
     return steps;
 }
 
+// The frame-time tails of a program whose runs all hold enough frames for
+// the tail: B/A with an interval where the bootstrap of the tail is sound,
+// else a note that says why there is none.
+void compareTails(const std::vector<const ResultsRun*>& a, const std::vector<const ResultsRun*>& b,
+                  const std::set<long>& steps, const BootstrapOptions& options, ProgramComparison& out) {
+    const std::optional<FigureSpec> frameTime = findFigure(out.program, "frameSeconds");
+    if (!frameTime) return;
+    FigureComparison figure;
+    const RunSamples samplesA = samplesOf(a, *frameTime, steps, figure.runsA, figure.samplesA);
+    const RunSamples samplesB = samplesOf(b, *frameTime, steps, figure.runsB, figure.samplesB);
+    size_t fewest = std::numeric_limits<size_t>::max();
+    for (const RunSamples* side : {&samplesA, &samplesB})
+        for (const std::vector<double>& run : *side) fewest = std::min(fewest, run.size());
+    for (const TailFigureSpec& spec : tailFigures) {
+        if (figure.runsA == 0 || figure.runsB == 0 || long(fewest) < framesForTail(spec)) continue;
+        std::string why;
+        const Interval ratio = tailRatioInterval(spec, samplesA, samplesB, options, why);
+        if (!why.empty()) {
+            out.notes.push_back(std::string(spec.label) + ": no interval: " + why);
+            continue;
+        }
+        FigureComparison tail = figure;
+        tail.program = out.program;
+        tail.figure = spec.key;
+        tail.label = spec.label;
+        tail.direction = spec.rate ? Direction::higherIsBetter : Direction::lowerIsBetter;
+        std::vector<double> valuesA, valuesB;
+        for (const std::vector<double>& run : samplesA) valuesA.push_back(tailValue(spec, run).value);
+        for (const std::vector<double>& run : samplesB) valuesB.push_back(tailValue(spec, run).value);
+        tail.medianA = medianOfRunMedians({valuesA});
+        tail.medianB = medianOfRunMedians({valuesB});
+        tail.ratio = ratio;
+        tail.verdict = verdictFor(ratio, tail.direction);
+        out.figures.push_back(tail);
+    }
+}
+
+// Whether every run of both sides was timed. Mixed sides would compare
+// the timed runs of one with those of the other under the other runs' names,
+// so the times are then left out, with a note.
+bool timedOnBothSides(const std::vector<const ResultsRun*>& a, const std::vector<const ResultsRun*>& b,
+                      ProgramComparison& out) {
+    size_t timed = 0;
+    for (const auto* side : {&a, &b})
+        for (const ResultsRun* run : *side) timed += run->timing.present ? 1 : 0;
+    const size_t all = a.size() + b.size();
+    if (timed > 0 && timed < all)
+        out.notes.push_back("the swap-to-swap, CPU and GPU times are compared only when every run was timed "
+                            "(--timing): " + std::to_string(timed) + " of " + std::to_string(all) + " runs were");
+    return timed == all;
+}
+
 ProgramComparison compareProgram(Program program, const std::vector<const ResultsRun*>& a,
                                  const std::vector<const ResultsRun*>& b, const BootstrapOptions& options,
                                  const FigureProgress& progress) {
@@ -165,7 +221,10 @@ ProgramComparison compareProgram(Program program, const std::vector<const Result
     for (const ResultsRun* run : a) out.filesA.push_back(run->path);
     for (const ResultsRun* run : b) out.filesB.push_back(run->path);
     const std::set<long> steps = limitNotes(program, a, b, out);
-    for (const FigureSpec& spec : comparedFigures(program, steps)) compareFigure(spec, a, b, steps, options, progress, out);
+    const bool timed = timedOnBothSides(a, b, out);
+    for (const FigureSpec& spec : comparedFigures(program, steps))
+        if (timed || !spec.timed()) compareFigure(spec, a, b, steps, options, progress, out);
+    compareTails(a, b, steps, options, out);
     for (const auto& [side, runs] : {std::pair{"A", &a}, std::pair{"B", &b}})
         for (const ResultsRun* run : *runs) {
             const std::vector<RunOutliers> outliers = runOutliers(*run);
@@ -205,6 +264,25 @@ ComparedSide sideOf(const std::vector<ReportedRun>& runs) {
     return side;
 }
 
+// Sensors whose readings differ between the sides beyond their spread,
+// from the runs sampled on both.
+std::vector<ConditionDifference> machineDifferences(const ComparedSide& a, const ComparedSide& b) {
+    std::vector<SamplesSummary> before, after;
+    for (const ResultsRun& run : a.runs)
+        if (run.machine) before.push_back(*run.machine);
+    for (const ResultsRun& run : b.runs)
+        if (run.machine) after.push_back(*run.machine);
+    std::vector<ConditionDifference> out;
+    if (before.empty() || after.empty()) return out;
+    for (const SensorDifference& d : sensorDifferences(before, after)) {
+        ConditionDifference difference;
+        difference.label = "sensor " + d.key;
+        difference.line = "the machine's state differs: " + d.text + " (median of the runs' medians)";
+        out.push_back(std::move(difference));
+    }
+    return out;
+}
+
 Comparison compareSides(const ComparedSide& a, const ComparedSide& b, const BootstrapOptions& options,
                         const FigureProgress& progress) {
     Comparison out;
@@ -216,6 +294,7 @@ Comparison compareSides(const ComparedSide& a, const ComparedSide& b, const Boot
     out.withoutContextA = a.withoutContext;
     out.withoutContextB = b.withoutContext;
     out.differences = conditionDifferences(a.conditions, b.conditions);
+    for (ConditionDifference& d : machineDifferences(a, b)) out.differences.push_back(std::move(d));
     out.skippedFrames = std::max(a.skippedFrames, b.skippedFrames);
     for (const auto& [name, side] : {std::pair{"A", &a}, std::pair{"B", &b}})
         for (const std::string& file : side->validation)

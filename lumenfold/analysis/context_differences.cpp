@@ -42,11 +42,17 @@ std::string shown(const std::optional<std::string>& value, bool variable) {
 
 using Values = std::vector<std::pair<std::optional<std::string>, int>>;
 
-Values valuesOf(const std::vector<RunConditions>& runs, size_t index) {
+// A run's value of a condition by its label; none when the run does not have it.
+std::optional<std::string> valueOf(const RunConditions& run, const std::string& label) {
+    for (const ConditionValue& condition : run)
+        if (condition.label == label) return condition.value;
+    return std::nullopt;
+}
+
+Values valuesOf(const std::vector<RunConditions>& runs, const std::string& label) {
     Values values;
     for (const RunConditions& run : runs) {
-        if (index >= run.size()) continue;
-        const std::optional<std::string>& value = run[index].value;
+        const std::optional<std::string> value = valueOf(run, label);
         auto found = std::find_if(values.begin(), values.end(), [&](const auto& v) { return v.first == value; });
         if (found == values.end())
             values.emplace_back(value, 1);
@@ -86,6 +92,11 @@ RunConditions conditionsOfContext(const json& context) {
     out.push_back({"CPU model", stringAt(cpu, "model")});
     out.push_back({"Lumenfold version", stringAt(context, "version")});
     for (const std::string& name : glEnvironmentVariables()) out.push_back({name, stringAt(environment, name.c_str())});
+    out.push_back({"revision", stringAt(context, "revision")});
+    // Labels vary in name from run to run: each is a condition of its own.
+    if (context.is_object() && context.contains("labels") && context["labels"].is_object())
+        for (const auto& [name, value] : context["labels"].items())
+            if (value.is_string()) out.push_back({labelPrefix + name, value.get<std::string>()});
     return out;
 }
 
@@ -93,14 +104,23 @@ std::vector<ConditionDifference> conditionDifferences(const std::vector<RunCondi
                                                       const std::vector<RunConditions>& b) {
     std::vector<ConditionDifference> out;
     if (a.empty() || b.empty()) return out;
-    for (size_t i = 0; i < a.front().size(); ++i) {
+    // Every label met on either side, in the order first met.
+    std::vector<std::string> labels;
+    for (const auto* side : {&a, &b})
+        for (const RunConditions& run : *side)
+            for (const ConditionValue& condition : run)
+                if (std::find(labels.begin(), labels.end(), condition.label) == labels.end())
+                    labels.push_back(condition.label);
+    for (const std::string& label : labels) {
         ConditionDifference difference;
-        difference.label = a.front()[i].label;
-        difference.a = valuesOf(a, i);
-        difference.b = valuesOf(b, i);
+        // A label's name came from a file: shown safely, in JSON too.
+        difference.label = displayText(label);
+        difference.a = valuesOf(a, label);
+        difference.b = valuesOf(b, label);
         if (sameSet(difference.a, difference.b)) continue;
         const std::vector<std::string>& variables = glEnvironmentVariables();
-        const bool variable = std::find(variables.begin(), variables.end(), difference.label) != variables.end();
+        const bool variable = std::find(variables.begin(), variables.end(), difference.label) != variables.end() ||
+                              label.starts_with(labelPrefix);
         difference.line = "the sides differ in: " + difference.label + " " + sideText(difference.a, variable) +
                           " / " + sideText(difference.b, variable);
         out.push_back(std::move(difference));

@@ -10,8 +10,8 @@
 // the number of its runs that had it:
 //   the sides differ in: kernel "Linux 6.1.0-13-amd64" / "Linux 6.1.0-13-amd64" (2 runs), "Linux 6.5.0-1-amd64" (1 run)
 // Values are shown through displayText, in double quotes (a quote inside
-// one as \"); an environment variable that was not set shows as unset,
-// any other condition missing from a context file as not recorded.
+// one as \"); an environment variable or label that was not set shows as
+// unset, any other condition missing from a context file as not recorded.
 #pragma once
 
 #include <optional>
@@ -32,10 +32,13 @@ using RunConditions = std::vector<ConditionValue>;
 // records.
 const std::vector<std::string>& glEnvironmentVariables();
 
-// The conditions of one run from its context file as run writes it, always
-// the same labels in the same order. The one place that knows the file's
-// layout.
+// The conditions of one run from its context file as run writes it: always
+// the same labels in the same order, then the run's own labels (--label
+// NAME=VALUE) as "label NAME". The one place that knows the file's layout.
 RunConditions conditionsOfContext(const nlohmann::json& context);
+
+// What a run's label is shown as among the conditions: "label build".
+inline constexpr const char* labelPrefix = "label ";
 
 struct ConditionDifference {
     std::string label;

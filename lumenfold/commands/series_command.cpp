@@ -99,8 +99,10 @@ int suiteCommand(const SuiteOptions& options) {
     run.limits = options.limits;
     run.command = options.command;
     run.echo = options.echo;
+    run.labels = options.labels;
     run.finished = options.finished;
     run.sampleIntervalMs = options.sampleIntervalMs;
+    run.timing = options.timing;
     run.directory = options.directory.empty() ? "lumenfold-suite-" + dateStamp() : options.directory;
     SeriesPlan plan;
     plan.repeat = options.repeat;

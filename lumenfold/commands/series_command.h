@@ -16,9 +16,11 @@ struct SuiteOptions {
     RunLimits limits;       // the frames each run takes, the hang timeout
     std::string command;
     bool echo = false;      // each program's console shown live as well as logged
+    std::map<std::string, std::string> labels;   // --label, kept in every context file
     bool noWait = false;    // as RunOptions::noWait
     std::vector<std::string> programs;   // empty: every program
     int sampleIntervalMs = 100;          // as RunOptions::sampleIntervalMs
+    bool timing = false;                 // as RunOptions::timing
     std::function<void(const std::string& resultsPath)> finished;   // as RunOptions::finished
 };
 

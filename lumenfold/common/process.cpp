@@ -90,7 +90,27 @@ void connect(int target, Stream how, int pipeEnd, int null) {
     if (how == Stream::discard && null >= 0) dup2(null, target);
 }
 
-[[noreturn]] void startInChild(const ChildSpec& spec, pid_t parent, StartPipes& pipes) {
+// The child's whole environment, made before the fork: the child only
+// points environ at it, which allocates nothing.
+struct ChildEnvironment {
+    std::vector<std::string> entries;
+    std::vector<char*> pointers;
+
+    explicit ChildEnvironment(const ChildSpec& spec) {
+        if (spec.environment.empty()) return;
+        for (char** entry = environ; *entry != nullptr; ++entry) {
+            const std::string text = *entry;
+            if (spec.environment.count(text.substr(0, text.find('='))) == 0) entries.push_back(text);
+        }
+        for (const auto& [name, value] : spec.environment)
+            if (value) entries.push_back(name + "=" + *value);
+        for (std::string& entry : entries) pointers.push_back(entry.data());
+        pointers.push_back(nullptr);
+    }
+    char** get() { return pointers.empty() ? nullptr : pointers.data(); }
+};
+
+[[noreturn]] void startInChild(const ChildSpec& spec, pid_t parent, StartPipes& pipes, char** environment) {
     if (spec.detached) {
         // A program would go on running with R pressed if lumenfold died.
         prctl(PR_SET_PDEATHSIG, SIGTERM);
@@ -104,6 +124,7 @@ void connect(int target, Stream how, int pipeEnd, int null) {
     for (int* pair : {pipes.in, pipes.out, pipes.err}) closeFd(pair[0]), closeFd(pair[1]);
     closeFd(pipes.report[0]);
     for (int fd : spec.passFds) fcntl(fd, F_SETFD, fcntl(fd, F_GETFD) & ~FD_CLOEXEC);
+    if (environment != nullptr) environ = environment;
     StartFailure failure;
     if (!spec.directory.empty() && chdir(spec.directory.c_str()) != 0) {
         failure = {errno, true};
@@ -145,6 +166,7 @@ bool startChild(const ChildSpec& spec, ChildProcess& child, std::string& error, 
         pipes.closeAll();
         return false;
     }
+    ChildEnvironment environment(spec);
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid < 0) {
@@ -152,7 +174,7 @@ bool startChild(const ChildSpec& spec, ChildProcess& child, std::string& error, 
         pipes.closeAll();
         return false;
     }
-    if (pid == 0) startInChild(spec, parent, pipes);
+    if (pid == 0) startInChild(spec, parent, pipes, environment.get());
     child = ChildProcess{pid, pipes.in[1], pipes.out[0], pipes.err[0]};
     pipes.in[1] = pipes.out[0] = pipes.err[0] = -1;
     closeFd(pipes.report[1]);
@@ -205,8 +227,9 @@ ToolRun runWithInput(const std::vector<std::string>& argv, const std::string& in
 }
 
 bool spawnWithPipes(const std::string& binary, const std::string& directory, ChildProcess& child,
-                    std::string& error) {
+                    std::string& error, const std::map<std::string, std::string>& environment) {
     ChildSpec spec;
+    for (const auto& [name, value] : environment) spec.environment[name] = value;
     spec.argv = {binary};
     spec.directory = directory;
     spec.input = spec.output = spec.errors = Stream::pipe;

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -35,6 +37,9 @@ struct ChildSpec {
     // lumenfold's to handle; and a child that dies with lumenfold.
     bool detached = false;
     std::vector<int> passFds;     // descriptors the child keeps (close-on-exec lifted)
+    // Changes to lumenfold's own environment for the child: a value sets the
+    // variable, nothing unsets it.
+    std::map<std::string, std::optional<std::string>> environment;
 };
 
 // A started child; the pipes asked for are open, the rest are -1.
@@ -59,10 +64,10 @@ struct ToolRun {
 };
 ToolRun runWithInput(const std::vector<std::string>& argv, const std::string& input, bool showOutput = false);
 
-// A benchmark program on pipes, detached, in the directory; output and
-// errors never block.
+// A benchmark program on pipes, detached, in the directory, with the
+// variables given set in its environment; output and errors never block.
 bool spawnWithPipes(const std::string& binary, const std::string& directory, ChildProcess& child,
-                    std::string& error);
+                    std::string& error, const std::map<std::string, std::string>& environment = {});
 
 // Splits what arrives on a pipe into whole lines; a last line without its
 // newline is given once the pipe closes.

@@ -1,5 +1,7 @@
 #include "model/context_file.h"
 
+#include <cctype>
+
 #include "text_format.h"
 
 #include "common/display_text.h"
@@ -175,6 +177,26 @@ void machineStateFrom(const json& in, RunContext& c) {
     c.machineState = m;
 }
 
+json timingJson(const RunContext::Timing& t) {
+    return {{"library", t.library},
+            {"file", orNull(t.file)},
+            {"gpu", {{"available", t.gpuAvailable}, {"note", t.gpu}}},
+            {"problem", orNull(t.problem)}};
+}
+
+void timingFrom(const json& in, RunContext& c) {
+    if (!in.contains("timing") || !in["timing"].is_object()) return;
+    const json& timing = in["timing"];
+    RunContext::Timing t;
+    take(timing, "library", t.library);
+    take(timing, "file", t.file);
+    const json& gpu = objectAt(timing, "gpu");
+    take(gpu, "available", t.gpuAvailable);
+    take(gpu, "note", t.gpu);
+    take(timing, "problem", t.problem);
+    c.timing = t;
+}
+
 json outcomeJson(const RunContext::Outcome& o) {
     return {{"ok", o.ok},
             {"message", orNull(o.message)},
@@ -212,7 +234,11 @@ void to_json(json& out, const RunContext& c) {
     out["window"] = c.window ? json({{"width", c.window->width}, {"height", c.window->height}}) : json(nullptr);
     if (c.outcome) out["outcome"] = outcomeJson(*c.outcome);
     if (c.validation) out["validation"] = true;
+    if (!c.labels.empty()) out["labels"] = c.labels;
+    if (c.revision) out["revision"] = *c.revision;
+    if (c.driverRevision) out["driverRevision"] = *c.driverRevision;
     if (c.machineState) out["machineState"] = machineStateJson(*c.machineState);
+    if (c.timing) out["timing"] = timingJson(*c.timing);
 }
 
 void from_json(const json& in, RunContext& c) {
@@ -236,7 +262,26 @@ void from_json(const json& in, RunContext& c) {
     machineFrom(in, c);
     outcomeFrom(in, c);
     take(in, "validation", c.validation);
+    for (const auto& [name, value] : objectAt(in, "labels").items())
+        if (value.is_string()) c.labels[name] = value.get<std::string>();
+    take(in, "revision", c.revision);
+    take(in, "driverRevision", c.driverRevision);
     machineStateFrom(in, c);
+    timingFrom(in, c);
+}
+
+std::optional<std::string> driverRevisionOf(const std::string& glVersion) {
+    const size_t mesa = glVersion.find("Mesa ");
+    if (mesa == std::string::npos) return std::nullopt;
+    const std::string mark = "(git-";
+    const size_t start = glVersion.find(mark, mesa);
+    if (start == std::string::npos) return std::nullopt;
+    const size_t begin = start + mark.size();
+    size_t end = begin;
+    while (end < glVersion.size() && std::isxdigit(static_cast<unsigned char>(glVersion[end]))) ++end;
+    // An abbreviated hash is at least 7 digits; anything else is not one.
+    if (end - begin < 7 || end - begin > 64 || end >= glVersion.size() || glVersion[end] != ')') return std::nullopt;
+    return glVersion.substr(begin, end - begin);
 }
 
 std::string contextPathFor(const std::string& resultsPath) {

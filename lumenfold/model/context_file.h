@@ -78,6 +78,13 @@ struct RunContext {
     // A run made to check what the programs draw, not to measure: its
     // figures are kept out of every report and comparison.
     bool validation = false;
+    // What the user named the run by (--label NAME=VALUE): a build, a branch, a setting.
+    std::map<std::string, std::string> labels;
+    // The source revision the program ran on (bisect: the commit it built).
+    std::optional<std::string> revision;
+    // The git revision in the GL version string of a Mesa built from git
+    // ("Mesa 24.1.0-devel (git-1a2b3c4d5e)"): which driver, beyond its version number.
+    std::optional<std::string> driverRevision;
     // What the machine's sensors were and where their samples went.
     struct SensorFact {
         std::string key, label, unit;
@@ -92,7 +99,21 @@ struct RunContext {
         size_t samples = 0;
     };
     std::optional<MachineState> machineState;
+    // run --timing: the library preloaded, the file it wrote and whether
+    // the driver let it time the GPU (how, or why not).
+    struct Timing {
+        std::string library;
+        std::optional<std::string> file;
+        bool gpuAvailable = false;
+        std::string gpu;
+        std::optional<std::string> problem;
+    };
+    std::optional<Timing> timing;
 };
+
+// "1a2b3c4d5e" from "4.5 (Compatibility Profile) Mesa 24.1.0-devel (git-1a2b3c4d5e)";
+// nothing when the string names no Mesa built from git.
+std::optional<std::string> driverRevisionOf(const std::string& glVersion);
 
 // The environment variables a context records when they are set.
 const std::vector<std::string>& recordedEnvironment();

@@ -1,6 +1,7 @@
 #include "model/figures.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -26,12 +27,46 @@ double frameValue(const Frame& frame, SampleSource source) {
     }
 }
 
+// Per whole frame, the time the timing library measured of this kind.
+double timedValue(const FrameTimes& times, SampleSource source) {
+    switch (source) {
+        case SampleSource::timedPresentSeconds: return times.presentSeconds;
+        case SampleSource::timedCpuSeconds: return times.cpuSeconds;
+        default: return times.gpuSeconds;
+    }
+}
+
 }  // namespace
 
-const std::vector<FigureSpec>& figuresOf(const ResultsRun& run) {
-    static const std::vector<FigureSpec> none;
-    return run.recognised ? programFigures(run.program) : none;
+bool measures(const ResultsRun& run, const FigureSpec& figure) {
+    return run.recognised && (!figure.timed() || run.timing.present);
 }
+
+std::vector<FigureSpec> figuresOf(const ResultsRun& run) {
+    std::vector<FigureSpec> figures;
+    if (!run.recognised) return figures;
+    for (const FigureSpec& figure : programFigures(run.program))
+        if (measures(run, figure)) figures.push_back(figure);
+    return figures;
+}
+
+namespace {
+
+// A timed figure's samples: frames not matched, and GPU times not known, left out.
+std::vector<double> timedSamples(const ResultsRun& run, const FigureSpec& figure, const std::set<long>* steps) {
+    std::vector<double> values;
+    const bool bySteps = run.program->hasSteps();
+    for (size_t i = 0; i < run.timing.frames.size(); ++i) {
+        const long step = bySteps && i < run.frames.size() ? run.frames[i].step : -1;
+        if (figure.step >= 0 && step != figure.step) continue;
+        if (steps != nullptr && bySteps && steps->count(step) == 0) continue;
+        const double value = timedValue(run.timing.frames[i], figure.source);
+        if (!std::isnan(value)) values.push_back(value);
+    }
+    return values;
+}
+
+}  // namespace
 
 std::vector<double> figureSamples(const ResultsRun& run, const FigureSpec& figure, const std::set<long>* steps) {
     std::vector<double> values;
@@ -47,6 +82,9 @@ std::vector<double> figureSamples(const ResultsRun& run, const FigureSpec& figur
                 values.push_back(figure.source == SampleSource::kernelSeconds ? b.seconds : b.millionsPerSecond);
             return values;
         case SampleSource::kernelFrameSeconds: return kernelFrameSeconds(run);
+        case SampleSource::timedPresentSeconds:
+        case SampleSource::timedCpuSeconds:
+        case SampleSource::timedGpuSeconds: return timedSamples(run, figure, steps);
         default: break;
     }
     const bool bySteps = run.program->hasSteps();

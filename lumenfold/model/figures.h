@@ -10,8 +10,11 @@
 #include "model/results_file.h"
 #include "programs/programs.h"
 
-// The figures of the run's program; none for an unrecognised run.
-const std::vector<FigureSpec>& figuresOf(const ResultsRun& run);
+// The figures of the run's program that the run measured (the timing
+// library's only when it was timed); none for an unrecognised run.
+std::vector<FigureSpec> figuresOf(const ResultsRun& run);
+// Whether the run has samples of the figure's kind: a timed figure needs a timed run.
+bool measures(const ResultsRun& run, const FigureSpec& figure);
 
 // The samples one run gives of a figure, in frame (or block) order; none
 // for a run of another program or an unrecognised one. For a per-step

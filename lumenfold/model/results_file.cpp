@@ -1,4 +1,5 @@
 #include "model/results_file.h"
+#include "model/timing_file.h"
 
 #include "common/display_text.h"
 
@@ -674,5 +675,12 @@ ResultsRun readResultsFile(const std::string& path) {
     std::string text;
     std::string error;
     if (!readRegularFile(path, maxResultsFileBytes, text, error)) return unreadRun(path, error);
-    return parseResultsText(text, path);
+    ResultsRun run = parseResultsText(text, path);
+    attachTimingBeside(run);
+    struct stat info{};
+    if (const std::string samples = samplesPathFor(path); stat(samples.c_str(), &info) == 0) {
+        run.machineSamples = readMachineSamples(samples);
+        run.machine = summariseSamples(*run.machineSamples);
+    }
+    return run;
 }

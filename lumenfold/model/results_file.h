@@ -6,10 +6,13 @@
 // after) a damaged spot is kept.
 #pragma once
 
+#include <cmath>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "model/machine_samples.h"
 #include "programs/program.h"
 
 // One frame of a program whose frames are one block each.
@@ -45,6 +48,26 @@ struct Problem {
     std::string message;
 };
 
+// A whole frame's times as the timing library measured them (run --timing):
+// NaN where a time was not measured, gpuMissing saying why the GPU's is not.
+struct FrameTimes {
+    double presentSeconds = NAN;   // swap to swap
+    double cpuSeconds = NAN;       // the process's CPU time over the same span
+    double gpuSeconds = NAN;       // the GPU time of the frame's commands
+    std::string gpuMissing;
+};
+
+// What the timing file beside a results file says of the run's frames.
+struct TimedFrames {
+    bool present = false;          // a timing file was read beside the results file
+    std::string file;              // as shown (displayText)
+    bool gpuAvailable = false;
+    std::string gpuNote;           // how GPU time is measured, or why it is not
+    std::vector<FrameTimes> frames;   // per whole frame, in frameCount's order
+    int unmatched = 0;             // whole frames no drawing of the timing file matched
+    std::vector<Problem> problems;
+};
+
 struct ResultsRun {
     std::string path;           // the file's name as shown everywhere: escaped (displayText)
     std::string givenPath;      // the name as given, for opening the file and those beside it
@@ -59,6 +82,11 @@ struct ResultsRun {
     int completeFrames = 0;
     FinalSummary summary;
     std::vector<Problem> problems;
+    TimedFrames timing;
+    // The machine's state while it ran, from the samples file beside it:
+    // every sample (for charts) and their summary.
+    std::optional<MachineSamples> machineSamples;
+    std::optional<SamplesSummary> machine;
 };
 
 // Whole frames of the run: its frames, or its frames with a block of every kernel.

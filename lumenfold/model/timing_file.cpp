@@ -5,7 +5,10 @@
 #include <map>
 #include <string_view>
 
+#include <sys/stat.h>
+
 #include "common/display_text.h"
+#include "programs/programs.h"
 
 namespace {
 
@@ -219,4 +222,57 @@ std::vector<std::optional<FrameTiming>> matchFramesByStep(const std::vector<Fram
             matched.emplace_back(drawings[found->second[nth]]);
     }
     return matched;
+}
+
+std::string timingPathFor(const std::string& resultsPath) {
+    const std::string suffix = ".txt";
+    if (resultsPath.size() > suffix.size() && resultsPath.ends_with(suffix))
+        return resultsPath.substr(0, resultsPath.size() - suffix.size()) + ".timing";
+    return resultsPath + ".timing";
+}
+
+namespace {
+
+std::vector<std::optional<FrameTiming>> drawingsOfFrames(const ResultsRun& run, const std::vector<FrameTiming>& drawings) {
+    const size_t whole = size_t(std::max(0, frameCount(run)));
+    if (run.recognised && run.program->hasSteps()) {
+        std::vector<long> steps;
+        for (size_t i = 0; i < whole && i < run.frames.size(); ++i) steps.push_back(run.frames[i].step);
+        return matchFramesByStep(drawings, steps);
+    }
+    std::vector<std::optional<FrameTiming>> matched(whole);
+    for (size_t i = 0; i < whole && i < drawings.size(); ++i) matched[i] = drawings[i];
+    return matched;
+}
+
+}  // namespace
+
+void attachTiming(ResultsRun& run, const TimingFile& file) {
+    TimedFrames& timing = run.timing;
+    timing = TimedFrames{};
+    timing.present = true;
+    timing.file = file.path;
+    timing.gpuAvailable = file.gpuAvailable;
+    timing.gpuNote = file.gpuNote;
+    timing.problems = file.problems;
+    if (!file.recognised) return;
+    for (const std::optional<FrameTiming>& drawing : drawingsOfFrames(run, timingFrames(file))) {
+        FrameTimes times;
+        if (drawing) {
+            times.presentSeconds = drawing->presentSeconds;
+            times.cpuSeconds = drawing->cpuSeconds;
+            times.gpuSeconds = drawing->gpuMissing.empty() ? drawing->gpuSeconds : NAN;
+            times.gpuMissing = drawing->gpuMissing;
+        } else {
+            ++timing.unmatched;
+        }
+        timing.frames.push_back(times);
+    }
+}
+
+void attachTimingBeside(ResultsRun& run) {
+    const std::string path = timingPathFor(run.givenPath.empty() ? run.path : run.givenPath);
+    struct stat info{};
+    if (stat(path.c_str(), &info) != 0) return;
+    attachTiming(run, readTimingFile(path));
 }

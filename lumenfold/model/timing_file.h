@@ -104,3 +104,14 @@ std::vector<FrameTiming> timingFrames(const TimingFile& file);
 // Absent for a step below 1 or one not drawn as often in the timing file.
 std::vector<std::optional<FrameTiming>> matchFramesByStep(const std::vector<FrameTiming>& drawings,
                                                           const std::vector<long>& frameSteps);
+
+// The timing file of a results file: results_x.txt gives results_x.timing.
+std::string timingPathFor(const std::string& resultsPath);
+
+// Puts each of the run's whole frames' times into run.timing: a program
+// whose frames have steps by matchFramesByStep, any other in the order drawn
+// (every drawing, a redraw too, ends in a frame of the results file).
+void attachTiming(ResultsRun& run, const TimingFile& file);
+// The same from the timing file beside the run's results file, when there
+// is one; a run without one keeps run.timing.present false.
+void attachTimingBeside(ResultsRun& run);

@@ -78,7 +78,8 @@ std::string findingRow(const Finding& f) {
            std::to_string(f.point.index + 1) + "," + std::to_string(s.runs.size()) + "," + std::to_string(first.id) +
            "," + csvField(displayText(first.started)) + "," + csvField(displayText(first.sourceFile)) + "," +
            cell(f.point.medianBefore) + "," + cell(f.point.medianAfter) + "," + intervalCells(f.point.ratio) + "," +
-           cell(f.point.pValue) + "," + verdictName(f.point.verdict) + "," + csvField(changed) + "\n";
+           cell(f.point.pValue) + "," + verdictName(f.point.verdict) + "," + csvField(changed) + "," +
+           csvField(bisectSuggestion(s, f.changed)) + "\n";
 }
 
 }  // namespace
@@ -102,7 +103,7 @@ std::string csvComparison(const Comparison& comparison) {
 
 std::string csvFindings(const std::vector<Finding>& findings, size_t) {
     std::string out = "machine,program,figure,position,runs,first_run_id,first_run_started,first_run_file,"
-                      "median_before,median_after,ratio,ci_low,ci_high,p_value,verdict,changed\n";
+                      "median_before,median_after,ratio,ci_low,ci_high,p_value,verdict,changed,bisect\n";
     for (const Finding& f : findings) out += findingRow(f);
     return out;
 }

@@ -1,5 +1,7 @@
 #include "output/html_report.h"
 
+#include <algorithm>
+
 #include "common/display_text.h"
 #include "common/number_text.h"
 #include "model/figures.h"
@@ -45,6 +47,26 @@ json chartOutliers(const ResultsRun& run) {
 
 // What the page's script draws for one run, every string already escaped:
 // per charted figure, its samples and where each is drawn.
+// The run's samples on the time line of its frames: seconds since sampling
+// began (the program's start), and where each frame ended, counted from the
+// end of its set-up.
+json machineChartData(const ResultsRun& run) {
+    const MachineSamples& m = *run.machineSamples;
+    json sensors = json::array();
+    for (size_t c = 0; c < m.columns.size(); ++c) {
+        json values = json::array();
+        for (double v : m.values[c]) values.push_back(numberJson(v));
+        sensors.push_back({{"key", m.columns[c].key}, {"unit", m.columns[c].unit}, {"values", values}});
+    }
+    json times = json::array();
+    for (double t : m.times) times.push_back(numberJson(t));
+    json frameEnds = json::array();
+    double end = run.hasSetup ? run.setupSeconds : 0;
+    if (const std::optional<FigureSpec> frameTime = findFigure(run.program, "frameSeconds"))
+        for (double seconds : figureSamples(run, *frameTime)) frameEnds.push_back(numberJson(end += seconds));
+    return {{"times", times}, {"sensors", sensors}, {"frameEnds", frameEnds}};
+}
+
 json runData(const ReportedRun& reported, size_t index) {
     const ResultsRun& run = reported.run;
     json out;
@@ -63,6 +85,8 @@ json runData(const ReportedRun& reported, size_t index) {
     }
     out["series"] = series;
     out["outliers"] = chartOutliers(run);
+    out["index"] = index;
+    if (run.machineSamples) out["machine"] = machineChartData(run);
     return out;
 }
 
@@ -72,6 +96,20 @@ std::string chartHtml(const char* program, const std::string& chart, const char*
            "\" data-kind=\"" + kind + "\" data-x=\"" + htmlText(x) + "\" data-y=\"" + htmlText(y) +
            "\"><figcaption>" + htmlText(title) + "</figcaption><div class=\"plot\"><canvas role=\"img\" aria-label=\"" +
            htmlText(title) + "\"></canvas></div></figure>\n";
+}
+
+// One chart per unit of the run's sensors, drawn on the frames' time line.
+std::string sensorChartsHtml(const ResultsRun& run, size_t index) {
+    if (!run.machineSamples || run.machineSamples->times.empty()) return "";
+    std::vector<std::string> units;
+    for (const SamplesColumn& c : run.machineSamples->columns)
+        if (std::find(units.begin(), units.end(), c.unit) == units.end()) units.push_back(c.unit);
+    std::string out = "<h4>The machine while it ran</h4>\n<section class=\"charts sensors\" data-run=\"" +
+                      std::to_string(index) + "\">\n";
+    for (const std::string& unit : units)
+        out += chartHtml(programName(run.program), htmlText(unit), "sensors", "Sensors in " + unit + " over the run (frame ends dashed)",
+                         "seconds since the program started", unit);
+    return out + "</section>\n";
 }
 
 std::string pageHeader(bool comparison, size_t files) {
@@ -127,7 +165,7 @@ std::string verdictsSection(const std::vector<FigureComparison>& figures, json& 
     return out + "</section>\n";
 }
 
-std::string chartsSection(Program program, const std::vector<FigureComparison>& figures) {
+std::string chartsSection(Program program, const std::vector<FigureComparison>& figures, bool timed) {
     const char* name = programName(program);
     std::string out = std::string("<h2>") + name + "</h2>\n<section class=\"charts\">\n";
     bool compared = false;
@@ -138,7 +176,7 @@ std::string chartsSection(Program program, const std::vector<FigureComparison>& 
     // Per frame first, then the one value per run.
     for (bool perRun : {false, true})
         for (const FigureSpec& f : programFigures(program))
-            if (f.charted && f.perRun() == perRun)
+            if (f.charted && f.perRun() == perRun && (timed || !f.timed()))
                 out += chartHtml(name, f.key, perRun ? "per-run" : "per-frame", f.chartTitle, f.chartX, f.unit);
     return out + "</section>\n";
 }
@@ -210,11 +248,15 @@ std::string statisticsHtml(const ResultsRun& run) {
 }
 
 std::string outliersHtml(const ReportedRun& reported) {
-    const std::vector<std::string> lines =
+    std::vector<std::string> lines =
         outlierLines(shownOutliers(reported.run, reported.skippedFrames), reported.skippedFrames);
+    for (std::string& line : lines) line = "stands out: " + line;
+    for (const std::string& line : timingLines(reported.run)) lines.push_back(line);
+    if (const std::vector<RunTail> tails = runTails(reported.run); anyTail(tails)) lines.push_back(tailsText(tails));
+    for (const std::string& line : machineLines(reported.run)) lines.push_back(line);
     if (lines.empty()) return "";
     std::string out = "<ul class=\"outliers\">\n";
-    for (const std::string& line : lines) out += "<li>stands out: " + htmlText(line) + "</li>\n";
+    for (const std::string& line : lines) out += "<li>" + htmlText(line) + "</li>\n";
     return out + "</ul>\n";
 }
 
@@ -225,7 +267,7 @@ std::string runArticle(const ReportedRun& reported, size_t index) {
     if (reported.validation())
         out += std::string("<p class=\"validation\">") + htmlText(validationNote) + ".</p>\n";
     else
-        out += statisticsHtml(run) + outliersHtml(reported);
+        out += statisticsHtml(run) + outliersHtml(reported) + sensorChartsHtml(run, index);
     if (run.summary.present) {
         out += "<h4>Its own summary</h4>\n<pre class=\"summary\">";
         for (const std::string& line : run.summary.lines) out += htmlText(displayText(line)) + "\n";
@@ -287,12 +329,15 @@ std::string htmlPage(const std::vector<ReportedRun>& runs, const std::vector<Fig
     for (size_t i = 0; i < runs.size(); ++i)
         if (!runs[i].validation()) data["runs"].push_back(runData(runs[i], i));
     if (comparison) page += verdictsSection(figures, data);
-    for (Program program : programs())
+    for (Program program : programs()) {
+        bool shown = false, timed = false;
         for (const ReportedRun& r : runs)
             if (r.run.recognised && r.run.program == program) {
-                page += chartsSection(program, figures);
-                break;
+                shown = true;
+                timed = timed || r.run.timing.present;
             }
+        if (shown) page += chartsSection(program, figures, timed);
+    }
     PageParts parts;
     parts.title = comparison ? "Lumenfold comparison" : "Lumenfold report";
     parts.style = reportPageStyle();

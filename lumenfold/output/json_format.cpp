@@ -64,6 +64,52 @@ json framesJson(const ResultsRun& run, int skipped) {
     return frames;
 }
 
+json tailsJson(const ResultsRun& run) {
+    json out = json::object();
+    for (const RunTail& t : runTails(run)) {
+        json entry = {{"label", t.spec->label}, {"definition", t.spec->definition}, {"value", numberJson(t.value.value)}};
+        if (!t.value.absent.empty()) entry["absent"] = t.value.absent;
+        out[t.spec->key] = entry;
+    }
+    return out;
+}
+
+json timingJson(const TimedFrames& timing) {
+    json frames = json::array();
+    for (const FrameTimes& f : timing.frames) {
+        json row = {{"presentSeconds", numberJson(f.presentSeconds)},
+                    {"cpuSeconds", numberJson(f.cpuSeconds)},
+                    {"gpuSeconds", numberJson(f.gpuSeconds)}};
+        if (!f.gpuMissing.empty()) row["gpuMissing"] = f.gpuMissing;
+        frames.push_back(row);
+    }
+    json problems = json::array();
+    for (const Problem& p : timing.problems) problems.push_back({{"line", p.line}, {"message", p.message}});
+    return {{"file", timing.file},
+            {"gpu", {{"available", timing.gpuAvailable}, {"note", timing.gpuNote}}},
+            {"unmatchedFrames", timing.unmatched},
+            {"problems", problems},
+            {"frames", frames}};
+}
+
+json machineJson(const ResultsRun& run) {
+    const SamplesSummary& m = *run.machine;
+    json sensors = json::array();
+    for (const SensorSummary& s : m.sensors)
+        sensors.push_back({{"key", s.key}, {"unit", s.unit}, {"count", s.count}, {"missing", s.missing},
+                           {"min", numberJson(s.min)}, {"median", numberJson(s.median)}, {"max", numberJson(s.max)}});
+    json energy = json::array();
+    for (const EnergyMeter& e : m.energy) {
+        json entry = {{"key", e.key}, {"fromCounter", e.fromCounter}, {"joules", numberJson(e.joules)},
+                      {"seconds", numberJson(e.seconds)}, {"partial", e.partial}};
+        const std::optional<FrameEnergy> f = frameEnergy(e, frameCount(run));
+        entry["joulesPerFrame"] = f ? numberJson(f->joulesPerFrame) : json(nullptr);
+        entry["framesPerJoule"] = f ? numberJson(f->framesPerJoule) : json(nullptr);
+        energy.push_back(entry);
+    }
+    return {{"seconds", numberJson(m.seconds)}, {"samples", m.samples}, {"sensors", sensors}, {"energy", energy}};
+}
+
 json figuresJson(const ResultsRun& run) {
     json statistics = json::object();
     std::vector<Figure> figures = runFigures(run);
@@ -138,7 +184,8 @@ json findingJson(const Finding& f) {
                 {"medianAfter", numberJson(f.point.medianAfter)},
                 {"pValue", numberJson(f.point.pValue)},
                 {"verdict", verdictName(f.point.verdict)},
-                {"changed", changed}};
+                {"changed", changed},
+                {"bisect", displayText(bisectSuggestion(s, f.changed))}};
     out.update(intervalJson(f.point.ratio));
     return out;
 }
@@ -160,12 +207,15 @@ json runJson(const ReportedRun& reported) {
         out["statistics"] = json::object();
     } else {
         out["statistics"] = figuresJson(run);
+        out["tails"] = tailsJson(run);
         out["outliers"] = outliersJson(shownOutliers(run, reported.skippedFrames));
     }
     if (run.recognised && run.program->results.byKernel())
         out["kernels"] = kernelsJson(run);
     else
         out["perFrame"] = framesJson(run, reported.skippedFrames);
+    if (run.timing.present) out["timing"] = timingJson(run.timing);
+    if (run.machine) out["machine"] = machineJson(run);
     json problems = json::array();
     for (const Problem& p : run.problems) problems.push_back({{"line", p.line}, {"message", p.message}});
     out["problems"] = problems;

@@ -43,11 +43,14 @@ std::string runMarkdown(const ReportedRun& reported) {
     if (!run.problems.empty())
         out += "\n" + markdownText("incomplete or damaged: " + std::to_string(run.problems.size()) +
                                    " problem(s), listed on standard error; what could be read is below") + "\n";
+    for (const std::string& line : timingLines(run)) out += "\n" + markdownText(line) + "\n";
     out += runFiguresTable(run);
-    const std::vector<std::string> lines =
-        outlierLines(shownOutliers(run, reported.skippedFrames), reported.skippedFrames);
+    std::vector<std::string> lines = outlierLines(shownOutliers(run, reported.skippedFrames), reported.skippedFrames);
+    for (std::string& line : lines) line = "stands out: " + line;
+    if (const std::vector<RunTail> tails = runTails(run); anyTail(tails)) lines.push_back(tailsText(tails));
+    for (const std::string& line : machineLines(run)) lines.push_back(line);
     if (!lines.empty()) out += "\n";
-    for (const std::string& line : lines) out += bullet("stands out: " + line);
+    for (const std::string& line : lines) out += bullet(line);
     return out;
 }
 
@@ -132,7 +135,15 @@ std::string markdownFindings(const std::vector<Finding>& findings, size_t series
                    number(f.point.medianAfter), ratioText(f.point.ratio, changeRatioNumber),
                    verdictName(f.point.verdict), changedCell(f.changed)});
     }
-    return out + "\n" + table.text();
+    // Program, figure and the two hashes are all a suggestion holds: none
+    // can carry a backtick, so a code span shows it as it is to be typed.
+    std::string commands;
+    for (const Finding& f : findings)
+        if (const std::string bisect = bisectSuggestion(*f.series, f.changed); !bisect.empty())
+            commands += "- " + markdownText(f.series->program + " " + f.series->figure) + ": `" + bisect + "`\n";
+    out += "\n" + table.text();
+    if (!commands.empty()) out += "\nTo find the commits:\n\n" + commands;
+    return out;
 }
 
 std::string markdownRunList(const std::vector<StoredRun>& runs) {

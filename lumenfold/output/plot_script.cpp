@@ -21,7 +21,7 @@ std::string gnuplotString(const std::string& text) {
 std::vector<FigureSpec> plottedFigures(Program program) {
     std::vector<FigureSpec> figures;
     for (const FigureSpec& figure : programFigures(program))
-        if (figure.charted && !figure.perRun() && figure.source != SampleSource::frameSeconds &&
+        if (figure.charted && !figure.perRun() && !figure.timed() && figure.source != SampleSource::frameSeconds &&
             figure.source != SampleSource::kernelFrameSeconds)
             figures.push_back(figure);
     return figures;

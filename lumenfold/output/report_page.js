@@ -118,11 +118,51 @@
       plugins: [oneLine] }));
     return figures.filter(function (f) { return f.ratio !== null && isFinite(f.ratio); }).length;
   }
+  // Frame ends as dashed lines across a chart of the machine's sensors.
+  var frameLines = {
+    id: 'frameLines',
+    afterDatasetsDraw: function (chart, args, options) {
+      var ctx = chart.ctx, area = chart.chartArea;
+      ctx.save();
+      ctx.strokeStyle = '#999';
+      ctx.setLineDash([3, 3]);
+      (options.ends || []).forEach(function (t) {
+        var x = chart.scales.x.getPixelForValue(t);
+        if (x < area.left || x > area.right) return;
+        ctx.beginPath();
+        ctx.moveTo(x, area.top);
+        ctx.lineTo(x, area.bottom);
+        ctx.stroke();
+      });
+      ctx.restore();
+    }
+  };
+  var sensorPalette = palettes[''];
+  function sensorChart(canvas, runIndex, unit, titles) {
+    var run = data.runs.filter(function (r) { return String(r.index) === runIndex; })[0];
+    var machine = run && run.machine;
+    if (!machine) return 0;
+    var datasets = machine.sensors.filter(function (s) { return s.unit === unit; }).map(function (s, i) {
+      var colour = sensorPalette[i % sensorPalette.length];
+      return { label: s.key, borderColor: colour, backgroundColor: colour, borderWidth: 1.5, pointRadius: 0,
+               spanGaps: false, data: s.values.map(function (v, j) { return { x: machine.times[j], y: v }; }) };
+    });
+    charts.push(new Chart(canvas, {
+      type: 'line', data: { datasets: datasets },
+      options: { responsive: true, maintainAspectRatio: false, parsing: false, normalized: true,
+                 interaction: { mode: 'nearest', intersect: false },
+                 scales: { x: axis(titles[0], { type: 'linear' }), y: axis(titles[1], {}) },
+                 plugins: { legend: { position: 'bottom' }, frameLines: { ends: machine.frameEnds } } },
+      plugins: [frameLines] }));
+    return datasets.reduce(function (sum, d) { return sum + counted(d.data); }, 0);
+  }
   document.querySelectorAll('figure.chart').forEach(function (figure) {
     var canvas = figure.querySelector('canvas');
     var program = figure.dataset.program, kind = figure.dataset.kind, key = figure.dataset.chart;
     var titles = [figure.dataset.x, figure.dataset.y];
-    var points = kind === 'per-run' ? runChart(canvas, program, key, titles)
+    var section = figure.closest('section.sensors');
+    var points = kind === 'sensors' ? sensorChart(canvas, section ? section.dataset.run : '', key, titles)
+               : kind === 'per-run' ? runChart(canvas, program, key, titles)
                : kind === 'ratios' ? ratioChart(canvas, program) : lineChart(canvas, program, key, titles);
     canvas.dataset.points = String(points);
     if (points === 0) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/number_text.h"
 #include "model/figures.h"
 
 const char* const statisticNames[statisticCount] = {"min", "median", "mean", "max", "stddev", "p95"};
@@ -20,7 +21,7 @@ double statisticValue(const Statistics& stats, int which) {
 std::vector<Figure> runFigures(const ResultsRun& run) {
     std::vector<Figure> figures;
     if (!run.recognised) return figures;
-    for (const FigureSpec& spec : programFigures(run.program))
+    for (const FigureSpec& spec : figuresOf(run))
         if (!spec.perRun() && !spec.perStep)
             figures.push_back(Figure{spec.key, spec.label, computeStatistics(figureSamples(run, spec))});
     return figures;
@@ -38,4 +39,29 @@ std::vector<Figure> stepFigures(const ResultsRun& run) {
         }
     }
     return figures;
+}
+
+std::vector<RunTail> runTails(const ResultsRun& run) {
+    std::vector<RunTail> tails;
+    if (!run.recognised) return tails;
+    const std::optional<FigureSpec> frameTime = findFigure(run.program, "frameSeconds");
+    const std::vector<double> seconds = frameTime ? figureSamples(run, *frameTime) : std::vector<double>{};
+    for (const TailFigureSpec& spec : tailFigures) tails.push_back(RunTail{&spec, tailValue(spec, seconds)});
+    return tails;
+}
+
+bool anyTail(const std::vector<RunTail>& tails) {
+    return std::any_of(tails.begin(), tails.end(), [](const RunTail& t) { return t.value.absent.empty(); });
+}
+
+std::string tailsText(const std::vector<RunTail>& tails) {
+    std::string present, absent;
+    for (const RunTail& t : tails) {
+        if (t.value.absent.empty())
+            present += (present.empty() ? "" : ", ") + std::string(t.spec->label) + " " +
+                       numberText(t.value.value, readableNumber);
+        else
+            absent += "; " + std::string(t.spec->label) + ": " + t.value.absent;
+    }
+    return "frame-time tails: " + (present.empty() ? std::string("none") : present) + absent;
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/frame_tails.h"
 #include "analysis/statistics.h"
 #include "model/results_file.h"
 
@@ -19,6 +20,17 @@ struct Figure {
 std::vector<Figure> runFigures(const ResultsRun& run);
 // triangles: its rate at each step it drew ("trianglesPerSecondStep3"); none for the others.
 std::vector<Figure> stepFigures(const ResultsRun& run);
+
+// The run's frame-time tails (over frameSeconds' samples), each a value or
+// why there is none, in tailFigures' order.
+struct RunTail {
+    const TailFigureSpec* spec;
+    TailValue value;
+};
+std::vector<RunTail> runTails(const ResultsRun& run);
+bool anyTail(const std::vector<RunTail>& tails);
+// "frame-time tails: p99 frame time (s) 0.031, ...; p99.9 frame time (s): <why absent>".
+std::string tailsText(const std::vector<RunTail>& tails);
 
 // Statistics' names and values in the order every table lists them.
 constexpr int statisticCount = 6;

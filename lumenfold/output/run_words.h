@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "model/results_file.h"
 
@@ -12,3 +13,12 @@ std::string runHeadline(const ResultsRun& run);
 
 // "file:line: message", the form every problem is shown in.
 std::string problemText(const ResultsRun& run, const Problem& problem);
+
+// For a timed run: where its timing came from, whether the GPU was timed
+// (how, or why not) and the frames left untimed; none for a run not timed.
+std::vector<std::string> timingLines(const ResultsRun& run);
+
+// For a run sampled while it ran: its sensors' min / median / max, one line
+// each, and each source of energy with energy per frame and frames per joule;
+// none for a run without samples.
+std::vector<std::string> machineLines(const ResultsRun& run);

@@ -60,7 +60,10 @@ std::string runText(const ReportedRun& reported) {
     if (!run.problems.empty())
         out += "  incomplete or damaged: " + std::to_string(run.problems.size()) +
                " problem(s), listed on standard error; what could be read is below\n";
+    for (const std::string& line : timingLines(run)) out += "  " + line + "\n";
     out += statisticsTable(runFigures(run));
+    if (const std::vector<RunTail> tails = runTails(run); anyTail(tails)) out += "  " + tailsText(tails) + "\n";
+    for (const std::string& line : machineLines(run)) out += "  " + line + "\n";
     for (const std::string& line : outlierLines(shownOutliers(run, reported.skippedFrames), reported.skippedFrames))
         out += "  stands out: " + line + "\n";
     if (run.program->hasSteps() && !run.frames.empty()) out += byStepTable(run);
@@ -112,6 +115,8 @@ std::string findingText(const Finding& f) {
         out += "  changed " + displayText(key) + ": " + displayText(values.first) + " -> " +
                displayText(values.second) + "\n";
     if (f.changed.empty()) out += "  nothing recorded in the context changed\n";
+    const std::string bisect = bisectSuggestion(s, f.changed);
+    if (!bisect.empty()) out += "  to find the commit: " + displayText(bisect) + "\n";
     return out;
 }
 

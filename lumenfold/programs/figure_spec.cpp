@@ -27,6 +27,16 @@ FigureSpec frameTimeFigure(const std::string& label, const std::string& title, S
     return charted(figure("frameSeconds", label, "s", Direction::lowerIsBetter, source), title);
 }
 
+std::vector<FigureSpec> timingFigures() {
+    return {charted(figure("presentSeconds", "swap-to-swap time (s)", "s", Direction::lowerIsBetter,
+                           SampleSource::timedPresentSeconds),
+                    "Swap-to-swap time per frame (s)"),
+            charted(figure("cpuSeconds", "CPU time (s)", "s", Direction::lowerIsBetter, SampleSource::timedCpuSeconds),
+                    "CPU time per frame (s)"),
+            charted(figure("gpuSeconds", "GPU time (s)", "s", Direction::lowerIsBetter, SampleSource::timedGpuSeconds),
+                    "GPU time per frame (s)")};
+}
+
 FigureSpec figureAtStep(const FigureSpec& family, long step) {
     FigureSpec member = family;
     member.key = family.key + std::to_string(step);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct ProgramSpec;
 
@@ -21,6 +22,11 @@ enum class SampleSource {
     kernelSeconds,       // per block of one kernel: its time
     kernelRate,          // per block of one kernel: millions of executions/s
     kernelFrameSeconds,  // per frame with a block of every kernel: their times together
+    // Per whole frame, as the timing library measured it (run --timing);
+    // only runs with a timing file have these samples.
+    timedPresentSeconds, // swap to swap
+    timedCpuSeconds,     // the process's CPU time over the frame
+    timedGpuSeconds,     // the GPU time of the frame's commands, where known
 };
 
 struct FigureSpec {
@@ -45,6 +51,11 @@ struct FigureSpec {
     bool judgesOutliers = false;
     // Per run one sample (the set-up time), not one per frame or block.
     bool perRun() const { return source == SampleSource::setupSeconds; }
+    // Measured only by the timing library, so only a timed run has samples.
+    bool timed() const {
+        return source == SampleSource::timedPresentSeconds || source == SampleSource::timedCpuSeconds ||
+               source == SampleSource::timedGpuSeconds;
+    }
 };
 
 // A figure as the tables spell them.
@@ -56,6 +67,10 @@ FigureSpec charted(FigureSpec spec, const std::string& title, const std::string&
 FigureSpec setupFigure();
 FigureSpec frameTimeFigure(const std::string& label, const std::string& title,
                            SampleSource source = SampleSource::frameSeconds);
+
+// The figures the timing library gives every program, after its own:
+// presentSeconds, cpuSeconds and gpuSeconds.
+std::vector<FigureSpec> timingFigures();
 
 // The member of a per-step family at one step: key "trianglesPerSecondStep12",
 // label "triangles/s at step 12".

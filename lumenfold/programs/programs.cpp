@@ -115,6 +115,7 @@ void checkEntry(const Registry& registry, const ProgramSpec& spec) {
 
 Program enter(Registry& registry, ProgramSpec spec) {
     checkEntry(registry, spec);
+    for (FigureSpec& figure : timingFigures()) spec.figures.push_back(std::move(figure));
     auto entry = std::make_unique<ProgramSpec>(std::move(spec));
     for (FigureSpec& figure : entry->figures) figure.program = entry.get();
     registry.list.push_back(entry.get());

@@ -19,6 +19,7 @@
 #include "model/context_file.h"
 #include "run/console_log.h"
 #include "run/run_sampling.h"
+#include "run/run_timing.h"
 #include "run/machine_lock.h"
 #include "run/progress.h"
 #include "run/run_support.h"
@@ -269,7 +270,7 @@ std::string findResultsFile(const ConsoleWatch& watch, const std::string& direct
 
 // Checked before each run: what could make its figures mislead. Each
 // problem is one warning line on stderr and one entry in the context file.
-void checkConditions(const RunSession& session, RunContext& context) {
+void checkConditions(const RunSession& session, const json& gl, RunContext& context) {
     MachineConditions c;
     readCpuFrequency("/sys/devices/system/cpu", c);
     std::ifstream loadavg("/proc/loadavg");
@@ -278,7 +279,6 @@ void checkConditions(const RunSession& session, RunContext& context) {
     c.loadAverage = parseLoadAverage(text);
     c.processors = int(sysconf(_SC_NPROCESSORS_ONLN));
     c.renderer = context.gl.renderer == "unknown" ? "" : context.gl.renderer;
-    const json& gl = session.gl();
     c.swapKnown = gl.contains("swapInterval") && gl["swapInterval"].is_number_integer();
     if (c.swapKnown) c.swapInterval = gl["swapInterval"].get<int>();
     c.virtualX = session.privateServer() ? "lumenfold's private Xvfb" : virtualServerOf(session.display());
@@ -295,6 +295,7 @@ void addProbe(const json& probe, RunContext& context) {
     RunContext found;
     from_json({{"gl", probe.value("gl", json::object())}}, found);
     context.gl = found.gl;
+    context.driverRevision = driverRevisionOf(context.gl.version);
     if (probe.contains("error")) context.glProbeError = probe["error"].is_string() ? probe["error"].get<std::string>()
                                                                                     : probe["error"].dump();
     context.swapInterval.inForce = probe.contains("swapInterval") ? probe["swapInterval"] : json(nullptr);
@@ -313,7 +314,8 @@ RunContext contextBeforeRun(const RunSession& session, const RunOptions& options
     context.validation = options.validation;
     context.directory = directory;
     context.display = {session.display(), session.privateServer()};
-    addProbe(session.gl(), context);
+    const json gl = session.glFor(options.environment);
+    addProbe(gl, context);
     RunContext machine;
     from_json(machineContext(), machine);
     context.cpu = machine.cpu;
@@ -321,7 +323,11 @@ RunContext contextBeforeRun(const RunSession& session, const RunOptions& options
     context.version = LUMENFOLD_VERSION;
     for (const std::string& name : recordedEnvironment())
         if (const char* value = getenv(name.c_str())) context.environment[name] = value;
-    checkConditions(session, context);
+    // What the program was given beyond lumenfold's own environment is what it ran with.
+    for (const auto& [name, value] : options.environment) context.environment[name] = value;
+    context.labels = options.labels;
+    context.revision = options.revision;
+    checkConditions(session, gl, context);
     const RunLimits& limits = options.limits;
     if (limits.frames > 0) context.request.frames = limits.frames;
     else context.request.seconds = limits.seconds;
@@ -390,6 +396,8 @@ void addFailure(std::string& failure, const std::string& more) {
 
 bool interruptRequested() { return interruptSignal != 0; }
 
+void catchInterrupts() { catchSignals(); }
+
 RunSession::~RunSession() {
     closeInput();
     stopXvfb(server_);
@@ -420,6 +428,10 @@ bool RunSession::open(std::string& error) {
     return true;
 }
 
+json RunSession::glFor(const std::map<std::string, std::string>& environment) const {
+    return environment.empty() ? gl_ : probeGl(display_, environment);
+}
+
 bool prepareRun(const RunOptions& options, std::string& binary, std::string& directory) {
     std::string looked;
     binary = findProgram(options.program, looked);
@@ -443,7 +455,15 @@ RunOutcome runOnce(RunSession& session, Program program, const RunOptions& optio
         warn(error + "; the console of " + programName(program) + " is shown here instead");
         s.echo = true;
     }
-    if (!spawnWithPipes(binary, directory, s.child, error)) {
+    RunTiming timing;
+    if (options.timing && !timing.prepare(directory, programName(program))) {
+        s.log.discard();
+        outcome.failure = "the timing library cannot be found";
+        return outcome;
+    }
+    const bool spawned = spawnWithPipes(binary, directory, s.child, error, options.environment);
+    timing.started();
+    if (!spawned) {
         s.log.discard();
         tell("run failed: " + error);
         outcome.failure = error;
@@ -456,6 +476,7 @@ RunOutcome runOnce(RunSession& session, Program program, const RunOptions& optio
 
     std::string note;
     outcome.resultsPath = findResultsFile(s.machine.watch(), directory, earlierFiles, note);
+    timing.finish(outcome.resultsPath, context);
     // A file short of frames, or a write the program saw fail, is a failed
     // run even when the program ended well: the figures are not all there.
     if (!outcome.resultsPath.empty()) {

@@ -1,7 +1,9 @@
 #pragma once
 
-#include <set>
 #include <functional>
+#include <map>
+#include <optional>
+#include <set>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -19,8 +21,12 @@ struct RunOptions {
     bool echo = false;           // the program's console shown live as well as logged
     std::string ordinal = "run 1 of 1";  // for the progress line of a series
     bool validation = false;     // frames are read back: the context file says so, and no figure counts
+    std::map<std::string, std::string> labels;       // --label NAME=VALUE, kept in the context file
+    std::optional<std::string> revision;             // the source revision the program was built from
+    std::map<std::string, std::string> environment;  // set for the program alone, beside lumenfold's own
     int sampleIntervalMs = 100;  // the machine's sensors are sampled this often while the program runs; 0: never
     bool noWait = false;         // refuse, rather than wait, when another benchmark holds the machine
+    bool timing = false;         // the timing library times every frame (GPU, CPU, swap to swap)
     // Called with the results file of each run that went as planned (--history).
     std::function<void(const std::string& resultsPath)> finished;
 };
@@ -37,6 +43,9 @@ public:
     bool privateServer() const { return privateServer_; }
     // The GL probe's answer, taken at open().
     const nlohmann::json& gl() const { return gl_; }
+    // What a program given these variables finds. Probed afresh each time:
+    // the same variables may name a tree that was rebuilt meanwhile (bisect).
+    nlohmann::json glFor(const std::map<std::string, std::string>& environment) const;
     // True the first time a kind of warning comes up in this session: a
     // series or suite says each once, though every run's context file holds its own.
     bool firstWarning(const std::string& warning) { return warned_.insert(warningKind(warning)).second; }
@@ -71,5 +80,8 @@ bool prepareRun(const RunOptions& options, std::string& binary, std::string& dir
 // stderr when any of them cannot be had.
 bool prepareSession(const RunOptions& options, std::string& binary, std::string& directory, RunSession& session);
 
+// From now on SIGINT, SIGTERM and SIGHUP are noted, not fatal (opening a
+// session does this too): what lumenfold set up, it can then take down.
+void catchInterrupts();
 // True once SIGINT, SIGTERM or SIGHUP arrived; lumenfold then finishes up.
 bool interruptRequested();

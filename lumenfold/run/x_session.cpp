@@ -205,24 +205,34 @@ void stopXvfb(XServer& server) {
     removeAuthority(server);
 }
 
-json probeGl(const std::string& display) {
+int answerGlProbe(const std::string& display) {
+    // The answer has the pipe to itself; anything the GL stack prints goes to stderr.
+    const int answer = dup(1);
+    dup2(2, 1);
+    const std::string text = probeInChild(display).dump();
+    size_t written = 0;
+    while (written < text.size()) {
+        ssize_t n = write(answer, text.data() + written, text.size() - written);
+        if (n <= 0) break;
+        written += size_t(n);
+    }
+    return 0;
+}
+
+json probeGl(const std::string& display, const std::map<std::string, std::string>& environment) {
     // In a child of its own, so that a driver that crashes or hangs, or GL
     // state left behind, cannot touch lumenfold.
     ChildSpec spec;
     spec.output = Stream::pipe;
-    spec.code = [&display] {
-        // The answer has the pipe to itself; anything the GL stack prints goes to stderr.
-        const int answer = dup(1);
-        dup2(2, 1);
-        const std::string text = probeInChild(display).dump();
-        size_t written = 0;
-        while (written < text.size()) {
-            ssize_t n = write(answer, text.data() + written, text.size() - written);
-            if (n <= 0) break;
-            written += size_t(n);
-        }
-        return 0;
-    };
+    if (environment.empty()) {
+        spec.code = [&display] { return answerGlProbe(display); };
+    } else {
+        // The dynamic loader reads LD_LIBRARY_PATH and LD_PRELOAD only as a
+        // process starts: a GL stack chosen by them is found by a fresh one.
+        spec.argv = {"/proc/self/exe"};
+        for (const auto& [name, value] : environment) spec.environment[name] = value;
+        spec.environment[glProbeVariable] = display;
+    }
     ChildProcess child;
     std::string error;
     if (!startChild(spec, child, error)) return {{"error", error}};

@@ -3,6 +3,7 @@
 // and pressing its keys.
 #pragma once
 
+#include <map>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -27,7 +28,15 @@ void stopXvfb(XServer& server);
 // GL_VENDOR, GL_RENDERER, GL_VERSION and the swap interval of a small GLX
 // window on the display, probed in a child process so that a faulty driver
 // cannot take lumenfold down with it.
-nlohmann::json probeGl(const std::string& display);
+// With an environment, the probe is lumenfold started afresh with those
+// variables set, so that it finds the GL stack a program given them finds.
+nlohmann::json probeGl(const std::string& display, const std::map<std::string, std::string>& environment = {});
+
+// Set in the environment of lumenfold started as the probe: the display.
+inline constexpr const char* glProbeVariable = "LUMENFOLD_GL_PROBE_DISPLAY";
+// The probe's work in the process it runs in: the answer, as JSON, on
+// standard output; the exit status.
+int answerGlProbe(const std::string& display);
 
 // The connection that finds windows and sends keys.
 bool openInput(const std::string& display, std::string& error);

@@ -4,6 +4,7 @@
 #include "model/machine_samples.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <set>
@@ -11,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/parallel.h"
+#include "model/context_file.h"
 #include "model/figures.h"
 
 using nlohmann::json;
@@ -40,6 +42,15 @@ std::map<std::string, std::string> contextFacts(const std::optional<std::string>
     if (context.contains("environment") && context["environment"].is_object())
         for (const auto& [name, value] : context["environment"].items())
             facts["environment." + name] = value.is_string() ? value.get<std::string>() : value.dump();
+    if (context.contains("labels") && context["labels"].is_object())
+        for (const auto& [name, value] : context["labels"].items())
+            facts["label." + name] = value.is_string() ? value.get<std::string>() : value.dump();
+    if (context.contains("revision")) facts["revision"] = factText(context, {"revision"});
+    // Contexts written before the driver's revision had a field of its own still name it in the GL version.
+    const std::optional<std::string> driver =
+        context.contains("driverRevision") ? std::optional<std::string>(factText(context, {"driverRevision"}))
+                                           : driverRevisionOf(facts["glVersion"]);
+    if (driver) facts["driverRevision"] = *driver;
     std::string warnings;
     if (context.contains("warnings") && context["warnings"].is_array())
         for (const json& w : context["warnings"]) warnings += (warnings.empty() ? "" : "; ") + factText(w, {});
@@ -175,6 +186,28 @@ void addStateChanges(const Series& s, size_t index, ContextChanges& changed) {
 }
 
 }  // namespace
+
+namespace {
+
+bool gitHash(const std::string& text) {
+    return text.size() >= 7 && text.size() <= 64 &&
+           std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+}
+
+}  // namespace
+
+std::string bisectSuggestion(const Series& series, const ContextChanges& changed) {
+    // The revision lumenfold built (bisect) names the tree best; a Mesa built
+    // from git names the driver the runs used.
+    for (const char* fact : {"revision", "driverRevision"}) {
+        const auto found = changed.find(fact);
+        if (found == changed.end() || !gitHash(found->second.first) || !gitHash(found->second.second)) continue;
+        std::string command = "lumenfold bisect " + series.program + " --figure " + series.figure + " --repo ";
+        command += std::string(fact) == "revision" ? "REPOSITORY" : "MESA_REPOSITORY";
+        return command + " --good " + found->second.first + " --bad " + found->second.second + " --build 'BUILD'";
+    }
+    return "";
+}
 
 Finding findingOf(const Series& s, const ChangePoint& p) {
     Finding finding{&s, p, contextChanges(s.runs[p.index - 1]->context, s.runs[p.index]->context)};

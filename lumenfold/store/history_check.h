@@ -28,8 +28,9 @@ struct HistoryFigure {
 std::vector<HistoryFigure> historyFigures(const ResultsRun& run);
 
 // What a change point says changed in the context, from the last run before
-// to the first run after: renderer, GL version, kernel, Lumenfold version,
-// CPU model, GL environment variables and warnings. Key -> [before, after];
+// to the first run after: renderer, GL version, the driver's revision,
+// kernel, Lumenfold version, CPU model, GL environment variables, labels
+// ("label.NAME"), the revision built and warnings. Key -> [before, after];
 // "(none)" for what a context does not record, "(no context)" without one.
 using ContextChanges = std::map<std::string, std::pair<std::string, std::string>>;
 ContextChanges contextChanges(const std::optional<std::string>& before, const std::optional<std::string>& after);
@@ -56,6 +57,12 @@ struct Finding {
     ChangePoint point;
     ContextChanges changed;
 };
+
+// When both sides of a change point carry a git revision (the one bisect
+// built, else the Mesa driver's), the `lumenfold bisect` command that would
+// search between them, with the repository and build left for the user to
+// fill in; empty otherwise.
+std::string bisectSuggestion(const Series& series, const ContextChanges& changed);
 
 // A change point of the series with what changed around it: in the
 // contexts of the runs on either side, in what the machine's sensors read.

@@ -11,6 +11,7 @@
 #include "output/markdown_table.h"
 #include "output/text_format.h"
 #include "analysis/compare.h"
+#include "analysis/frame_tails.h"
 #include "analysis/outliers.h"
 #include "fixtures.h"
 #include "model/input_files.h"
@@ -297,6 +298,44 @@ TEST_F(InputFiles, DirectoriesStandForTheResultsFilesInThem) {
     EXPECT_EQ(comparison.programs[0].program, findProgram("cube"));
     ASSERT_EQ(comparison.notes.size(), 2u);
     EXPECT_EQ(comparison.notes[0].rfind("A: " + files[1] + ": validation run", 0), 0u) << comparison.notes[0];
+}
+
+}  // namespace
+
+namespace {
+
+// Tails are compared only where every run holds frames enough for the tail,
+// with an interval only where its bootstrap is sound; a slower tail on B
+// (its slowest frames twice as slow, its median the same) is found.
+TEST(Compare, FrameTimeTailsWhereRunsHoldFramesEnough) {
+    BootstrapOptions quick;
+    quick.resamples = 200;
+    auto sideOfRuns = [](int frames, double slowest, int offset) {
+        ComparedSide side;
+        for (int r = 0; r < 3; ++r) {
+            std::vector<double> seconds = spread(0.01, 0.05, frames, offset + r);
+            for (size_t i = 0; i < seconds.size(); i += 50) seconds[i] = slowest;
+            side.runs.push_back(cubeRun("r" + std::to_string(offset + r), 1, seconds));
+        }
+        return side;
+    };
+    const ProgramComparison longRuns =
+        compareSides(sideOfRuns(1200, 0.02, 0), sideOfRuns(1200, 0.04, 10), quick).programs.at(0);
+    const FigureComparison* p99 = find(longRuns, "p99FrameSeconds");
+    ASSERT_NE(p99, nullptr);
+    EXPECT_NEAR(p99->ratio.estimate, 2, 0.1);
+    EXPECT_EQ(p99->verdict, Verdict::slower);
+    const FigureComparison* low = find(longRuns, "low1PercentFramesPerSecond");
+    ASSERT_NE(low, nullptr);
+    EXPECT_NEAR(low->ratio.estimate, 0.5, 0.05);
+    EXPECT_EQ(low->verdict, Verdict::slower);
+    // 1,200 frames hold the 0.1% tail (one frame) but too few for its interval.
+    EXPECT_EQ(find(longRuns, "p999FrameSeconds"), nullptr);
+    EXPECT_TRUE(anyNoteHas(longRuns.notes, "p99.9 frame time (s): no interval"));
+
+    const ProgramComparison shortRuns = compareSides(sideOfRuns(5, 0.02, 0), sideOfRuns(5, 0.04, 10), quick).programs.at(0);
+    for (const TailFigureSpec& spec : tailFigures) EXPECT_EQ(find(shortRuns, spec.key), nullptr) << spec.key;
+    EXPECT_FALSE(anyNoteHas(shortRuns.notes, "no interval"));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 """`run streaming --repeat 2 --history` on a private Xvfb, then `history
 list` and `history check` on the store it filled (SQLite, by default path)."""
 
+import glob
 import json
 import os
 import shutil
@@ -28,10 +29,22 @@ class HistoryEndToEnd(unittest.TestCase):
             return subprocess.run([LUMENFOLD, *args], env=env, stdin=subprocess.DEVNULL, capture_output=True,
                                   text=True, timeout=timeout)
 
+        # A label that is no NAME=VALUE is a usage error, before anything runs.
+        wrong = lumenfold("run", "streaming", "--frames", "1", "--label", "nightly", "--dir", os.path.join(work, "no"))
+        self.assertEqual(wrong.returncode, 2, wrong.stderr)
+        self.assertIn("--label", wrong.stderr)
+        self.assertFalse(os.path.exists(os.path.join(work, "no")))
+
         run = lumenfold("run", "streaming", "--frames", "1", "--repeat", "2", "--history", "--dir",
-                        os.path.join(work, "runs"), timeout=900)
+                        os.path.join(work, "runs"), "--label", "build=nightly-0501", "--label", "branch=",
+                        timeout=900)
         self.assertEqual(run.returncode, 0, run.stderr)
         self.assertEqual(run.stderr.count("lumenfold: added to the history: "), 2, run.stderr)
+        contexts = glob.glob(os.path.join(work, "runs", "results_*.json"))
+        self.assertEqual(len(contexts), 2, contexts)
+        for path in contexts:
+            with open(path) as handle:
+                self.assertEqual(json.load(handle)["labels"], {"build": "nightly-0501", "branch": ""}, path)
         listed = json.loads(lumenfold("history", "list", "--format", "json").stdout)
         self.assertEqual([(r["program"], r["excluded"]) for r in listed], [("streaming", False)] * 2)
         for r in listed:

@@ -95,6 +95,25 @@ class HtmlPage(unittest.TestCase):
                 if program == "triangles" and os.environ.get("LUMENFOLD_KEEP_SCREENSHOT"):
                     shutil.copy(os.path.join(self.dir, program + ".png"), os.environ["LUMENFOLD_KEEP_SCREENSHOT"])
 
+    def test_timed_frames_and_the_machine_are_drawn(self):
+        """A run with a timing file and samples beside it: its frames' swap,
+        CPU and GPU times are charted with the program's figures, and each
+        unit of its sensors has a chart on the run's time line."""
+        results = self.copy_run("cube", name="timed.txt")
+        with open(results[:-4] + ".timing", "w") as f:
+            f.write("lumenfold-timing 1\ncolumns frame swap step kind present_ns cpu_ns\ncolumns gpu swap gpu_ns\n"
+                    "gpu available GL_ARB_timer_query GL_TIME_ELAPSED\n")
+            for swap in range(1, 41):
+                f.write(f"frame {swap} {swap} new {900000000 + swap} {700000000 + swap}\ngpu {swap} {5000000 + swap}\n")
+        with open(results[:-4] + ".samples.csv", "w") as f:
+            f.write("time[s],cpu0.clock[MHz],cpu0.busy[share]\n")
+            for i in range(60):
+                f.write(f"{i / 10:.3f},{2600 - i},{0.5 + i / 200}\n")
+        page = os.path.join(self.dir, "timed.html")
+        self.assertEqual(self.report([results], page).returncode, 0)
+        self.check_page(page, ["cube"], os.path.join(self.dir, "timed.png"),
+                        extra_charts=("presentSeconds", "cpuSeconds", "gpuSeconds", "MHz", "share"))
+
     def test_outlier_frames_are_marked_on_the_charts(self):
         """Twelve cube frames of 0.25 s but frame 5 of 2 s: marked on both frame charts, named in the run's list."""
         target = self.copy_run("cube", name="slow.txt")

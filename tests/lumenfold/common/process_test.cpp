@@ -111,4 +111,26 @@ TEST(Process, HelperToolsAndForkedCode) {
     EXPECT_EQ(describeWaitStatus(status), "exited with status 4");
 }
 
+TEST(Process, AChildsEnvironmentIsLumenfoldsWithTheChangesAsked) {
+    setenv("LUMENFOLD_TEST_KEPT", "kept", 1);
+    setenv("LUMENFOLD_TEST_GONE", "there", 1);
+    ChildSpec spec;
+    spec.argv = {"sh", "-c", "echo \"$LUMENFOLD_TEST_KEPT $LUMENFOLD_TEST_SET ${LUMENFOLD_TEST_GONE-unset}\""};
+    spec.environment = {{"LUMENFOLD_TEST_SET", "a b=c"}, {"LUMENFOLD_TEST_GONE", std::nullopt}};
+    spec.output = Stream::pipe;
+    ChildProcess child;
+    std::string error, out;
+    ASSERT_TRUE(startChild(spec, child, error)) << error;
+    EXPECT_TRUE(readAll(child.output, out, 30));
+    closePipes(child);
+    int status = 0;
+    waitpid(child.pid, &status, 0);
+    EXPECT_EQ(out, "kept a b=c unset\n");
+    // Lumenfold's own environment is as it was.
+    EXPECT_STREQ(getenv("LUMENFOLD_TEST_GONE"), "there");
+    EXPECT_EQ(getenv("LUMENFOLD_TEST_SET"), nullptr);
+    unsetenv("LUMENFOLD_TEST_KEPT");
+    unsetenv("LUMENFOLD_TEST_GONE");
+}
+
 }  // namespace

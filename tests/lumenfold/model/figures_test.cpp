@@ -72,7 +72,12 @@ TEST(Figures, EveryKeyIsTheSameInReportCompareAndPage) {
     quick.resamples = 20;
     const ChartLibrary library{"Charts", "1", "test", ""};
     for (const std::string* file : {&trianglesFile, &cubeFile, &streamingFile}) {
-        const std::vector<ReportedRun> runs = withoutContexts({parseResultsText(*file, "r.txt")});
+        ResultsRun run = parseResultsText(*file, "r.txt");
+        // Untimed, a run shows none of the timing library's figures.
+        EXPECT_FALSE(hasKey(nlohmann::json::parse(jsonReport(withoutContexts({run}))), "gpuSeconds"));
+        run.timing.present = true;
+        run.timing.frames.assign(size_t(frameCount(run)), FrameTimes{0.02, 0.015, 0.01, ""});
+        const std::vector<ReportedRun> runs = withoutContexts({run});
         const Program program = runs[0].run.program;
         const nlohmann::json report = nlohmann::json::parse(jsonReport(runs));
         const ComparedSide side = sideOf(runs);

@@ -53,3 +53,31 @@ TEST(Formats, AnIntervalWithoutFiniteBoundsIsNoIntervalInEveryFormat) {
         }
     }
 }
+
+// A change point between two git revisions carries, in every format, the
+// bisect that would search between them; one without carries none.
+TEST(Formats, AChangeBetweenTwoRevisionsNamesTheBisectInEveryFormat) {
+    StoredRun before, after;
+    before.id = 1;
+    after.id = 2;
+    Series series{"box", "streaming", "floatMexecPerSecond", "float kernel Mexec/s", Direction::higherIsBetter,
+                  {&before, &after}, {}};
+    const ChangePoint point{1, 2.0, 1.0, 0.001, Interval{0.5, 0.4, 0.6}, Verdict::slower};
+    const std::vector<Finding> findings = {
+        Finding{&series, point, {{"revision", {"1a2b3c4d5e", "9f8e7d6c5b"}}}},
+        Finding{&series, point, {{"renderer", {"llvmpipe", "softpipe"}}}}};
+    const std::string command = "lumenfold bisect streaming --figure floatMexecPerSecond --repo REPOSITORY --good "
+                                "1a2b3c4d5e --bad 9f8e7d6c5b --build 'BUILD'";
+    for (const OutputFormat& format : outputFormats()) {
+        const std::string found = format.findings(findings, 1);
+        if (format.name == "json") {
+            const json f = json::parse(found);
+            EXPECT_EQ(f[0]["bisect"], command);
+            EXPECT_EQ(f[1]["bisect"], "");
+        } else {
+            const size_t first = found.find(command);
+            EXPECT_NE(first, std::string::npos) << format.name << ":\n" << found;
+            EXPECT_EQ(found.find(command, first + 1), std::string::npos) << format.name << ":\n" << found;
+        }
+    }
+}

@@ -129,13 +129,13 @@ class RunTest(unittest.TestCase):
         self.assertEqual(len(files), 1, files)
         return files[0]
 
-    def short_run(self, program):
+    def short_run(self, program, timed=False):
         if not os.path.exists(program_path(program)):
             self.skipTest("%s is not built: no %s" % (program, program_path(program)))
         # Variables that steer the GL stack reach the context file; these two
         # change nothing that llvmpipe under Xvfb measures.
         env = dict(env_without_display(), mesa_glthread="true", vblank_mode="0")
-        run = Lumenfold(["run", program, "--frames", "2", "--dir", self.workdir], env)
+        run = Lumenfold(["run", program, "--frames", "2", "--dir", self.workdir] + (["--timing"] if timed else []), env)
         try:
             run.wait_for_frame(1, 600)
             xvfb = run.child("Xvfb")
@@ -191,18 +191,39 @@ class RunTest(unittest.TestCase):
         self.assertTrue(context["outcome"]["ok"])
         self.assertGreaterEqual(context["outcome"]["framesReported"], 2)
 
+        self.check_timing(results, report, context, timed)
+
         # The private X server is gone with lumenfold. (Its display number
         # may already serve someone else's new server, so the process is checked.)
         self.assertFalse(os.path.exists("/proc/%d" % xvfb), "lumenfold left its Xvfb running")
 
+    def check_timing(self, results, report, context, timed):
+        """Timed, every frame has its swap-to-swap, CPU and GPU time (llvmpipe
+        answers timer queries), from a file beside the results; untimed, nothing."""
+        self.assertEqual(glob.glob(os.path.join(self.workdir, "lumenfold-timing-*")), [])
+        self.assertEqual(os.path.exists(results[:-4] + ".timing"), timed)
+        self.assertEqual("timing" in context, timed)
+        self.assertEqual("timing" in report, timed)
+        if not timed:
+            self.assertNotIn("gpuSeconds", report["statistics"])
+            return
+        self.assertEqual(context["timing"]["file"], results[:-4] + ".timing")
+        self.assertTrue(report["timing"]["gpu"]["available"], report["timing"]["gpu"])
+        self.assertEqual(report["timing"]["unmatchedFrames"], 0)
+        for key in ("presentSeconds", "cpuSeconds", "gpuSeconds"):
+            self.assertEqual(report["statistics"][key]["count"], report["frames"], key)
+            self.assertGreaterEqual(report["statistics"][key]["min"], 0, key)
+        # A frame's GPU work lies within the frame (plus the queries' few-frame lag).
+        self.assertLessEqual(report["statistics"]["gpuSeconds"]["median"], report["statistics"]["presentSeconds"]["max"])
+
     def test_triangles_run(self):
-        self.short_run("triangles")
+        self.short_run("triangles", timed=True)
 
     def test_cube_run(self):
         self.short_run("cube")
 
     def test_streaming_run(self):
-        self.short_run("streaming")
+        self.short_run("streaming", timed=True)
 
     def test_killed_program_fails_and_keeps_its_results(self):
         if not os.path.exists(program_path("triangles")):

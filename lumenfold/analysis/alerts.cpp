@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <numeric>
+#include <tuple>
 
 namespace {
 
@@ -60,11 +61,32 @@ Alert alertOf(const FoundChange& change, long long now) {
     return alert;
 }
 
-// The alert among `alerts` that is this change, or null.
-Alert* matching(std::vector<Alert>& alerts, const FoundChange& change, const RunPositions& positions) {
-    for (Alert& alert : alerts)
-        if (sameChange(alert, change, positions)) return &alert;
+// The alert among those of `alerts` at `candidates` that is this change, or null.
+Alert* matching(std::vector<Alert>& alerts, const std::vector<size_t>& candidates, const FoundChange& change,
+                const RunPositions& positions) {
+    for (size_t i : candidates)
+        if (sameChange(alerts[i], change, positions)) return &alerts[i];
     return nullptr;
+}
+
+// A change concerns only the alerts of its machine and program: each
+// change looks through those, not through every alert of a fleet.
+using SeriesAlerts = std::map<std::pair<std::string, std::string>, std::vector<size_t>>;
+
+SeriesAlerts changeAlertsOf(const std::vector<Alert>& alerts) {
+    SeriesAlerts index;
+    for (size_t i = 0; i < alerts.size(); ++i)
+        if (alerts[i].kind == "change") index[{alerts[i].machine, alerts[i].program}].push_back(i);
+    return index;
+}
+
+// Whether two alerts share a figure, their keys sorted.
+bool shareAKey(const std::vector<std::string>& a, const std::vector<std::string>& b) {
+    for (size_t i = 0, j = 0; i < a.size() && j < b.size();) {
+        if (a[i] == b[j]) return true;
+        a[i] < b[j] ? ++i : ++j;
+    }
+    return false;
 }
 
 }  // namespace
@@ -89,9 +111,16 @@ AlertUpdate applyFindings(const std::vector<Alert>& known, const std::vector<Fou
     AlertUpdate update;
     std::vector<Alert> current = known;
     std::vector<bool> extended(current.size(), false);
+    const SeriesAlerts currentOf = changeAlertsOf(current);
+    SeriesAlerts raisedOf;
+    const std::vector<size_t> none;
     for (const FoundChange& change : found) {
+        const auto key = std::make_pair(change.machine, change.program);
+        const auto here = currentOf.find(key);
+        const std::vector<size_t>& candidates = here == currentOf.end() ? none : here->second;
+        std::vector<size_t>& raisedHere = raisedOf[key];
         bool recovery = false;
-        for (size_t i = 0; i < current.size(); ++i)
+        for (size_t i : candidates)
             if (recovers(current[i], change, positions)) {
                 recovery = true;
                 if (current[i].state == AlertState::recovered) continue;
@@ -102,17 +131,18 @@ AlertUpdate applyFindings(const std::vector<Alert>& known, const std::vector<Fou
                 update.recovered.push_back(current[i]);
             }
         if (recovery) continue;
-        if (Alert* alert = matching(current, change, positions)) {
+        if (Alert* alert = matching(current, candidates, change, positions)) {
             if (!sharesFigure(*alert, change.figure.key)) {
                 alert->figures.push_back(change.figure);
                 extended[size_t(alert - current.data())] = true;
             }
             continue;
         }
-        if (Alert* fresh = matching(update.raised, change, positions)) {
+        if (Alert* fresh = matching(update.raised, raisedHere, change, positions)) {
             if (!sharesFigure(*fresh, change.figure.key)) fresh->figures.push_back(change.figure);
             continue;
         }
+        raisedHere.push_back(update.raised.size());
         update.raised.push_back(alertOf(change, now));
     }
     for (size_t i = 0; i < current.size(); ++i)
@@ -127,15 +157,26 @@ std::vector<long long> alertGroups(const std::vector<Alert>& alerts) {
         while (parent[i] != i) i = parent[i] = parent[parent[i]];
         return i;
     };
-    for (size_t i = 0; i < alerts.size(); ++i)
-        for (size_t j = i + 1; j < alerts.size(); ++j) {
-            const Alert &a = alerts[i], &b = alerts[j];
-            if (a.kind != "change" || b.kind != "change" || a.machine == b.machine || a.program != b.program ||
-                std::llabs(a.firstRunAfterAt - b.firstRunAfterAt) > 86400)
-                continue;
-            const bool shared = std::any_of(a.figures.begin(), a.figures.end(),
-                                            [&](const AlertFigure& f) { return sharesFigure(b, f.key); });
-            if (shared) parent[root(i)] = root(j);
+    // Only alerts of one program within a day of each other can join: by
+    // program and time, each alert looks at the next day's alerts alone.
+    std::vector<size_t> order;
+    std::vector<std::vector<std::string>> keys(alerts.size());
+    for (size_t i = 0; i < alerts.size(); ++i) {
+        if (alerts[i].kind != "change") continue;
+        order.push_back(i);
+        for (const AlertFigure& f : alerts[i].figures) keys[i].push_back(f.key);
+        std::sort(keys[i].begin(), keys[i].end());
+    }
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return std::tie(alerts[a].program, alerts[a].firstRunAfterAt, a) <
+               std::tie(alerts[b].program, alerts[b].firstRunAfterAt, b);
+    });
+    for (size_t x = 0; x < order.size(); ++x)
+        for (size_t y = x + 1; y < order.size(); ++y) {
+            const Alert &a = alerts[order[x]], &b = alerts[order[y]];
+            if (a.program != b.program || b.firstRunAfterAt - a.firstRunAfterAt > 86400) break;
+            if (a.machine == b.machine || root(order[x]) == root(order[y])) continue;
+            if (shareAKey(keys[order[x]], keys[order[y]])) parent[root(order[x])] = root(order[y]);
         }
     std::map<size_t, long long> smallest;
     for (size_t i = 0; i < alerts.size(); ++i) {

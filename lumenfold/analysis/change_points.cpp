@@ -1,6 +1,7 @@
 #include "analysis/change_points.h"
 
 #include <algorithm>
+#include <cmath>
 #include <numeric>
 
 namespace {
@@ -9,7 +10,13 @@ namespace {
 // and query costs log n, so every split's within-group sums take n log n.
 class DistanceSums {
 public:
-    explicit DistanceSums(size_t size) : count_(size + 1, 0), sum_(size + 1, 0.0) {}
+    // Empty, for ranks below size; the storage is kept from one use to the next.
+    void reset(size_t size) {
+        count_.assign(size + 1, 0);
+        sum_.assign(size + 1, 0.0);
+        inserted_ = 0;
+        total_ = 0;
+    }
 
     // The sum of |value - w| over the inserted w, then value inserted at rank.
     double insert(size_t rank, double value) {
@@ -31,10 +38,17 @@ public:
     }
 
 private:
-    std::vector<size_t> count_;
+    std::vector<uint32_t> count_;
     std::vector<double> sum_;
     size_t inserted_ = 0;
     double total_ = 0;
+};
+
+// What the statistics of one series' splits need, kept for the next
+// reordering: a permutation test computes them hundreds of times.
+struct SplitScratch {
+    DistanceSums prefix, suffix;
+    std::vector<double> within, withinAfter;
 };
 
 std::vector<size_t> ranksOf(const std::vector<double>& values) {
@@ -46,22 +60,45 @@ std::vector<size_t> ranksOf(const std::vector<double>& values) {
     return ranks;
 }
 
-std::vector<double> statisticsByRank(const std::vector<double>& values, const std::vector<size_t>& ranks,
-                                     size_t minimumSegment) {
+// Calls each(t, statistic) for every split t in [max(minimumSegment, 2),
+// n - max(minimumSegment, 2)], the statistic of values[0, t) against
+// values[t, n).
+template <typename Each>
+void forEachSplit(const std::vector<double>& values, const std::vector<size_t>& ranks, size_t minimumSegment,
+                  SplitScratch& scratch, Each each) {
     const size_t n = values.size();
-    std::vector<double> out(n, 0.0);
-    if (minimumSegment == 0 || n < 2 * minimumSegment) return out;
-    std::vector<double> within(n + 1, 0.0), withinAfter(n + 1, 0.0);
-    DistanceSums prefix(n), suffix(n);
-    for (size_t t = 0; t < n; ++t) within[t + 1] = within[t] + prefix.insert(ranks[t], values[t]);
-    for (size_t t = n; t-- > 0;) withinAfter[t] = withinAfter[t + 1] + suffix.insert(ranks[t], values[t]);
+    if (minimumSegment == 0 || n < 2 * minimumSegment) return;
+    std::vector<double>& within = scratch.within;
+    std::vector<double>& withinAfter = scratch.withinAfter;
+    within.assign(n + 1, 0.0);
+    withinAfter.assign(n + 1, 0.0);
+    scratch.prefix.reset(n);
+    scratch.suffix.reset(n);
+    for (size_t t = 0; t < n; ++t) within[t + 1] = within[t] + scratch.prefix.insert(ranks[t], values[t]);
+    for (size_t t = n; t-- > 0;) withinAfter[t] = withinAfter[t + 1] + scratch.suffix.insert(ranks[t], values[t]);
     for (size_t t = std::max<size_t>(minimumSegment, 2); t + std::max<size_t>(minimumSegment, 2) <= n; ++t) {
         const double m = double(t), k = double(n - t);
         const double cross = within[n] - within[t] - withinAfter[t];
         const double energy = 2 * cross / (m * k) - within[t] / (m * (m - 1) / 2) - withinAfter[t] / (k * (k - 1) / 2);
-        out[t - 1] = m * k / (m + k) * energy;
+        each(t, m * k / (m + k) * energy);
     }
+}
+
+std::vector<double> statisticsByRank(const std::vector<double>& values, const std::vector<size_t>& ranks,
+                                     size_t minimumSegment, SplitScratch& scratch) {
+    std::vector<double> out(values.size(), 0.0);
+    forEachSplit(values, ranks, minimumSegment, scratch, [&](size_t t, double statistic) { out[t - 1] = statistic; });
     return out;
+}
+
+// The largest statistic of any split, as bestIn finds it among all of them.
+double strongestSplit(const std::vector<double>& values, const std::vector<size_t>& ranks, size_t minimumSegment,
+                      SplitScratch& scratch) {
+    double strongest = 0;
+    forEachSplit(values, ranks, minimumSegment, scratch, [&](size_t, double statistic) {
+        if (statistic > strongest) strongest = statistic;
+    });
+    return strongest;
 }
 
 Candidate bestIn(const std::vector<double>& statistics) {
@@ -87,12 +124,14 @@ void splitsInto(const std::vector<double>& values, size_t offset, const ChangePo
 }  // namespace
 
 std::vector<double> splitStatistics(const std::vector<double>& values, size_t minimumSegment) {
-    return statisticsByRank(values, ranksOf(values), minimumSegment);
+    SplitScratch scratch;
+    return statisticsByRank(values, ranksOf(values), minimumSegment, scratch);
 }
 
 Candidate bestSplit(const std::vector<double>& values, const ChangePointOptions& options) {
     const std::vector<size_t> ranks = ranksOf(values);
-    Candidate best = bestIn(statisticsByRank(values, ranks, options.minimumSegment));
+    SplitScratch scratch;
+    Candidate best = bestIn(statisticsByRank(values, ranks, options.minimumSegment, scratch));
     if (best.split == 0) return best;
     // A reordering as strong as the series itself counts against it; once
     // more have than alpha allows, the answer is known.
@@ -107,7 +146,7 @@ Candidate bestSplit(const std::vector<double>& values, const ChangePointOptions&
             std::swap(shuffled[i], shuffled[j]);
             std::swap(shuffledRanks[i], shuffledRanks[j]);
         }
-        if (bestIn(statisticsByRank(shuffled, shuffledRanks, options.minimumSegment)).statistic >= best.statistic)
+        if (strongestSplit(shuffled, shuffledRanks, options.minimumSegment, scratch) >= best.statistic)
             ++asStrong;
     }
     best.pValue = asStrong > allowed ? 1.0 : double(1 + asStrong) / double(options.permutations + 1);
@@ -136,6 +175,10 @@ std::vector<ChangePoint> findChangePoints(const RunSamples& runs, Direction dire
         point.pValue = splits[i].pValue;
         point.medianBefore = medianOfRunMedians(before);
         point.medianAfter = medianOfRunMedians(after);
+        // Within the noise floor no interval can make it a change: the
+        // resampling, most of a check's time, is left out.
+        const double estimate = point.medianAfter / point.medianBefore;
+        if (!std::isfinite(estimate) || std::fabs(estimate - 1) < noiseFloor) continue;
         point.ratio = ratioInterval(before, after, options.bootstrap);
         point.verdict = verdictFor(point.ratio, direction);
         if (point.verdict != Verdict::noClearDifference) out.push_back(point);

@@ -84,6 +84,7 @@ ResampledMedian::ResampledMedian(uint32_t n) : n_(std::max(n, 1u)), k_((n_ + 1) 
     // and up to where it is negligibly short of 1.
     if (n_ == 1) {
         atOrBelow_.push_back(1);
+        makeGuide();
         return;
     }
     const uint32_t middle = k_ - 1;   // below n - 1 from two frames on
@@ -111,6 +112,7 @@ ResampledMedian::ResampledMedian(uint32_t n) : n_(std::max(n, 1u)), k_((n_ + 1) 
         exactlyK.push_back(0);
     }
     atOrBelow_.back() = 1;
+    makeGuide();
     if (n_ % 2 == 1) return;
     // Low is j with high beyond it when exactly k drawn frames lie in
     // x[0..j] and one at least is x[j] itself: those k fall evenly over
@@ -131,6 +133,20 @@ ResampledMedian::ResampledMedian(uint32_t n) : n_(std::max(n, 1u)), k_((n_ + 1) 
     }
 }
 
+void ResampledMedian::makeGuide() {
+    size_t buckets = 1;
+    while (buckets < 2 * atOrBelow_.size()) buckets *= 2;
+    guide_.resize(buckets);
+    guideScale_ = double(buckets);
+    // Bucket b starts at b / buckets, exactly; the last entry is 1, above
+    // every bucket's start.
+    uint32_t i = 0;
+    for (size_t b = 0; b < buckets; ++b) {
+        while (atOrBelow_[i] <= double(b) / guideScale_) ++i;
+        guide_[b] = i;
+    }
+}
+
 double ResampledMedian::survival(uint32_t low, uint32_t s) const {
     // The n - k drawn frames above x[low] each miss the s order statistics
     // next to it.
@@ -140,7 +156,11 @@ double ResampledMedian::survival(uint32_t low, uint32_t s) const {
 
 MedianIndices ResampledMedian::draw(UniformIndex& random) const {
     const double u = random.unit();
-    const uint32_t i = uint32_t(std::upper_bound(atOrBelow_.begin(), atOrBelow_.end(), u) - atOrBelow_.begin());
+    // The first entry above u, as a binary search finds it: u is a multiple
+    // of 2^-53 and the scale a power of two, so its bucket is exact, and no entry before the bucket's
+    // guide lies above it.
+    uint32_t i = guide_[size_t(u * guideScale_)];
+    while (atOrBelow_[i] <= u) ++i;
     const uint32_t low = first_ + i;
     if (n_ % 2 == 1 || random.unit() >= split_[i]) return {low, low};
     const double v = random.unit();

@@ -55,6 +55,7 @@ public:
     uint32_t size() const { return uint32_t(atOrBelow_.size()); }
 
 private:
+    void makeGuide();
     // P(high >= low + 1 + s | low = j, high > low).
     double survival(uint32_t low, uint32_t s) const;
 
@@ -62,6 +63,12 @@ private:
     uint32_t k_;                      // rank of the lower middle, 1-based
     uint32_t first_ = 0;
     std::vector<double> atOrBelow_;   // P(low <= first_ + i)
+    // Where the search of atOrBelow_ for a uniform u starts: the first
+    // entry above the start of u's bucket, of guideScale_ (a power of two,
+    // at least twice the entries) equal buckets of [0, 1), so that a draw
+    // looks at an entry or two instead of searching the whole table.
+    std::vector<uint32_t> guide_;
+    double guideScale_ = 1;
     std::vector<double> split_;       // even n: P(high > low | low = first_ + i)
     std::vector<std::vector<double>> survivals_;   // even n: survival(first_ + i, s) for s = 1, 2, ... while not negligible
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 double quantile(const std::vector<double>& sorted, double p) {
     if (sorted.empty()) return NAN;
@@ -55,12 +56,55 @@ double middle(double lower, double upper) {
     return lower + 0.5 * (upper - lower);
 }
 
+// Moves the k-th smallest value to values[k], none larger before it and
+// none smaller after, as std::nth_element does; about twice as fast here,
+// where every resample selects a median: a quickselect whose partition
+// moves each value without branching on it. Not-a-numbers, which order
+// nothing, and a run of bad pivots take the library's way.
+void selectNth(std::vector<double>& values, size_t k) {
+    if (std::any_of(values.begin(), values.end(), [](double v) { return std::isnan(v); })) {
+        std::nth_element(values.begin(), values.begin() + long(k), values.end());
+        return;
+    }
+    double* a = values.data();
+    size_t low = 0, high = values.size(), rounds = 0;
+    while (high - low > 12) {
+        if (++rounds > 64) {
+            std::nth_element(a + low, a + k, a + high);
+            return;
+        }
+        const double x = a[low], y = a[low + (high - low) / 2], z = a[high - 1];
+        const double pivot = std::max(std::min(x, y), std::min(std::max(x, y), z));
+        size_t below = low;   // [low, below) < pivot
+        for (size_t i = low; i < high; ++i) {
+            const double v = a[i];
+            a[i] = a[below];
+            a[below] = v;
+            below += v < pivot;
+        }
+        if (k < below) {
+            high = below;
+            continue;
+        }
+        size_t equal = below;   // [below, equal) == pivot
+        for (size_t i = below; i < high; ++i) {
+            const double v = a[i];
+            a[i] = a[equal];
+            a[equal] = v;
+            equal += !(pivot < v);
+        }
+        if (k < equal) return;
+        low = equal;
+    }
+    std::sort(a + low, a + high);
+}
+
 }  // namespace
 
 double selectedMedian(std::vector<double>& values) {
     if (values.empty()) return NAN;
     const auto upper = values.begin() + long(values.size() / 2);
-    std::nth_element(values.begin(), upper, values.end());
+    selectNth(values, values.size() / 2);
     if (values.size() % 2 == 1) return *upper;
     return middle(*std::max_element(values.begin(), upper), *upper);
 }
@@ -82,6 +126,10 @@ struct Side {
     std::vector<std::vector<double>> runs;
     std::vector<std::shared_ptr<const ResampledMedian>> medians;
     size_t samples = 0;
+    // When every run holds a single sample (a per-run figure, a series of
+    // run medians): the runs in the order of their values, so that a
+    // resample's median is read off how often each run was drawn.
+    std::vector<uint32_t> byValue;
 };
 
 Side prepare(const RunSamples& input, bool forResampling = true) {
@@ -98,6 +146,13 @@ Side prepare(const RunSamples& input, bool forResampling = true) {
         if (forResampling) side.medians.push_back(resampledMedianFor(uint32_t(kept.size())));
         side.runs.push_back(std::move(kept));
     }
+    // Counting draws needs 16-bit draws, as UniformIndex makes for up to 2^16 runs.
+    if (forResampling && side.samples == side.runs.size() && side.runs.size() <= (size_t(1) << 16)) {
+        side.byValue.resize(side.runs.size());
+        std::iota(side.byValue.begin(), side.byValue.end(), 0u);
+        std::sort(side.byValue.begin(), side.byValue.end(),
+                  [&](uint32_t a, uint32_t b) { return side.runs[a][0] < side.runs[b][0]; });
+    }
     return side;
 }
 
@@ -110,6 +165,7 @@ double statisticOf(const Side& side) {
 // Reusable buffers, so that resampling allocates nothing after the first draw.
 struct Scratch {
     std::vector<double> medians;
+    std::vector<uint32_t> counts;
 };
 
 // The median of as many frames drawn with replacement from run r as it
@@ -121,7 +177,29 @@ double resampledRunMedian(const Side& side, uint32_t r, UniformIndex& random) {
     return middle(run[drawn.low], run[drawn.high]);
 }
 
+// A resample of runs of one sample each: the same draws of runs as one by
+// one, counted, and the median that selection would find among the drawn
+// values read off the counts in value order.
+double countedStatistic(const Side& side, UniformIndex& random, Scratch& scratch) {
+    const uint32_t runCount = uint32_t(side.runs.size());
+    scratch.counts.assign(runCount, 0);
+    random.count(runCount, runCount, scratch.counts.data());
+    const uint32_t upper = runCount / 2;
+    uint32_t seen = 0;
+    double lower = NAN;
+    for (uint32_t r : side.byValue) {
+        const uint32_t drawn = scratch.counts[r];
+        if (drawn == 0) continue;
+        const double value = side.runs[r][0];
+        if (runCount % 2 == 0 && seen < upper && upper - 1 < seen + drawn) lower = value;
+        if (upper < seen + drawn) return runCount % 2 ? value : middle(lower, value);
+        seen += drawn;
+    }
+    return NAN;   // not reached: the counts add up to runCount
+}
+
 double resampledStatistic(const Side& side, UniformIndex& random, Scratch& scratch) {
+    if (!side.byValue.empty()) return countedStatistic(side, random, scratch);
     const uint32_t runCount = uint32_t(side.runs.size());
     scratch.medians.clear();
     for (uint32_t r = 0; r < runCount; ++r)

@@ -20,6 +20,7 @@
 #include "output/text_format.h"
 #include "programs/programs.h"
 #include "store/history_check.h"
+#include "store/store_check.h"
 
 namespace {
 
@@ -64,24 +65,25 @@ void explainNoMatch(HistoryStore& store, const HistoryOptions& o, const std::vec
         throw BadRequest("no matching run that is not excluded gives the figure " + displayText(o.figure));
 }
 
-struct Checked {
+struct Checked : StoreCheck {
     std::unique_ptr<HistoryStore> store;
-    std::vector<StoredRun> runs;
-    std::vector<ResultsRun> data;
-    std::vector<Series> series;
-    std::vector<Finding> findings;
 };
 
-void checkStore(const HistoryOptions& o, Checked& checked) {
+// Reads and checks the matching runs a machine's program at a time, on
+// every core, saying how far it is on a fleet's store; keepData keeps every
+// run's frames for a site, which shows excluded runs from them.
+void checkStore(const HistoryOptions& o, Checked& checked, bool keepData = false) {
     checkFigureKey(o);
+    checked.keepData = keepData;
     checked.store = openStore(o.db);
     checked.runs = checked.store->list(o.machine, o.program, true);
-    checked.data = checked.store->runsData(checked.runs);
-    checked.series = buildSeries(checked.runs, checked.data, o.figure);
+    if (checked.runs.size() > 200)
+        tell("looking for change points in the series of " + std::to_string(checked.runs.size()) + " runs...");
+    readAndCheck(*checked.store, o.figure, checked, 0, [](size_t read, size_t groups, size_t built, size_t done) {
+        tell("read " + std::to_string(read) + " of " + std::to_string(groups) + " machines' programs, checked " +
+             std::to_string(done) + " of " + std::to_string(built) + " series...");
+    });
     if (checked.series.empty()) explainNoMatch(*checked.store, o, checked.runs);
-    if (checked.runs.size() > 200) tell("looking for change points in " + std::to_string(checked.series.size()) +
-                                        " series of " + std::to_string(checked.runs.size()) + " runs...");
-    checked.findings = checkSeries(checked.series);
 }
 
 // The fleet's site, when --html names a folder: an existing one, or one
@@ -166,7 +168,7 @@ int historyCheckCommand(const HistoryOptions& o) {
 
 int historyShowCommand(const HistoryOptions& o) {
     Checked checked;
-    checkStore(o, checked);
+    checkStore(o, checked, namesFolder(o.page));
     if (namesFolder(o.page)) return writeSite(o, checked);
     std::string error;
     const std::string page = historyPage(checked.series, checked.findings, chartLibrary(), lumenfoldWithVersion());

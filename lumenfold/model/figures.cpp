@@ -96,6 +96,13 @@ std::vector<double> figureSamples(const ResultsRun& run, const FigureSpec& figur
     return values;
 }
 
+std::map<long, std::vector<double>> samplesByStep(const ResultsRun& run, const FigureSpec& family) {
+    std::map<long, std::vector<double>> steps;
+    if (!run.recognised || run.program != family.program || !run.program->hasSteps()) return steps;
+    for (const Frame& frame : run.frames) steps[frame.step].push_back(frameValue(frame, family.source));
+    return steps;
+}
+
 std::vector<double> figurePositions(const ResultsRun& run, const FigureSpec& figure) {
     std::vector<double> positions;
     const bool bySteps = run.recognised && run.program->hasSteps() && figure.source == SampleSource::frameRate;

@@ -3,6 +3,7 @@
 // all take from a run, so each takes the same samples.
 #pragma once
 
+#include <map>
 #include <set>
 #include <vector>
 
@@ -22,6 +23,11 @@ bool measures(const ResultsRun& run, const FigureSpec& figure);
 // one of them.
 std::vector<double> figureSamples(const ResultsRun& run, const FigureSpec& figure,
                                   const std::set<long>* steps = nullptr);
+
+// A per-step family's samples at each step its frames were drawn at, steps
+// in increasing order, in one pass over the frames: at each step, what
+// figureSamples gives of the family's member at that step.
+std::map<long, std::vector<double>> samplesByStep(const ResultsRun& run, const FigureSpec& family);
 
 // Per sample, the x a chart draws a per-frame sample at: the frame's number
 // from 1, or for a rate of a program whose frames have steps, its step.

@@ -9,6 +9,7 @@
 #include "analysis/median_ranks.h"
 #include "common/display_text.h"
 #include "common/number_text.h"
+#include "common/parallel.h"
 #include "model/figures.h"
 #include "output/alert_format.h"
 #include "output/interval_format.h"
@@ -46,14 +47,21 @@ struct Site {
 
     explicit Site(const SiteInput& input) : in(input) {}
 
-    Interval runInterval(const std::vector<double>& sorted) {
-        auto at = lowRanks.find(sorted.size());
-        if (at == lowRanks.end()) at = lowRanks.emplace(sorted.size(), medianLowRank(sorted.size())).first;
+    // Pages are made on several threads at once: every count of frames a
+    // run has is ranked before, and only read while they are made.
+    void rankFrameCounts() {
+        for (const Series& s : in.series)
+            for (const std::vector<double>& run : s.samples)
+                if (!lowRanks.contains(run.size())) lowRanks.emplace(run.size(), medianLowRank(run.size()));
+    }
+
+    Interval runInterval(const std::vector<double>& sorted) const {
+        const size_t low = lowRanks.at(sorted.size());
         Interval out;
         out.estimate = quantile(sorted, 0.5);
-        if (at->second > 0) {
-            out.low = sorted[at->second - 1];
-            out.high = sorted[sorted.size() - at->second];
+        if (low > 0) {
+            out.low = sorted[low - 1];
+            out.high = sorted[sorted.size() - low];
         }
         return out;
     }
@@ -121,7 +129,7 @@ namespace {
 // The series' data for its chart: runs by id (their dates and labels are
 // in the row's shared runs file), each run's median and interval, the
 // levels between change points, the change points.
-std::string seriesData(Site& site, const Series& s, const std::vector<const Finding*>& found,
+std::string seriesData(const Site& site, const Series& s, const std::vector<const Finding*>& found,
                        std::vector<double>& medians) {
     std::vector<double> ids, lows, highs;
     for (size_t i = 0; i < s.runs.size(); ++i) {
@@ -188,7 +196,7 @@ std::string excludedTable(const Site& site, const Series& s) {
            "<tr><th>run</th><th>started</th><th>median</th><th>why</th><th>file</th></tr>\n" + rows + "</table>\n";
 }
 
-SiteFile seriesPage(Site& site, const Series& s, const std::string& path) {
+SiteFile seriesPage(const Site& site, const Series& s, const std::string& path) {
     static const std::vector<const Finding*> none;
     const auto at = site.findings.find(&s);
     const std::vector<const Finding*>& found = at == site.findings.end() ? none : at->second;
@@ -208,7 +216,7 @@ SiteFile seriesPage(Site& site, const Series& s, const std::string& path) {
                  "<div class=\"chart\"><canvas id=\"chart\"></canvas></div>\n<h2>Change points</h2>\n" +
                  changeTable(s, found) + excludedTable(site, s);
     parts.styleFiles = {"../assets/dashboard.css"};
-    parts.scriptFiles = {"../assets/chart.js", "../" + site.runFiles[{s.machine, s.program}], "../assets/series.js"};
+    parts.scriptFiles = {"../assets/chart.js", "../" + site.runFiles.at({s.machine, s.program}), "../assets/series.js"};
     return {path, pageHtml(parts)};
 }
 
@@ -385,8 +393,21 @@ std::vector<SiteFile> dashboardSite(const SiteInput& input, const ChartLibrary& 
     files.push_back({"assets/chart.js", library.code});
     files.push_back({"assets/dashboard.css", dashboardStyle()});
     files.push_back({"assets/series.js", dashboardSeriesScript()});
-    for (const auto& [row, path] : site.runFiles) files.push_back(runsFile(site, row, path));
-    for (const Series& s : input.series) files.push_back(seriesPage(site, s, site.pages.at(&s)));
+    // A fleet's thousands of pages are independent of each other: made on
+    // every core, each in its place, so the site is the same on any number.
+    site.rankFrameCounts();
+    std::vector<const std::pair<const RowKey, std::string>*> runFiles;
+    for (const auto& entry : site.runFiles) runFiles.push_back(&entry);
+    std::vector<SiteFile> pages(runFiles.size() + input.series.size());
+    forEachIndex(pages.size(), usableCores(), [&](size_t i) {
+        if (i < runFiles.size()) {
+            pages[i] = runsFile(site, runFiles[i]->first, runFiles[i]->second);
+            return;
+        }
+        const Series& s = input.series[i - runFiles.size()];
+        pages[i] = seriesPage(site, s, site.pages.at(&s));
+    });
+    for (SiteFile& page : pages) files.push_back(std::move(page));
     files.push_back(alertsPage(site));
     files.push_back(indexPage(site));
     return files;

@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <set>
 
+#include "common/parallel.h"
 #include "model/context_file.h"
 #include "model/figures.h"
 
@@ -33,21 +35,37 @@ std::map<std::string, std::string> explainingFacts(const std::optional<std::stri
 
 }  // namespace
 
-std::vector<FigureSamples> figureSamplesOfRun(const ResultsRun& run) {
-    std::vector<FigureSamples> out;
-    if (!run.recognised) return out;
-    auto add = [&](const FigureSpec& spec) {
-        std::vector<double> samples = figureSamples(run, spec);
-        if (!samples.empty()) out.push_back({spec.key, spec.label, spec.direction, std::move(samples)});
-    };
-    for (const FigureSpec& spec : programFigures(run.program)) {
-        if (!spec.perStep) {
-            add(spec);
+namespace {
+
+// Each figure the run gives, by its place among the program's figures and,
+// for a member of a per-step family, its step (-1 for the rest): what a
+// fleet's check goes through millions of times, without making a name.
+using FigureTaker = std::function<void(size_t spec, long step, std::vector<double>& samples)>;
+
+void eachFigure(const ResultsRun& run, const FigureTaker& take) {
+    if (!run.recognised) return;
+    const std::vector<FigureSpec>& specs = programFigures(run.program);
+    for (size_t i = 0; i < specs.size(); ++i) {
+        if (!specs[i].perStep) {
+            std::vector<double> samples = figureSamples(run, specs[i]);
+            if (!samples.empty()) take(i, -1, samples);
             continue;
         }
-        for (long step : stepsDrawn(run))
-            if (step > 0) add(figureAtStep(spec, step));
+        for (auto& [step, samples] : samplesByStep(run, specs[i]))
+            if (step > 0) take(i, step, samples);
     }
+}
+
+FigureSpec memberOf(const FigureSpec& spec, long step) { return step < 0 ? spec : figureAtStep(spec, step); }
+
+}  // namespace
+
+std::vector<FigureSamples> figureSamplesOfRun(const ResultsRun& run) {
+    std::vector<FigureSamples> out;
+    eachFigure(run, [&](size_t spec, long step, std::vector<double>& samples) {
+        const FigureSpec figure = memberOf(programFigures(run.program)[spec], step);
+        out.push_back({figure.key, figure.label, figure.direction, std::move(samples)});
+    });
     return out;
 }
 
@@ -69,26 +87,46 @@ ContextChanges contextChanges(const std::optional<std::string>& before, const st
     return changed;
 }
 
-std::vector<Series> buildSeries(const std::vector<StoredRun>& runs, const std::vector<ResultsRun>& data,
+std::vector<Series> buildSeries(std::span<const StoredRun> runs, std::span<const ResultsRun> data,
                                 const std::string& figure) {
     std::vector<Series> out;
-    std::map<std::tuple<std::string, std::string, std::string>, size_t> index;
+    // Per machine and program, per figure (its place and step): whether the
+    // figure asked for is it, and its series once it has one. Runs come
+    // grouped so, and the group at hand is looked up once per run of it.
+    struct Slot {
+        bool wanted = false;
+        size_t series = SIZE_MAX;
+    };
+    using Slots = std::map<std::pair<size_t, long>, Slot>;
+    std::map<std::pair<std::string, std::string>, Slots> index;
+    Slots* group = nullptr;
+    const StoredRun* groupRun = nullptr;
     for (size_t i = 0; i < runs.size() && i < data.size(); ++i) {
         if (runs[i].excluded || !data[i].recognised) continue;
-        for (FigureSamples& f : figureSamplesOfRun(data[i])) {
-            if (!figure.empty() && f.key != figure) continue;
+        if (groupRun == nullptr || runs[i].machine != groupRun->machine || runs[i].program != groupRun->program) {
+            group = &index[{runs[i].machine, runs[i].program}];
+            groupRun = &runs[i];
+        }
+        const std::vector<FigureSpec>& specs = programFigures(data[i].program);
+        eachFigure(data[i], [&](size_t spec, long step, std::vector<double>& samples) {
+            auto [at, fresh] = group->try_emplace({spec, step});
+            Slot& slot = at->second;
+            if (fresh) slot.wanted = figure.empty() || memberOf(specs[spec], step).key == figure;
+            if (!slot.wanted) return;
             // Sorted once here (without the not-a-numbers every statistic
             // leaves out), every statistic of the check finds it so.
-            std::erase_if(f.samples, [](double v) { return std::isnan(v); });
-            std::sort(f.samples.begin(), f.samples.end());
+            std::erase_if(samples, [](double v) { return std::isnan(v); });
+            std::sort(samples.begin(), samples.end());
             // A run whose figure has no finite median says nothing about a level.
-            if (!std::isfinite(quantile(f.samples, 0.5))) continue;
-            const auto key = std::make_tuple(runs[i].machine, runs[i].program, f.key);
-            auto [at, fresh] = index.emplace(key, out.size());
-            if (fresh) out.push_back(Series{runs[i].machine, runs[i].program, f.key, f.label, f.direction, {}, {}});
-            out[at->second].runs.push_back(&runs[i]);
-            out[at->second].samples.push_back(std::move(f.samples));
-        }
+            if (!std::isfinite(quantile(samples, 0.5))) return;
+            if (slot.series == SIZE_MAX) {
+                const FigureSpec member = memberOf(specs[spec], step);
+                slot.series = out.size();
+                out.push_back(Series{runs[i].machine, runs[i].program, member.key, member.label, member.direction, {}, {}});
+            }
+            out[slot.series].runs.push_back(&runs[i]);
+            out[slot.series].samples.push_back(std::move(samples));
+        });
     }
     return out;
 }
@@ -146,13 +184,27 @@ std::string bisectSuggestion(const Series& series, const ContextChanges& changed
     return "";
 }
 
-std::vector<Finding> checkSeries(const std::vector<Series>& series, const ChangePointOptions& options) {
+Finding findingOf(const Series& s, const ChangePoint& p) {
+    Finding finding{&s, p, contextChanges(s.runs[p.index - 1]->context, s.runs[p.index]->context)};
+    addStateChanges(s, p.index, finding.changed);
+    return finding;
+}
+
+std::vector<Finding> checkSeries(const std::vector<Series>& series, const ChangePointOptions& options,
+                                 unsigned threads, const std::function<void(size_t checked)>& progress) {
+    // Each series is checked on its own, its reorderings and resamples
+    // seeded afresh, so its findings are the same on any thread; they are
+    // put together in the series' order.
+    std::vector<std::vector<Finding>> found(series.size());
+    forEachIndex(
+        series.size(), threads == 0 ? usableCores() : threads,
+        [&](size_t i) {
+            for (const ChangePoint& p : findChangePoints(series[i].samples, series[i].direction, options))
+                found[i].push_back(findingOf(series[i], p));
+        },
+        progress);
     std::vector<Finding> out;
-    for (const Series& s : series)
-        for (const ChangePoint& p : findChangePoints(s.samples, s.direction, options)) {
-            Finding finding{&s, p, contextChanges(s.runs[p.index - 1]->context, s.runs[p.index]->context)};
-            addStateChanges(s, p.index, finding.changed);
-            out.push_back(std::move(finding));
-        }
+    for (std::vector<Finding>& some : found)
+        for (Finding& f : some) out.push_back(std::move(f));
     return out;
 }

@@ -2,8 +2,10 @@
 // output/ write what is found.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,7 +50,7 @@ struct Series {
 
 // The series of runs (listed in start-time order within machine and program)
 // whose data is in `data`, same order; figure "" keeps every figure.
-std::vector<Series> buildSeries(const std::vector<StoredRun>& runs, const std::vector<ResultsRun>& data,
+std::vector<Series> buildSeries(std::span<const StoredRun> runs, std::span<const ResultsRun> data,
                                 const std::string& figure);
 
 struct Finding {
@@ -63,4 +65,12 @@ struct Finding {
 // fill in; empty otherwise.
 std::string bisectSuggestion(const Series& series, const ContextChanges& changed);
 
-std::vector<Finding> checkSeries(const std::vector<Series>& series, const ChangePointOptions& options = {});
+// A change point of the series with what changed around it: in the
+// contexts of the runs on either side, in what the machine's sensors read.
+Finding findingOf(const Series& s, const ChangePoint& p);
+
+// The change points of every series, in the series' order, the same
+// whatever the number of threads (0: a thread per usable core); progress,
+// when given, hears how many series are done every few seconds.
+std::vector<Finding> checkSeries(const std::vector<Series>& series, const ChangePointOptions& options = {},
+                                 unsigned threads = 0, const std::function<void(size_t checked)>& progress = {});

@@ -11,6 +11,7 @@
 #include <libpq-fe.h>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <unordered_map>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
@@ -494,29 +495,44 @@ bool HistoryStore::setExcluded(long long id, bool excluded, const std::string& r
     return update.get_affected_rows() > 0;
 }
 
-std::vector<ResultsRun> HistoryStore::runsData(const std::vector<StoredRun>& runs) {
-    std::vector<ResultsRun> out;
-    out.reserve(runs.size());
-    for (const StoredRun& stored : runs) {
-        ResultsRun run;
-        run.program = findProgram(stored.program);
+std::vector<ResultsRun> HistoryStore::runsData(std::span<const StoredRun> runs) {
+    std::vector<ResultsRun> out(runs.size());
+    std::unordered_map<long long, size_t> placeOf;   // where a run's frames go, by its id
+    std::vector<long long> ids;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        ResultsRun& run = out[i];
+        run.program = findProgram(runs[i].program);
         run.recognised = run.program != nullptr;
-        run.path = stored.sourceFile;
-        run.hasSetup = stored.setupSeconds.has_value();
-        run.setupSeconds = stored.setupSeconds.value_or(0);
+        run.path = runs[i].sourceFile;
+        run.hasSetup = runs[i].setupSeconds.has_value();
+        run.setupSeconds = runs[i].setupSeconds.value_or(0);
         // A program this lumenfold does not know gives no figures; its frames
         // are not read, as their kernels and steps cannot be told.
-        if (run.recognised) {
-            run.kernels.resize(run.program->results.kernels.size());
-            if (location_.postgres)
-                readColumnsFromPostgres(stored.id, run);
-            else
-                readColumnsFromSqlite(stored.id, run);
-        }
+        if (!run.recognised) continue;
+        run.kernels.resize(run.program->results.kernels.size());
+        if (placeOf.emplace(runs[i].id, i).second) ids.push_back(runs[i].id);
+    }
+    // Many runs a statement: a statement a run is a round trip a run, most
+    // of what reading a fleet's store would take.
+    constexpr size_t batch = 500;
+    const auto take = [&](long long id, const FrameColumns& columns) {
+        const auto at = placeOf.find(id);
+        if (at != placeOf.end()) unpack(id, columns, out[at->second]);
+    };
+    for (size_t first = 0; first < ids.size(); first += batch) {
+        const std::vector<long long> some(ids.begin() + long(first),
+                                          ids.begin() + long(std::min(first + batch, ids.size())));
+        if (location_.postgres)
+            readColumnsFromPostgres(some, take);
+        else
+            readColumnsFromSqlite(some, take);
+    }
+    for (size_t i = 0; i < runs.size(); ++i) {
+        if (!out[i].recognised) continue;
+        if (placeOf.at(runs[i].id) != i) out[i] = out[placeOf.at(runs[i].id)];   // the same run asked for twice
         // Frames with a block of every kernel, as the reader counted them:
         // blocks of incomplete frames are kept too, so the blocks alone do not tell.
-        run.completeFrames = run.recognised && run.program->results.byKernel() ? stored.frames : 0;
-        out.push_back(std::move(run));
+        out[i].completeFrames = out[i].program->results.byKernel() ? runs[i].frames : 0;
     }
     return out;
 }
@@ -559,14 +575,16 @@ void HistoryStore::unpack(long long id, const FrameColumns& columns, ResultsRun&
                                  " is damaged: " + error);
 }
 
-void HistoryStore::readColumnsFromSqlite(long long id, ResultsRun& run) {
+void HistoryStore::readColumnsFromSqlite(const std::vector<long long>& ids, const ColumnsReader& take) {
     sqlite3* db = sqliteOf(*sql_);
+    std::string text = "SELECT run_id, kernel, count, first_line, window_number, seconds, rate, triangles, "
+                       "angles_per_second FROM frame_columns WHERE run_id IN (";
+    for (size_t i = 0; i < ids.size(); ++i) text += i == 0 ? "?" : ", ?";
+    text += ") ORDER BY run_id, kernel";
     sqlite3_stmt* select = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT kernel, count, first_line, window_number, seconds, rate, triangles, "
-                               "angles_per_second FROM frame_columns WHERE run_id = ? ORDER BY kernel",
-                           -1, &select, nullptr) != SQLITE_OK)
+    if (sqlite3_prepare_v2(db, text.c_str(), -1, &select, nullptr) != SQLITE_OK)
         throw std::runtime_error(std::string("cannot read frames: ") + sqlite3_errmsg(db));
-    sqlite3_bind_int64(select, 1, id);
+    for (size_t i = 0; i < ids.size(); ++i) sqlite3_bind_int64(select, int(i + 1), ids[i]);
     const auto bytes = [select](int column) {
         const void* data = sqlite3_column_blob(select, column);
         return data == nullptr ? std::string() : std::string(static_cast<const char*>(data),
@@ -575,9 +593,9 @@ void HistoryStore::readColumnsFromSqlite(long long id, ResultsRun& run) {
     int status;
     try {
         while ((status = sqlite3_step(select)) == SQLITE_ROW) {
-            const FrameColumns c{sqlite3_column_int(select, 0), sqlite3_column_int(select, 1), bytes(2), bytes(3),
-                                 bytes(4), bytes(5), bytes(6), bytes(7)};
-            unpack(id, c, run);
+            const FrameColumns c{sqlite3_column_int(select, 1), sqlite3_column_int(select, 2), bytes(3), bytes(4),
+                                 bytes(5), bytes(6), bytes(7), bytes(8)};
+            take(sqlite3_column_int64(select, 0), c);
         }
     } catch (...) {
         sqlite3_finalize(select);
@@ -588,25 +606,31 @@ void HistoryStore::readColumnsFromSqlite(long long id, ResultsRun& run) {
     if (!error.empty()) throw std::runtime_error("cannot read frames: " + error);
 }
 
-void HistoryStore::readColumnsFromPostgres(long long id, ResultsRun& run) {
+void HistoryStore::readColumnsFromPostgres(const std::vector<long long>& ids, const ColumnsReader& take) {
     PGconn* connection = postgresOf(*sql_);
-    const std::string runId = std::to_string(id);
-    const char* values[1] = {runId.c_str()};
+    std::string array = "{";
+    for (size_t i = 0; i < ids.size(); ++i) array += (i == 0 ? "" : ",") + std::to_string(ids[i]);
+    array += "}";
+    const char* values[1] = {array.c_str()};
     // Binary results: the integers come big-endian, the columns as stored.
     const PgResult rows{PQexecParams(connection,
-                                     "SELECT kernel, count, first_line, window_number, seconds, rate, triangles, "
-                                     "angles_per_second FROM frame_columns WHERE run_id = $1::bigint ORDER BY kernel",
+                                     "SELECT run_id, kernel, count, first_line, window_number, seconds, rate, "
+                                     "triangles, angles_per_second FROM frame_columns "
+                                     "WHERE run_id = ANY($1::bigint[]) ORDER BY run_id, kernel",
                                      1, nullptr, values, nullptr, nullptr, 1)};
     expectStatus(rows, PGRES_TUPLES_OK, "read frames");
     for (int row = 0; row < PQntuples(rows.result); ++row) {
         const auto bytes = [&](int column) {
             return std::string(PQgetvalue(rows.result, row, column), size_t(PQgetlength(rows.result, row, column)));
         };
-        if (PQgetlength(rows.result, row, 0) != 4 || PQgetlength(rows.result, row, 1) != 4)
-            throw std::runtime_error("cannot read frames: the server sent a kernel or count that is no integer");
-        const FrameColumns c{int(bigEndian32(PQgetvalue(rows.result, row, 0))),
-                             int(bigEndian32(PQgetvalue(rows.result, row, 1))), bytes(2), bytes(3), bytes(4),
-                             bytes(5), bytes(6), bytes(7)};
-        unpack(id, c, run);
+        if (PQgetlength(rows.result, row, 0) != 8 || PQgetlength(rows.result, row, 1) != 4 ||
+            PQgetlength(rows.result, row, 2) != 4)
+            throw std::runtime_error("cannot read frames: the server sent a run, kernel or count that is no integer");
+        const char* runId = PQgetvalue(rows.result, row, 0);
+        const long long id = (long long)(uint64_t(bigEndian32(runId)) << 32 | bigEndian32(runId + 4));
+        const FrameColumns c{int(bigEndian32(PQgetvalue(rows.result, row, 1))),
+                             int(bigEndian32(PQgetvalue(rows.result, row, 2))), bytes(3), bytes(4), bytes(5),
+                             bytes(6), bytes(7), bytes(8)};
+        take(id, c);
     }
 }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -84,7 +85,7 @@ public:
     bool setExcluded(long long id, bool excluded, const std::string& reason);
     // The frames, kernel blocks, set-up time and summary of runs, by id, as
     // the reader had them (problems and paths aside).
-    std::vector<ResultsRun> runsData(const std::vector<StoredRun>& runs);
+    std::vector<ResultsRun> runsData(std::span<const StoredRun> runs);
 
     int schemaVersion() const { return version_; }
 
@@ -118,8 +119,10 @@ private:
     void insertColumnsIntoSqlite(long long id, const FrameColumns& columns);
     void insertColumnsIntoPostgres(long long id, const FrameColumns& columns);
     void readVersion1Frames(long long id, ResultsRun& run);
-    void readColumnsFromSqlite(long long id, ResultsRun& run);
-    void readColumnsFromPostgres(long long id, ResultsRun& run);
+    // Every row of frames of these runs, in the order of their ids and kernels.
+    using ColumnsReader = std::function<void(long long runId, const FrameColumns& columns)>;
+    void readColumnsFromSqlite(const std::vector<long long>& ids, const ColumnsReader& take);
+    void readColumnsFromPostgres(const std::vector<long long>& ids, const ColumnsReader& take);
     void unpack(long long id, const FrameColumns& columns, ResultsRun& run);
 
     std::unique_ptr<soci::session> sql_;

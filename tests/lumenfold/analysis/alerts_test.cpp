@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <numeric>
+#include <random>
+#include <set>
+
 #include "analysis/alerts.h"
 
 namespace {
@@ -92,4 +96,47 @@ TEST(Alerts, GroupedAcrossMachinesWithinADayAndSilentMachinesFound) {
     EXPECT_TRUE(alertStateFromName("acknowledged", state));
     EXPECT_EQ(state, AlertState::acknowledged);
     EXPECT_FALSE(alertStateFromName("open", state));
+}
+
+TEST(Alerts, GroupsOfAFleetAreThoseOfEveryPairCompared) {
+    // Many alerts over a month: the groups are those that joining every
+    // pair that qualifies gives, one pair at a time.
+    std::mt19937_64 engine(3);
+    std::vector<Alert> alerts(400);
+    const char* keys[] = {"frameSeconds", "verticesPerSecond", "framesPerSecond", "setupSeconds"};
+    for (size_t i = 0; i < alerts.size(); ++i) {
+        Alert& a = alerts[i];
+        a.id = long(1000 - i);
+        a.kind = engine() % 10 == 0 ? "silent" : "change";
+        a.machine = "m" + std::to_string(engine() % 40);
+        a.program = engine() % 2 ? "cube" : "triangles";
+        a.firstRunAfterAt = long(engine() % (30 * 86400));
+        for (const char* key : keys)
+            if (engine() % 3 == 0) a.figures.push_back(AlertFigure{key, {}, "slower", 1, 2});
+    }
+    std::vector<size_t> group(alerts.size());
+    std::iota(group.begin(), group.end(), size_t(0));
+    auto join = [&](size_t from, size_t to) {
+        for (size_t& g : group)
+            if (g == from) g = to;
+    };
+    for (size_t i = 0; i < alerts.size(); ++i)
+        for (size_t j = 0; j < alerts.size(); ++j) {
+            const Alert &a = alerts[i], &b = alerts[j];
+            bool shared = false;
+            for (const AlertFigure& f : a.figures)
+                for (const AlertFigure& g : b.figures) shared |= f.key == g.key;
+            if (a.kind == "change" && b.kind == "change" && a.machine != b.machine && a.program == b.program &&
+                std::llabs(a.firstRunAfterAt - b.firstRunAfterAt) <= 86400 && shared)
+                join(group[i], group[j]);
+        }
+    std::vector<long long> expected(alerts.size());
+    for (size_t i = 0; i < alerts.size(); ++i) {
+        expected[i] = alerts[i].id;
+        for (size_t j = 0; j < alerts.size(); ++j)
+            if (group[j] == group[i]) expected[i] = std::min(expected[i], alerts[j].id);
+    }
+    const std::vector<long long> got = alertGroups(alerts);
+    EXPECT_EQ(got, expected);
+    EXPECT_LT(std::set<long long>(got.begin(), got.end()).size(), alerts.size());   // some did join
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <random>
 
 #include "analysis/statistics.h"
 
@@ -130,6 +131,46 @@ TEST(UniformIndex, CountingDrawsTheSameAsOneByOne) {
     counted.count(1000, 5001, got.data());
     EXPECT_EQ(got, expected);
     EXPECT_EQ(counted.below(1u << 20), single.below(1u << 20));
+}
+
+TEST(UniformIndex, BlockTwisterGivesTheStandardsSequence) {
+    for (uint64_t seed : {uint64_t(0), uint64_t(5489), uint64_t(20191206), ~uint64_t(0)}) {
+        std::mt19937_64 standard(seed);
+        BlockTwister blocks(seed);
+        for (int i = 0; i < 1000; ++i) ASSERT_EQ(blocks(), standard()) << "seed " << seed << ", output " << i;
+    }
+}
+
+// The median of values as selection finds it: the middle one, or the two
+// middle ones' mean.
+double middleOf(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    if (n % 2 == 1 || values[n / 2 - 1] == values[n / 2]) return values[n / 2];
+    return values[n / 2 - 1] + 0.5 * (values[n / 2] - values[n / 2 - 1]);
+}
+
+TEST(Bootstrap, RunsOfOneSampleAreResampledAsDrawnOneByOne) {
+    // Series of run medians resample runs alone, counted rather than drawn
+    // one by one: the same draws, the same medians, to the bit.
+    const std::vector<double> a = {3, 1, 4, 1, 5, 9, 2}, b = {6, 5, 3, 5, 8, 9, 7, 9};
+    RunSamples runsA, runsB;
+    for (double v : a) runsA.push_back({v});
+    for (double v : b) runsB.push_back({v});
+    BootstrapOptions options;
+    options.resamples = 300;
+    const std::vector<double> ratios = bootstrapRatios(runsA, runsB, options);
+    UniformIndex random(options.seed);
+    auto resample = [&](const std::vector<double>& values) {
+        std::vector<double> drawn;
+        for (size_t i = 0; i < values.size(); ++i) drawn.push_back(values[random.below(uint32_t(values.size()))]);
+        return middleOf(drawn);
+    };
+    ASSERT_EQ(ratios.size(), 300u);
+    for (size_t k = 0; k < ratios.size(); ++k) {
+        const double medianA = resample(a);
+        EXPECT_EQ(ratios[k], resample(b) / medianA) << "resample " << k;
+    }
 }
 
 TEST(Bootstrap, OneRunMatchesTheExactResamplingDistribution) {

@@ -14,6 +14,7 @@
 #include "common/time_text.h"
 #include "model/context_file.h"
 #include "model/machine_samples.h"
+#include "model/timing_file.h"
 #include "programs/programs.h"
 
 using nlohmann::json;
@@ -49,7 +50,8 @@ std::string machineName(const std::string& given, const std::optional<std::strin
 AddOutcome addResultsText(HistoryStore& store, const std::string& resultsText,
                           const std::optional<std::string>& contextText, const std::string& sourceFile,
                           const std::string& machine, long long fileTime,
-                          const std::optional<std::string>& machineSamples) {
+                          const std::optional<std::string>& machineSamples,
+                          const std::optional<std::string>& frameTiming) {
     const ResultsRun run = parseResultsText(resultsText, sourceFile);
     if (!run.recognised)
         return {AddResult::notAdded, displayText(sourceFile) + ": not a results file of " + programList() + "; not added"};
@@ -83,6 +85,7 @@ AddOutcome addResultsText(HistoryStore& store, const std::string& resultsText,
     stored.sourceFile = sourceFile;
     stored.context = context;
     stored.machineSamples = machineSamples;
+    stored.frameTiming = frameTiming;
     stored.run = &run;
     outcome.result = store.add(stored) ? AddResult::added : AddResult::alreadyThere;
     return outcome;
@@ -99,16 +102,22 @@ AddOutcome addResultsFile(HistoryStore& store, const std::string& path, const st
     // The machine's samples of an hour at 100 ms take a few MiB; a file far
     // larger is kept out of the store rather than bloat every read of it.
     constexpr long long maxStoredSamplesBytes = 16LL * 1024 * 1024;
+    // About 60 bytes a frame: a million frames' timing.
+    constexpr long long maxStoredTimingBytes = 64LL * 1024 * 1024;
     FileText samplesFile = readRegularFile(samplesPathFor(path), maxStoredSamplesBytes);
     std::optional<std::string> samples;
     if (samplesFile.ok()) samples = std::move(samplesFile.text);
+    FileText timingFile = readRegularFile(timingPathFor(path), maxStoredTimingBytes);
+    std::optional<std::string> timing;
+    if (timingFile.ok()) timing = std::move(timingFile.text);
     // Stored by its full name: a store outlives the directory it was added from.
     std::error_code ignored;
     const std::string fullName = std::filesystem::absolute(path, ignored).lexically_normal().string();
-    AddOutcome outcome =
-        addResultsText(store, results.text, context, fullName.empty() ? path : fullName, machine, fileTime, samples);
-    if (!samples && !samplesFile.missing && outcome.result == AddResult::added)
-        outcome.message += (outcome.message.empty() ? displayText(path) + ": " : "; ") +
-                           "its machine samples are not stored (" + samplesFile.error + ")";
+    AddOutcome outcome = addResultsText(store, results.text, context, fullName.empty() ? path : fullName, machine,
+                                        fileTime, samples, timing);
+    for (const auto& [file, what] : {std::pair{&samplesFile, "machine samples"}, std::pair{&timingFile, "frames' timing"}})
+        if (!file->ok() && !file->missing && outcome.result == AddResult::added)
+            outcome.message += (outcome.message.empty() ? displayText(path) + ": " : "; ") + "its " + what +
+                               " are not stored (" + file->error + ")";
     return outcome;
 }

@@ -25,7 +25,8 @@ std::string machineName(const std::string& given, const std::optional<std::strin
 AddOutcome addResultsText(HistoryStore& store, const std::string& resultsText,
                           const std::optional<std::string>& contextText, const std::string& sourceFile,
                           const std::string& machine, long long fileTime,
-                          const std::optional<std::string>& machineSamples = std::nullopt);
+                          const std::optional<std::string>& machineSamples = std::nullopt,
+                          const std::optional<std::string>& frameTiming = std::nullopt);
 
 // Reads the results file and its context file and adds them.
 AddOutcome addResultsFile(HistoryStore& store, const std::string& path, const std::string& machine);

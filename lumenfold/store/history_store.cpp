@@ -22,6 +22,7 @@
 #include "common/display_text.h"
 #include "common/messages.h"
 #include "store/frame_columns.h"
+#include "model/timing_file.h"
 #include "programs/programs.h"
 
 using nlohmann::json;
@@ -280,6 +281,12 @@ void HistoryStore::prepareSchema() {
             sql << "UPDATE lumenfold_schema SET version = 3";
             version_ = 3;
         }
+        if (version_ == 3) {
+            tell("upgrading the history store " + location_.shown + " from schema version 3 to 4 (frames' timing)");
+            sql << "ALTER TABLE runs ADD COLUMN frame_timing TEXT";
+            sql << "UPDATE lumenfold_schema SET version = 4";
+            version_ = 4;
+        }
         sql << "COMMIT";
     } catch (...) {
         rollBack(sql);
@@ -306,6 +313,7 @@ void HistoryStore::createSchema() {
     createFrameColumns();
     createAlerts();
     sql << "ALTER TABLE runs ADD COLUMN machine_samples TEXT";
+    sql << "ALTER TABLE runs ADD COLUMN frame_timing TEXT";
     version_ = historySchemaVersion;
     sql << "INSERT INTO lumenfold_schema (version) VALUES (:v)", soci::use(version_);
 }
@@ -365,6 +373,8 @@ bool HistoryStore::add(const NewRun& n) {
     soci::indicator reasonIndicator = n.excludedBecause ? soci::i_ok : soci::i_null;
     soci::indicator samplesIndicator = n.machineSamples ? soci::i_ok : soci::i_null;
     const std::string samples = n.machineSamples.value_or("");
+    soci::indicator timingIndicator = n.frameTiming ? soci::i_ok : soci::i_null;
+    const std::string timing = n.frameTiming.value_or("");
     begin();
     try {
         long long id = 0;
@@ -372,15 +382,16 @@ bool HistoryStore::add(const NewRun& n) {
         {  // the statement ends before COMMIT: SQLite refuses to commit under one still open
             soci::statement insert =
                 (sql.prepare << "INSERT INTO runs (sha256, machine, program, started, started_at, source_file, frames, "
-                                "setup_seconds, summary, problems, context, added_at, excluded, exclude_reason, machine_samples) "
+                                "setup_seconds, summary, problems, context, added_at, excluded, exclude_reason, machine_samples, "
+                                "frame_timing) "
                                 "VALUES (:sha, :machine, :program, :started, :startedAt, :source, :frames, :setup, "
-                                ":summary, :problems, :context, :added, :excluded, :reason, :samples) "
+                                ":summary, :problems, :context, :added, :excluded, :reason, :samples, :timing) "
                                 "ON CONFLICT (sha256) DO NOTHING RETURNING id",
                  soci::use(n.sha256), soci::use(n.machine), soci::use(program), soci::use(n.started),
                  soci::use(n.startedAt), soci::use(n.sourceFile), soci::use(frames), soci::use(setup, setupIndicator),
                  soci::use(summary), soci::use(problemsText), soci::use(context, contextIndicator), soci::use(added),
                  soci::use(excluded), soci::use(reason, reasonIndicator), soci::use(samples, samplesIndicator),
-                 soci::into(id));
+                 soci::use(timing, timingIndicator), soci::into(id));
             insert.execute(true);
             inserted = insert.got_data();
         }
@@ -458,21 +469,22 @@ std::vector<StoredRun> HistoryStore::list(const std::string& machine, const std:
     const std::string query =
         std::string("SELECT id, sha256, machine, program, started, started_at, source_file, frames, excluded, "
                     "exclude_reason, setup_seconds, ") +
-        (withContext ? "context, machine_samples" : "NULL, NULL") +
+        (withContext ? "context, machine_samples, frame_timing" : "NULL, NULL, NULL") +
         " FROM runs WHERE (:m1 = '' OR machine = :m2) AND (:p1 = '' OR program = :p2) "
         "ORDER BY machine, program, started_at, id";
     StoredRun run;
     int excluded = 0;
     soci::indicator reasonNull = soci::i_null, contextNull = soci::i_null, setupNull = soci::i_null,
-                    samplesNull = soci::i_null;
-    std::string context, samples;
+                    samplesNull = soci::i_null, timingNull = soci::i_null;
+    std::string context, samples, timing;
     double setup = 0;
     soci::statement st = (sql_->prepare << query, soci::use(machine), soci::use(machine), soci::use(program),
                           soci::use(program), soci::into(run.id), soci::into(run.sha256), soci::into(run.machine),
                           soci::into(run.program), soci::into(run.started), soci::into(run.startedAt),
                           soci::into(run.sourceFile), soci::into(run.frames), soci::into(excluded),
                           soci::into(run.excludeReason, reasonNull), soci::into(setup, setupNull),
-                          soci::into(context, contextNull), soci::into(samples, samplesNull));
+                          soci::into(context, contextNull), soci::into(samples, samplesNull),
+                          soci::into(timing, timingNull));
     st.execute();
     while (st.fetch()) {
         StoredRun row = run;
@@ -480,6 +492,7 @@ std::vector<StoredRun> HistoryStore::list(const std::string& machine, const std:
         if (reasonNull != soci::i_ok) row.excludeReason.clear();
         if (contextNull == soci::i_ok) row.context = context;
         if (samplesNull == soci::i_ok) row.machineSamples = samples;
+        if (timingNull == soci::i_ok) row.frameTiming = timing;
         if (setupNull == soci::i_ok) row.setupSeconds = setup;
         out.push_back(std::move(row));
     }
@@ -533,6 +546,8 @@ std::vector<ResultsRun> HistoryStore::runsData(std::span<const StoredRun> runs) 
         // Frames with a block of every kernel, as the reader counted them:
         // blocks of incomplete frames are kept too, so the blocks alone do not tell.
         out[i].completeFrames = out[i].program->results.byKernel() ? runs[i].frames : 0;
+        // A timed run's frames take their times as its results file's did.
+        if (runs[i].frameTiming) attachTiming(out[i], parseTimingText(*runs[i].frameTiming, runs[i].sourceFile));
     }
     return out;
 }

@@ -31,7 +31,7 @@ bool storeLocation(const std::string& dbOption, StoreLocation& location, std::st
 std::string describeConnection(const std::string& connection);
 
 // The schema this lumenfold writes. A store with a higher version is refused.
-constexpr int historySchemaVersion = 3;
+constexpr int historySchemaVersion = 4;
 
 // A run about to be added.
 struct NewRun {
@@ -42,6 +42,7 @@ struct NewRun {
     std::string sourceFile;      // the results file's name as given
     std::optional<std::string> context;   // the context file's whole text
     std::optional<std::string> machineSamples;   // the samples file's whole text, when the run has one
+    std::optional<std::string> frameTiming;      // the timing file's whole text, when the run was timed
     const ResultsRun* run = nullptr;
     // Stored but left out of every check from the start, with the reason
     // (a validation run: its frames were read back, so no time is a measurement).
@@ -63,6 +64,7 @@ struct StoredRun {
     std::optional<double> setupSeconds;
     std::optional<std::string> context;
     std::optional<std::string> machineSamples;   // listed with the context
+    std::optional<std::string> frameTiming;      // listed with the context
 };
 
 class HistoryStore {

@@ -85,7 +85,7 @@ class StoreCase(unittest.TestCase):
     def lumenfold(self, *args):
         return run_lumenfold("history", *args, "--db", self.store.db, timeout=store_test.TIMEOUT)
 
-    def nights(self, machine, levels, last=NOW, renderer=lambda i: "llvmpipe", samples=None):
+    def nights(self, machine, levels, last=NOW, renderer=lambda i: "llvmpipe", samples=None, timing=None):
         """One cube run a night at each level, the last night at `last`, added to the store."""
         folder = os.path.join(self.dir, f"batch{self.written}")
         os.makedirs(folder)
@@ -100,6 +100,9 @@ class StoreCase(unittest.TestCase):
             if samples:
                 with open(path[:-4] + ".samples.csv", "w") as f:
                     f.write(samples(i))
+            if timing:
+                with open(path[:-4] + ".timing", "w") as f:
+                    f.write(timing(i))
         added = self.lumenfold("add", folder, "--machine", machine)
         self.assertEqual(added.returncode, 0, added.stderr)
 
@@ -194,13 +197,31 @@ class AlertsTest(StoreCase):
         self.assertEqual(before, "none")
         self.assertRegex(after, r"^run \d+: cpu0.throttle 1; run \d+: cpu0.throttle 2")
 
+    def test_the_gpu_time_is_kept_with_every_run_and_checked(self):
+        """Timed nights whose GPU time doubles while the frame time stays:
+        the store keeps each run's timing, and the check finds the change in
+        gpuSeconds alone."""
+        def timing(night):
+            gpu = 4000000 if night >= 15 else 2000000
+            lines = ["lumenfold-timing 1", "columns frame swap step kind present_ns cpu_ns", "columns gpu swap gpu_ns",
+                     "gpu available GL_ARB_timer_query GL_TIME_ELAPSED"]
+            for swap in range(1, 6):
+                lines += [f"frame {swap} {swap} new 500000000 {400000000 + swap}", f"gpu {swap} {gpu + 1000 * swap}"]
+            return "\n".join(lines) + "\n"
+        self.nights("n1", [1e7] * 30, timing=timing)
+        self.assertEqual(len(self.store.sql("SELECT id FROM runs WHERE frame_timing IS NOT NULL")), 30)
+        checked = self.lumenfold("check", "--format", "json")
+        self.assertEqual(checked.returncode, 3, checked.stderr)
+        self.assertEqual([p["figure"] for p in json.loads(checked.stdout)], ["gpuSeconds"])
+
     def test_a_store_from_before_alerts_is_upgraded(self):
         self.store.load("history-v2")
         listed = self.lumenfold("list", "--format", "json")
         self.assertEqual(listed.returncode, 0, listed.stderr)
         self.assertIn("from schema version 2 to 3 (alerts, machine state)", listed.stderr)
+        self.assertIn("from schema version 3 to 4 (frames' timing)", listed.stderr)
         self.assertEqual(len(json.loads(listed.stdout)), 6)
-        self.assertEqual(self.store.sql("SELECT version FROM lumenfold_schema"), [["3"]])
+        self.assertEqual(self.store.sql("SELECT version FROM lumenfold_schema"), [["4"]])
         self.assertEqual(self.alerts(), [])
         self.assertEqual(self.lumenfold("check", "--stale", "100000").returncode, 0)
 

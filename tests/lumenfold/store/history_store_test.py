@@ -258,7 +258,7 @@ class HistoryStoreTest(unittest.TestCase):
         for args in (("add", self.write_run("results_cube_2.txt", [2e6])), ("list",), ("check",)):
             refused = self.lumenfold(*args)
             self.assertEqual(refused.returncode, 1, refused.stdout)
-            self.assertIn("has schema version 99, newer than this lumenfold knows (3)", refused.stderr)
+            self.assertIn("has schema version 99, newer than this lumenfold knows (4)", refused.stderr)
         self.assertEqual(self.store.snapshot(), before)
 
     def test_a_store_of_version_1_is_upgraded_keeping_every_run_and_frame(self):
@@ -275,7 +275,7 @@ class HistoryStoreTest(unittest.TestCase):
         self.assertEqual([(r["id"], r["frames"], r["excluded"]) for r in runs],
                          [(1, 3, False), (2, 2, True), (3, 5, False), (4, 3, False), (5, 3, False), (6, 3, False)])
         self.assertEqual(runs[1]["reason"], "kept out on purpose")
-        self.assertEqual(self.store.sql("SELECT version FROM lumenfold_schema"), [["3"]])
+        self.assertEqual(self.store.sql("SELECT version FROM lumenfold_schema"), [["4"]])
         packed = self.store.sql(f"SELECT run_id, kernel, count, {', '.join(self.store.hex(c) for c in columns.split(', '))} "
                                 "FROM frame_columns ORDER BY run_id, kernel")
         upgraded = {}

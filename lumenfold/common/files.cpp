@@ -163,3 +163,12 @@ bool writeFolderFiles(const std::string& folder, const std::vector<std::pair<std
     fs::remove_all(staged, ignored);
     return ok;
 }
+
+bool nameWithoutReplacing(const std::string& from, const std::string& to, std::string& error) {
+    if (link(from.c_str(), to.c_str()) != 0) {
+        error = errno == EEXIST ? to + " is there already" : "cannot name it " + to + ": " + strerror(errno);
+        return false;
+    }
+    unlink(from.c_str());
+    return true;
+}

@@ -25,6 +25,12 @@ struct FileText {
 // are read the same way.
 FileText readRegularFile(const std::string& path, long long maxBytes);
 
+// Gives the file at `from` the name `to`, never over a file already there
+// (link() refuses where rename() would replace it, so no check can go stale
+// before the move); false with error for people ("X is there already",
+// "cannot name it X: reason"), the file left at `from`.
+bool nameWithoutReplacing(const std::string& from, const std::string& to, std::string& error);
+
 // False with error set (for people; the paths as given) when the file is not
 // in place; nothing is left behind then, and a file already under the name
 // is as it was.

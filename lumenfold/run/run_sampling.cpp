@@ -3,10 +3,9 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
+#include "common/files.h"
 #include "common/messages.h"
 #include "machine/machine_sampler.h"
 #include "model/machine_samples.h"
@@ -47,14 +46,12 @@ void RunSampling::finish(const std::string& resultsPath, RunContext& context) {
     state.samples = sampler_->samples();
     std::string where = path_;
     if (!resultsPath.empty()) {
-        const std::string beside = samplesPathFor(resultsPath);
-        // Never over another run's samples; the file then keeps its own name.
-        if (access(beside.c_str(), F_OK) == 0)
-            warn("the machine's samples stay in " + path_ + ": " + beside + " is there already");
-        else if (rename(path_.c_str(), beside.c_str()) != 0)
-            warn("the machine's samples stay in " + path_ + ": cannot name them " + beside + ": " + strerror(errno));
+        // Never over another run's file; this one then keeps its own name.
+        std::string error;
+        if (nameWithoutReplacing(path_, samplesPathFor(resultsPath), error))
+            where = samplesPathFor(resultsPath);
         else
-            where = beside;
+            warn("the machine's samples stay in " + path_ + ": " + error);
     }
     state.samplesFile = where;
     context.machineState = state;

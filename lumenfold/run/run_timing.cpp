@@ -3,11 +3,10 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 
+#include "common/files.h"
 #include "common/messages.h"
 #include "model/timing_file.h"
 
@@ -85,14 +84,12 @@ void RunTiming::finish(const std::string& resultsPath, RunContext& context) {
         return;
     }
     if (!resultsPath.empty()) {
-        const std::string beside = timingPathFor(resultsPath);
-        // Never over another run's timing; the file then keeps its own name.
-        if (access(beside.c_str(), F_OK) == 0)
-            warn("the frames' timing stays in " + path_ + ": " + beside + " is there already");
-        else if (rename(path_.c_str(), beside.c_str()) != 0)
-            warn("the frames' timing stays in " + path_ + ": cannot name it " + beside + ": " + strerror(errno));
+        // Never over another run's file; this one then keeps its own name.
+        std::string error;
+        if (nameWithoutReplacing(path_, timingPathFor(resultsPath), error))
+            where = timingPathFor(resultsPath);
         else
-            where = beside;
+            warn("the frames' timing stays in " + path_ + ": " + error);
     }
     timing.file = where;
     const TimingFile file = readTimingFile(where);

@@ -103,4 +103,18 @@ TEST_F(Files, AFolderOfFilesIsReplacedEntryByEntry) {
         EXPECT_EQ(entry.path().filename().string().find(".lumenfold-partial"), std::string::npos) << entry.path();
 }
 
+// A file moved beside another keeps its bytes; one already under the name
+// is never replaced, and the file moved stays where it was.
+TEST_F(Files, NamingNeverReplacesAFileThere) {
+    const std::string from = write("run.timing.tmp", "mine"), taken = write("taken", "theirs");
+    std::string error;
+    EXPECT_FALSE(nameWithoutReplacing(from, taken, error));
+    EXPECT_EQ(error, taken + " is there already");
+    EXPECT_EQ(readRegularFile(taken, 100).text, "theirs");
+    EXPECT_TRUE(nameWithoutReplacing(from, dir + "/run.timing", error)) << error;
+    EXPECT_EQ(readRegularFile(dir + "/run.timing", 100).text, "mine");
+    EXPECT_FALSE(fs::exists(from));
+    EXPECT_FALSE(nameWithoutReplacing(from, dir + "/again", error));
+}
+
 }  // namespace

@@ -214,6 +214,19 @@ class AlertsTest(StoreCase):
         self.assertEqual(checked.returncode, 3, checked.stderr)
         self.assertEqual([p["figure"] for p in json.loads(checked.stdout)], ["gpuSeconds"])
 
+    def test_a_store_from_before_timing_is_upgraded(self):
+        """A store written by the lumenfold before frames' timing (4 runs, one
+        excluded, cube's with machine samples): upgraded in place, nothing lost."""
+        self.store.load("history-v3")
+        listed = self.lumenfold("list", "--format", "json")
+        self.assertEqual(listed.returncode, 0, listed.stderr)
+        self.assertIn("from schema version 3 to 4 (frames' timing)", listed.stderr)
+        self.assertNotIn("from schema version 2", listed.stderr)
+        self.assertEqual([r["excluded"] for r in json.loads(listed.stdout)], [False, True, False, False])
+        self.assertEqual(self.store.sql("SELECT version FROM lumenfold_schema"), [["4"]])
+        self.assertEqual(self.store.sql("SELECT count(*) FROM runs WHERE machine_samples IS NOT NULL"), [["2"]])
+        self.assertEqual(self.store.sql("SELECT count(*) FROM runs WHERE frame_timing IS NOT NULL"), [["0"]])
+
     def test_a_store_from_before_alerts_is_upgraded(self):
         self.store.load("history-v2")
         listed = self.lumenfold("list", "--format", "json")

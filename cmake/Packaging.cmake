@@ -91,7 +91,5 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "xvfb, xauth")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gnuplot-nox | gnuplot")
-# bisect over a repository runs git; over a list of built trees it does not.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "git")
 set(CPACK_POST_BUILD_SCRIPTS ${debianDir}/drop_ldconfig_scripts.cmake)
 include(CPack)

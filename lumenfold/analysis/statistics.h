@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "programs/figure_spec.h"
+#include "programs/figure_entry.h"
 
 // Summary statistics of one figure over the frames of a run. Undefined
 // values (no samples; a deviation from fewer than two) are NaN.

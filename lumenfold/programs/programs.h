@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "programs/figure_spec.h"
+#include "programs/figure_entry.h"
 #include "programs/program.h"
 #include "programs/results_layout.h"
 #include "text_format.h"

@@ -1,4 +1,4 @@
-#include "programs/figure_spec.h"
+#include "programs/figure_entry.h"
 
 FigureSpec figure(const std::string& key, const std::string& label, const std::string& unit, Direction direction,
                   SampleSource source) {

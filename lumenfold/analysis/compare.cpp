@@ -188,8 +188,8 @@ void compareTails(const std::vector<const ResultsRun*>& a, const std::vector<con
         std::vector<double> valuesA, valuesB;
         for (const std::vector<double>& run : samplesA) valuesA.push_back(tailValue(spec, run).value);
         for (const std::vector<double>& run : samplesB) valuesB.push_back(tailValue(spec, run).value);
-        tail.medianA = medianOfRunMedians({valuesA});
-        tail.medianB = medianOfRunMedians({valuesB});
+        tail.medianA = medianOf(valuesA);
+        tail.medianB = medianOf(valuesB);
         tail.ratio = ratio;
         tail.verdict = verdictFor(ratio, tail.direction);
         out.figures.push_back(tail);

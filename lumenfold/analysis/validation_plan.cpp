@@ -63,14 +63,18 @@ std::string toleranceText(const Tolerance& t) {
     return text;
 }
 
-std::vector<std::string> captureLibraryCandidates(const std::string& lumenfoldBinary) {
+std::vector<std::string> preloadLibraryCandidates(const std::string& lumenfoldBinary, const std::string& buildFolder,
+                                                  const std::string& name) {
     const std::filesystem::path directory = std::filesystem::path(lumenfoldBinary).parent_path();
-    const char* name = "liblumenfold_capture.so";
     return {(directory / ".." / "lib" / "lumenfold" / name).lexically_normal().string(),
-            (directory / "capture" / name).lexically_normal().string()};
+            (directory / buildFolder / name).lexically_normal().string()};
 }
 
-std::string preloadWith(const char* userPreload, const std::string& captureLibrary) {
+std::vector<std::string> captureLibraryCandidates(const std::string& lumenfoldBinary) {
+    return preloadLibraryCandidates(lumenfoldBinary, "capture", "liblumenfold_capture.so");
+}
+
+std::string preloadWith(const char* userPreload, const std::string& library) {
     const std::string user = userPreload != nullptr ? userPreload : "";
-    return user.find_first_not_of(" :") == std::string::npos ? captureLibrary : user + ":" + captureLibrary;
+    return user.find_first_not_of(" :") == std::string::npos ? library : user + ":" + library;
 }

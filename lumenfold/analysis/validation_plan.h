@@ -25,9 +25,13 @@ std::string defaultStepsText();
 Tolerance defaultTolerance();
 std::string toleranceText(const Tolerance& tolerance);
 
-// Where the capture library may be, best first: installed beside lumenfold
-// (bin/../lib/lumenfold/), then the build tree (lumenfold/capture/).
+// Where a library lumenfold preloads into the programs may be, best first:
+// installed beside lumenfold (bin/../lib/lumenfold/NAME), then the build
+// tree (lumenfold/BUILDFOLDER/NAME).
+std::vector<std::string> preloadLibraryCandidates(const std::string& lumenfoldBinary, const std::string& buildFolder,
+                                                  const std::string& name);
+// The capture library's places.
 std::vector<std::string> captureLibraryCandidates(const std::string& lumenfoldBinary);
 
-// The user's LD_PRELOAD with the capture library added after it.
-std::string preloadWith(const char* userPreload, const std::string& captureLibrary);
+// The user's LD_PRELOAD with a preloaded library of lumenfold's added after it.
+std::string preloadWith(const char* userPreload, const std::string& library);

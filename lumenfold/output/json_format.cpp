@@ -64,6 +64,13 @@ json framesJson(const ResultsRun& run, int skipped) {
     return frames;
 }
 
+// [{"line", "message"}]: a file's problems, each at its line (0: the file as a whole).
+json problemsJson(const std::vector<Problem>& problems) {
+    json out = json::array();
+    for (const Problem& p : problems) out.push_back({{"line", p.line}, {"message", p.message}});
+    return out;
+}
+
 json tailsJson(const ResultsRun& run) {
     json out = json::object();
     for (const RunTail& t : runTails(run)) {
@@ -83,12 +90,10 @@ json timingJson(const TimedFrames& timing) {
         if (!f.gpuMissing.empty()) row["gpuMissing"] = f.gpuMissing;
         frames.push_back(row);
     }
-    json problems = json::array();
-    for (const Problem& p : timing.problems) problems.push_back({{"line", p.line}, {"message", p.message}});
     return {{"file", timing.file},
             {"gpu", {{"available", timing.gpuAvailable}, {"note", timing.gpuNote}}},
             {"unmatchedFrames", timing.unmatched},
-            {"problems", problems},
+            {"problems", problemsJson(timing.problems)},
             {"frames", frames}};
 }
 
@@ -216,9 +221,7 @@ json runJson(const ReportedRun& reported) {
         out["perFrame"] = framesJson(run, reported.skippedFrames);
     if (run.timing.present) out["timing"] = timingJson(run.timing);
     if (run.machine) out["machine"] = machineJson(run);
-    json problems = json::array();
-    for (const Problem& p : run.problems) problems.push_back({{"line", p.line}, {"message", p.message}});
-    out["problems"] = problems;
+    out["problems"] = problemsJson(run.problems);
     return out;
 }
 

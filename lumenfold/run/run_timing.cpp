@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "common/files.h"
+#include "analysis/validation_plan.h"
 #include "common/messages.h"
 #include "model/timing_file.h"
 
@@ -26,10 +27,7 @@ std::string findTimingLibrary(std::string& looked) {
         looked = "/proc/self/exe (unreadable: " + error.message() + ")";
         return "";
     }
-    const fs::path directory = self.parent_path();
-    for (const fs::path& candidate : {directory / ".." / "lib" / "lumenfold" / libraryName,
-                                      directory / "timing" / libraryName}) {
-        const std::string path = candidate.lexically_normal().string();
+    for (const std::string& path : preloadLibraryCandidates(self.string(), "timing", libraryName)) {
         if (access(path.c_str(), R_OK) == 0) return path;
         looked += (looked.empty() ? "" : ", ") + path;
     }
@@ -51,9 +49,8 @@ bool RunTiming::prepare(const std::string& directory, const std::string& program
             std::to_string(++prepared) + ".timing";
     if (const char* user = getenv("LD_PRELOAD")) preload_ = user;
     const auto given = programEnvironment.find("LD_PRELOAD");
-    const std::string user = given != programEnvironment.end() ? given->second : preload_.value_or("");
     const std::string preload =
-        user.find_first_not_of(" :") == std::string::npos ? library_ : user + ":" + library_;
+        preloadWith(given != programEnvironment.end() ? given->second.c_str() : getenv("LD_PRELOAD"), library_);
     if (given != programEnvironment.end()) given->second = preload;
     else setenv("LD_PRELOAD", preload.c_str(), 1);
     setenv("LUMENFOLD_TIMING_FILE", path_.c_str(), 1);
